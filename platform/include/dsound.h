@@ -1,0 +1,51 @@
+// The subset of DirectSound 8 that the game calls, for the Linux build.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#define DS_OK S_OK
+#define DSERR_INVALIDPARAM E_INVALIDARG
+#define DSERR_NODRIVER ((HRESULT)0x88780078u)
+#define DSERR_BUFFERLOST ((HRESULT)0x88780096u)
+
+#define DSSCL_NORMAL 0x00000001
+#define DSSCL_PRIORITY 0x00000002
+#define DSBCAPS_CTRLFREQUENCY 0x00000020
+#define DSBCAPS_CTRLPAN 0x00000040
+#define DSBCAPS_CTRLVOLUME 0x00000080
+#define DSBCAPS_GLOBALFOCUS 0x00008000
+#define DSBPLAY_LOOPING 0x00000001
+#define DSBLOCK_FROMWRITECURSOR 0x00000001
+#define DSBLOCK_ENTIREBUFFER 0x00000002
+
+struct DSBUFFERDESC {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwBufferBytes;
+    DWORD dwReserved;
+    LPWAVEFORMATEX lpwfxFormat;
+    GUID guid3DAlgorithm;
+};
+typedef const DSBUFFERDESC* LPCDSBUFFERDESC;
+
+extern const GUID IID_IDirectSoundBuffer8;
+
+struct IDirectSoundBuffer : IUnknown {
+    virtual HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* audio1, LPDWORD audio_bytes1, LPVOID* audio2,
+                         LPDWORD audio_bytes2, DWORD flags) = 0;
+    virtual HRESULT Unlock(LPVOID audio1, DWORD audio_bytes1, LPVOID audio2, DWORD audio_bytes2) = 0;
+    virtual HRESULT Play(DWORD reserved1, DWORD priority, DWORD flags) = 0;
+    virtual HRESULT Stop() = 0;
+};
+struct IDirectSoundBuffer8 : IDirectSoundBuffer {};
+typedef IDirectSoundBuffer* LPDIRECTSOUNDBUFFER;
+typedef IDirectSoundBuffer8* LPDIRECTSOUNDBUFFER8;
+
+struct IDirectSound8 : IUnknown {
+    virtual HRESULT CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer) = 0;
+    virtual HRESULT SetCooperativeLevel(HWND window, DWORD level) = 0;
+};
+typedef IDirectSound8* LPDIRECTSOUND8;
+
+HRESULT WINAPI DirectSoundCreate8(LPCGUID device, LPDIRECTSOUND8* out, LPUNKNOWN outer);

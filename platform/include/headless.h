@@ -1,0 +1,57 @@
+// Control of the Linux layer for tests and tools: a headless mode with no window
+// system, scripted input, a log of every quad drawn, and read-back of the
+// presented picture. The game itself never includes this header.
+#pragma once
+
+#include <cstdint>
+
+#include <d3d9.h>
+
+namespace headless {
+
+enum class Mode {
+    off,     // the game: a real window on the desktop, paced at 60 frames per second
+    record,  // no window system and no rendering; every quad is recorded
+    render,  // SDL's offscreen video driver with real OpenGL rendering; quads recorded too
+};
+
+// Chosen once, before the window is created. No frame pacing and no audio device in either headless mode.
+void set_mode(Mode mode);
+Mode mode();
+
+// Scripted input: what the keyboard and mouse devices read on their next GetDeviceState.
+// Keys stay as set; mouse motion is consumed by one read; buttons stay as set.
+void set_keys(const unsigned char keys[256]);
+void set_mouse(int dx, int dy, bool left, bool right);
+
+// Queues a close request for the main window, as the window system would.
+void post_close();
+
+// One quad as the device drew it, with the states that were in force.
+struct QuadRecord {
+    const IDirect3DBaseTexture9* texture;  // null for untextured quads
+    float x[4], y[4];                      // the four vertices in strip order
+    float u[4], v[4];
+    std::uint32_t color;                   // ARGB of the first vertex
+    bool blend;                            // D3DRS_ALPHABLENDENABLE
+    std::uint32_t src_blend, dest_blend;   // D3DRS_SRCBLEND, D3DRS_DESTBLEND
+    std::uint32_t cull_mode;               // D3DRS_CULLMODE at the time
+    bool culled;                           // discarded by the cull mode
+};
+
+struct DrawLog {
+    const QuadRecord* quads;
+    int count;    // recorded quads (at most the log's capacity)
+    int dropped;  // quads past the capacity, counted but not kept
+};
+
+DrawLog current_draws();    // since the scene was last begun
+DrawLog presented_draws();  // the scene most recently presented
+int presented_frames();     // Present calls since the device was created
+
+// In render mode: ask for the next Present to keep a copy of the picture, then read it.
+// Pixels are 0xAARRGGBB, row-major, width x height; null when no picture was captured.
+void capture_next_present();
+const std::uint32_t* captured_pixels(int* width, int* height);
+
+}  // namespace headless

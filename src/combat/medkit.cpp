@@ -1,0 +1,5 @@
+#include "combat/medkit.h"
+
+// Placeholder until this module lands.
+void init_medkit() {}
+void update_medkit() {}

@@ -1,0 +1,5 @@
+#include "world/enemies.h"
+
+// Placeholder until this module lands.
+void init_enemies() {}
+void update_enemies() {}

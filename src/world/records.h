@@ -1,0 +1,81 @@
+// The game's records, held in the fixed arrays of the World.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx/sprite.h"
+
+struct SpawnEvent {
+    int32_t reserved;
+    int32_t opcode;
+    int32_t a;
+    int32_t b;
+    int32_t c;
+    int32_t d;
+};
+
+constexpr int32_t OP_JUMP = 101;
+constexpr int32_t OP_WAIT_X = 102;
+constexpr int32_t OP_END = -1;
+
+struct Stage {
+    Sprite sprite;
+    int32_t width;
+    int32_t height;
+    const SpawnEvent* script;  // not owned: constant level data
+};
+
+enum EnemyKind : int32_t {
+    eRed = 0,
+    eGreen = 1,
+    eBlue = 2,
+    eWhite = 3,
+    eThinGrey = 4,
+    eThinDark = 5,
+    manbearpig = 11,
+};
+
+struct Enemy {
+    int32_t kind;
+    int32_t vx;
+    int32_t vy;
+    int32_t x;
+    int32_t y;
+    uint8_t active;
+    int32_t boss_hp;
+    int32_t hp;
+    int32_t death_frames;
+};
+
+// Bullets and rockets share one record; a projectile is a point at (x, y).
+struct Bullet {
+    int32_t vx;
+    int32_t vy;
+    int32_t x;
+    int32_t y;
+    uint8_t active;
+};
+using Rocket = Bullet;
+
+struct Explosion {
+    int32_t x;
+    int32_t y;
+    int32_t age;
+    uint8_t active;
+};
+
+struct Medkit {
+    int32_t x;
+    int32_t y;
+    uint8_t visible;
+    int32_t respawn_countdown;
+    int32_t vx;
+    int32_t vy;
+};
+
+struct Star {
+    int32_t x;
+    int32_t y;
+    int32_t z;
+    int32_t brightness;
+};
