@@ -1,0 +1,342 @@
+#include "runner.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/app.h"
+#include "json_lines.h"
+#include "world/world.h"
+
+namespace replay {
+
+namespace {
+
+// Output is gathered and written in large pieces: a long run's draw lines reach gigabytes.
+class LineSink {
+public:
+    explicit LineSink(std::FILE* file) : file_(file) {
+        if (file_ != nullptr) buffer_.reserve(capacity * 2);
+    }
+    bool active() const { return file_ != nullptr; }
+    std::string& buffer() { return buffer_; }
+    void maybe_flush() {
+        if (buffer_.size() >= capacity) flush();
+    }
+    bool flush() {
+        if (file_ == nullptr) return true;
+        if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) ok_ = false;
+        buffer_.clear();
+        if (std::fflush(file_) != 0) ok_ = false;
+        return ok_;
+    }
+
+private:
+    static constexpr std::size_t capacity = 1 << 20;
+    std::FILE* file_;
+    std::string buffer_;
+    bool ok_ = true;
+};
+
+// The window as WinMain makes it: the game binds its devices to this window.
+bool open_window() {
+    world.app_instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA window_class{};
+    window_class.cbSize = sizeof(WNDCLASSEXA);
+    window_class.style = CS_CLASSDC;
+    window_class.lpfnWndProc = main_window_proc;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    window_class.lpszClassName = "Zorvalen";
+    RegisterClassExA(&window_class);
+    world.main_window = CreateWindowExA(0, "Zorvalen", "", WS_OVERLAPPEDWINDOW, 100, 100, 640, 480,
+                                        GetDesktopWindow(), nullptr, window_class.hInstance, nullptr);
+    return world.main_window != nullptr;
+}
+
+bool parse_count(std::string_view text, int64_t& value) {
+    if (text.empty()) return false;
+    auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return status == std::errc() && end == text.data() + text.size() && value >= 0;
+}
+
+bool read_file(const std::string& path, std::string& text) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+// fopen for an output named on the command line; "-" is standard output.
+std::FILE* open_output(const std::string& path) {
+    if (path.empty()) return nullptr;
+    if (path == "-") return stdout;
+    return std::fopen(path.c_str(), "wb");
+}
+
+}  // namespace
+
+bool captured_picture(Picture& picture) {
+    int width = 0;
+    int height = 0;
+    const std::uint32_t* pixels = headless::captured_pixels(&width, &height);
+    if (pixels == nullptr || width <= 0 || height <= 0) return false;
+    picture.width = width;
+    picture.height = height;
+    picture.pixels.assign(pixels, pixels + static_cast<std::size_t>(width) * height);
+    return true;
+}
+
+RunOutcome play(const Script& script, const RunSettings& settings) {
+    RunOutcome outcome;
+
+    // Exactly the program's start: a zeroed World and the generator at its first state.
+    headless::set_mode(settings.mode);
+    std::memset(static_cast<void*>(&world), 0, sizeof(World));
+    zv::set_rand_state(1);
+    const FrameInput nothing{};
+    headless::set_keys(nothing.keys.data());
+    headless::set_mouse(0, 0, false, false);
+    if (!open_window() || !init_game()) return outcome;
+    outcome.started = true;
+
+    TextureNames names;
+    if (settings.draws_out != nullptr) names.learn_from_world();
+
+    std::vector<Shot> shots = settings.shots;
+    std::stable_sort(shots.begin(), shots.end(), [](const Shot& a, const Shot& b) { return a.frame < b.frame; });
+    std::size_t next_shot = 0;
+
+    LineSink state(settings.state_out);
+    LineSink draws(settings.draws_out);
+    const int64_t every = std::max<int64_t>(settings.every, 1);
+    int64_t limit = script.frame_count();
+    if (settings.frame_limit >= 0) limit = std::min(limit, settings.frame_limit);
+
+    ScriptCursor cursor(script);
+    bool running = !world.quit_requested;
+    for (int64_t frame = 0; running && frame < limit; ++frame, cursor.advance()) {
+        const FrameInput& input = cursor.input();
+        headless::set_keys(input.keys.data());
+        headless::set_mouse(input.dx, input.dy, input.left, input.right);
+        const bool shot_frame = next_shot < shots.size() && shots[next_shot].frame == frame;
+        if (shot_frame) headless::capture_next_present();
+
+        // The main loop's own sequence.
+        drain_messages();
+        running = run_frame() && !world.quit_requested;
+        outcome.frames = frame + 1;
+
+        const bool last = !running || frame + 1 == limit;
+        if (frame % every == 0 || last) {
+            if (state.active()) {
+                append_state_line(state.buffer(), frame);
+                state.maybe_flush();
+            }
+            if (draws.active()) {
+                const headless::DrawLog log = headless::presented_draws();
+                outcome.quads_dropped += log.dropped;
+                append_draws_line(draws.buffer(), frame, log, names);
+                draws.maybe_flush();
+            }
+        }
+        if (shot_frame) {
+            Picture picture;
+            const bool captured = captured_picture(picture);
+            for (; next_shot < shots.size() && shots[next_shot].frame == frame; ++next_shot) {
+                const std::string& path = shots[next_shot].path;
+                if (path.empty()) continue;
+                if (!captured) {
+                    outcome.errors.push_back("no picture was presented at frame " + std::to_string(frame) + "; " +
+                                             path + " not written");
+                } else if (!write_png(path, picture)) {
+                    outcome.errors.push_back("cannot write " + path);
+                }
+            }
+        }
+        if (settings.after_frame) settings.after_frame(FrameReport{frame, last});
+    }
+    outcome.stopped_by_game = !running;
+    shutdown_game();
+
+    for (; next_shot < shots.size(); ++next_shot) {
+        if (shots[next_shot].path.empty()) continue;
+        outcome.errors.push_back("the run ended before frame " + std::to_string(shots[next_shot].frame) + "; " +
+                                 shots[next_shot].path + " not written");
+    }
+    if (!state.flush()) outcome.errors.push_back("cannot write the state lines");
+    if (!draws.flush()) outcome.errors.push_back("cannot write the draw lines");
+    return outcome;
+}
+
+const char* usage_text() {
+    return "usage: zorvalen-replay [options] SCRIPT\n"
+           "  --assets DIR       the game's files (default: the build's generated assets)\n"
+           "  --frames N         stop after N frames\n"
+           "  --state FILE       world state after every frame, one JSON object per line (- for stdout)\n"
+           "  --draws FILE       every quad of every frame, one JSON object per line (- for stdout)\n"
+           "  --every K          write state and draw lines for every K-th frame and the last one\n"
+           "  --shot FRAME:FILE  PNG of the picture presented at the end of FRAME (renders; repeatable)\n"
+           "SCRIPT lines: COUNT [KEY|LMB|RMB|dx=N|dy=N ...], # starts a comment.\n";
+}
+
+bool parse_options(int argc, const char* const argv[], Options& options, std::string& error) {
+    options = Options{};
+    bool scripts_only = false;  // after "--"
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (scripts_only || argument.size() < 2 || argument[0] != '-' || argument == "-") {
+            if (!options.script_path.empty()) {
+                error = "more than one script: '" + options.script_path + "' and '" + argument + "'";
+                return false;
+            }
+            options.script_path = argument;
+            continue;
+        }
+        if (argument == "--") {
+            scripts_only = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            options.help = true;
+            return true;
+        }
+        // Both "--name value" and "--name=value".
+        std::string name = argument;
+        std::string value;
+        bool have_value = false;
+        if (std::size_t equals = argument.find('='); equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+            have_value = true;
+        }
+        const bool known = name == "--assets" || name == "--frames" || name == "--state" || name == "--draws" ||
+                           name == "--every" || name == "--shot";
+        if (!known) {
+            error = "unknown option '" + argument + "'";
+            return false;
+        }
+        if (!have_value) {
+            if (i + 1 >= argc) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (name == "--assets") {
+            options.asset_dir = value;
+        } else if (name == "--state") {
+            options.state_path = value;
+        } else if (name == "--draws") {
+            options.draws_path = value;
+        } else if (name == "--frames") {
+            if (!parse_count(value, options.frame_limit)) {
+                error = "--frames needs a frame count, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--every") {
+            if (!parse_count(value, options.every) || options.every == 0) {
+                error = "--every needs a positive integer, not '" + value + "'";
+                return false;
+            }
+        } else {  // --shot
+            const std::size_t colon = value.find(':');
+            Shot shot;
+            if (colon == std::string::npos || !parse_count(std::string_view(value).substr(0, colon), shot.frame) ||
+                colon + 1 == value.size()) {
+                error = "--shot needs FRAME:FILE, not '" + value + "'";
+                return false;
+            }
+            shot.path = value.substr(colon + 1);
+            options.shots.push_back(shot);
+        }
+    }
+    if (options.script_path.empty()) {
+        error = "no script given";
+        return false;
+    }
+    if (!options.state_path.empty() && options.state_path == options.draws_path && options.state_path != "-") {
+        error = "--state and --draws name the same file '" + options.state_path + "'";
+        return false;
+    }
+    return true;
+}
+
+int run_command_line(int argc, const char* const argv[], const std::string& default_asset_dir) {
+    Options options;
+    std::string error;
+    if (!parse_options(argc, argv, options, error)) {
+        std::fprintf(stderr, "zorvalen-replay: %s (--help lists the options)\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usage_text(), stdout);
+        return 0;
+    }
+
+    std::string text;
+    if (!read_file(options.script_path, text)) {
+        std::fprintf(stderr, "zorvalen-replay: cannot read the script '%s'\n", options.script_path.c_str());
+        return 2;
+    }
+    Script script;
+    ParseError parse_error;
+    if (!parse_script(text, script, parse_error)) {
+        std::fprintf(stderr, "zorvalen-replay: %s: %s\n", options.script_path.c_str(), parse_error.message.c_str());
+        return 2;
+    }
+
+    // Outputs are named relative to where the runner was started, before it moves into the asset directory.
+    RunSettings settings;
+    settings.frame_limit = options.frame_limit;
+    settings.every = options.every;
+    settings.mode = options.shots.empty() ? headless::Mode::record : headless::Mode::render;
+    struct Closer {
+        std::FILE* file = nullptr;
+        ~Closer() {
+            if (file != nullptr && file != stdout) std::fclose(file);
+        }
+    } state_file, draws_file;
+    state_file.file = open_output(options.state_path);
+    draws_file.file = open_output(options.draws_path);
+    for (const auto& [path, file] : {std::pair{&options.state_path, state_file.file},
+                                     std::pair{&options.draws_path, draws_file.file}}) {
+        if (!path->empty() && file == nullptr) {
+            std::fprintf(stderr, "zorvalen-replay: cannot write '%s'\n", path->c_str());
+            return 2;
+        }
+    }
+    settings.state_out = state_file.file;
+    settings.draws_out = draws_file.file;
+    std::error_code failure;
+    for (Shot& shot : options.shots) {
+        shot.path = std::filesystem::absolute(shot.path, failure).string();
+        settings.shots.push_back(shot);
+    }
+
+    const std::string asset_dir = options.asset_dir.empty() ? default_asset_dir : options.asset_dir;
+    std::filesystem::current_path(asset_dir, failure);
+    if (failure) {
+        std::fprintf(stderr, "zorvalen-replay: --assets: cannot enter '%s': %s\n", asset_dir.c_str(),
+                     failure.message().c_str());
+        return 2;
+    }
+
+    const RunOutcome outcome = play(script, settings);
+    if (!outcome.started) {
+        std::fprintf(stderr, "zorvalen-replay: the game could not start (no window or graphics device)\n");
+        return 1;
+    }
+    if (outcome.quads_dropped > 0) {
+        std::fprintf(stderr, "zorvalen-replay: warning: %lld quads past the draw log's capacity are missing\n",
+                     static_cast<long long>(outcome.quads_dropped));
+    }
+    for (const std::string& message : outcome.errors) std::fprintf(stderr, "zorvalen-replay: %s\n", message.c_str());
+    return outcome.errors.empty() ? 0 : 1;
+}
+
+}  // namespace replay

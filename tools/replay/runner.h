@@ -1,0 +1,74 @@
+// The replay runner: plays a script through the real game on the layer's headless mode.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <headless.h>
+
+#include "png_write.h"
+#include "script.h"
+
+namespace replay {
+
+// A picture to keep: the one presented at the end of frame `frame`.
+struct Shot {
+    int64_t frame = 0;
+    std::string path;  // written as PNG; empty to keep the picture for an observer only
+};
+
+struct FrameReport {
+    int64_t frame;  // from 0
+    bool last;      // no frame follows
+};
+
+struct RunSettings {
+    headless::Mode mode = headless::Mode::record;
+    int64_t frame_limit = -1;  // negative: the script alone decides
+    int64_t every = 1;         // write lines for every K-th frame (and the last)
+    std::FILE* state_out = nullptr;
+    std::FILE* draws_out = nullptr;
+    std::vector<Shot> shots;  // needs render mode
+    // Called after each frame has run and its lines are written; the World, the presented draws and,
+    // on a shot frame, captured_picture() show that frame.
+    std::function<void(const FrameReport&)> after_frame;
+};
+
+struct RunOutcome {
+    bool started = false;          // false: no window or device, nothing ran
+    int64_t frames = 0;            // frames run
+    bool stopped_by_game = false;  // Escape held (or the window closed) ended the run
+    int64_t quads_dropped = 0;     // quads past the draw log's capacity in written frames
+    std::vector<std::string> errors;  // outputs that could not be written
+};
+
+// Plays `script` from a freshly zeroed World and generator, as the program would from its start, then
+// shuts the game down. The working directory must hold the game's files.
+RunOutcome play(const Script& script, const RunSettings& settings);
+
+// The picture kept at the last shot frame; false when none was captured.
+bool captured_picture(Picture& picture);
+
+struct Options {
+    std::string script_path;
+    std::string asset_dir;
+    int64_t frame_limit = -1;
+    std::string state_path;  // "-" is standard output
+    std::string draws_path;
+    std::vector<Shot> shots;
+    int64_t every = 1;
+    bool help = false;
+};
+
+// Reads the command line (argv[0] is the program). On a bad option returns false with a message.
+bool parse_options(int argc, const char* const argv[], Options& options, std::string& error);
+const char* usage_text();
+
+// The whole program. Exit status: 0 the run ended, 1 the game could not start or an output could not be
+// written, 2 a bad script or option.
+int run_command_line(int argc, const char* const argv[], const std::string& default_asset_dir);
+
+}  // namespace replay

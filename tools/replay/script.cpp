@@ -1,0 +1,171 @@
+#include "script.h"
+
+#include <cctype>
+#include <charconv>
+#include <limits>
+
+#include <windows.h>
+#define DIRECTINPUT_VERSION 0x0800
+#include <dinput.h>
+
+namespace replay {
+
+namespace {
+
+struct KeyName {
+    const char* name;
+    int code;
+};
+
+#define ZV_KEY(name) KeyName{#name, DIK_##name}
+
+// Every key the layer's keyboard knows, under its SDK name.
+constexpr KeyName key_names[] = {
+    ZV_KEY(ESCAPE),   ZV_KEY(1),          ZV_KEY(2),         ZV_KEY(3),        ZV_KEY(4),
+    ZV_KEY(5),        ZV_KEY(6),          ZV_KEY(7),         ZV_KEY(8),        ZV_KEY(9),
+    ZV_KEY(0),        ZV_KEY(MINUS),      ZV_KEY(EQUALS),    ZV_KEY(BACK),     ZV_KEY(TAB),
+    ZV_KEY(Q),        ZV_KEY(W),          ZV_KEY(E),         ZV_KEY(R),        ZV_KEY(T),
+    ZV_KEY(Y),        ZV_KEY(U),          ZV_KEY(I),         ZV_KEY(O),        ZV_KEY(P),
+    ZV_KEY(LBRACKET), ZV_KEY(RBRACKET),   ZV_KEY(RETURN),    ZV_KEY(LCONTROL), ZV_KEY(A),
+    ZV_KEY(S),        ZV_KEY(D),          ZV_KEY(F),         ZV_KEY(G),        ZV_KEY(H),
+    ZV_KEY(J),        ZV_KEY(K),          ZV_KEY(L),         ZV_KEY(SEMICOLON), ZV_KEY(APOSTROPHE),
+    ZV_KEY(GRAVE),    ZV_KEY(LSHIFT),     ZV_KEY(BACKSLASH), ZV_KEY(Z),        ZV_KEY(X),
+    ZV_KEY(C),        ZV_KEY(V),          ZV_KEY(B),         ZV_KEY(N),        ZV_KEY(M),
+    ZV_KEY(COMMA),    ZV_KEY(PERIOD),     ZV_KEY(SLASH),     ZV_KEY(RSHIFT),   ZV_KEY(MULTIPLY),
+    ZV_KEY(LMENU),    ZV_KEY(SPACE),      ZV_KEY(CAPITAL),   ZV_KEY(F1),       ZV_KEY(F2),
+    ZV_KEY(F3),       ZV_KEY(F4),         ZV_KEY(F5),        ZV_KEY(F6),       ZV_KEY(F7),
+    ZV_KEY(F8),       ZV_KEY(F9),         ZV_KEY(F10),       ZV_KEY(NUMLOCK),  ZV_KEY(SCROLL),
+    ZV_KEY(NUMPAD7),  ZV_KEY(NUMPAD8),    ZV_KEY(NUMPAD9),   ZV_KEY(SUBTRACT), ZV_KEY(NUMPAD4),
+    ZV_KEY(NUMPAD5),  ZV_KEY(NUMPAD6),    ZV_KEY(ADD),       ZV_KEY(NUMPAD1),  ZV_KEY(NUMPAD2),
+    ZV_KEY(NUMPAD3),  ZV_KEY(NUMPAD0),    ZV_KEY(DECIMAL),   ZV_KEY(OEM_102),  ZV_KEY(F11),
+    ZV_KEY(F12),      ZV_KEY(NUMPADENTER), ZV_KEY(RCONTROL), ZV_KEY(DIVIDE),   ZV_KEY(SYSRQ),
+    ZV_KEY(RMENU),    ZV_KEY(PAUSE),      ZV_KEY(HOME),      ZV_KEY(UP),       ZV_KEY(PRIOR),
+    ZV_KEY(LEFT),     ZV_KEY(RIGHT),      ZV_KEY(END),       ZV_KEY(DOWN),     ZV_KEY(NEXT),
+    ZV_KEY(INSERT),   ZV_KEY(DELETE),     ZV_KEY(LWIN),      ZV_KEY(RWIN),     ZV_KEY(APPS),
+};
+
+#undef ZV_KEY
+
+bool same_letters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+bool starts_with_letters(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && same_letters(text.substr(0, prefix.size()), prefix);
+}
+
+template <typename Int>
+bool parse_int(std::string_view text, Int& value) {
+    if (text.empty()) return false;
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (*first == '+') ++first;  // from_chars takes a minus only
+    auto [end, status] = std::from_chars(first, last, value);
+    return status == std::errc() && end == last && first != last;
+}
+
+void fail(ParseError& error, int line, std::string_view token, const std::string& what) {
+    error.line = line;
+    error.token = std::string(token);
+    error.message = "script line " + std::to_string(line) + ": '" + error.token + "' " + what;
+}
+
+}  // namespace
+
+int key_code(std::string_view name) {
+    for (const KeyName& key : key_names) {
+        if (same_letters(name, key.name)) return key.code;
+    }
+    return -1;
+}
+
+int64_t Script::frame_count() const {
+    int64_t total = 0;
+    for (const ScriptLine& line : lines) total += line.count;
+    return total;
+}
+
+FrameInput Script::input_at(int64_t frame) const {
+    for (const ScriptLine& line : lines) {
+        if (frame < line.count) return line.input;
+        frame -= line.count;
+    }
+    return FrameInput{};
+}
+
+void ScriptCursor::advance() {
+    if (done()) return;
+    if (++used_ >= script_->lines[line_].count) {
+        used_ = 0;
+        ++line_;
+    }
+}
+
+bool parse_script(std::string_view text, Script& script, ParseError& error) {
+    // A script longer than this is a typo, and a frame count near INT64_MAX would overflow the total.
+    constexpr int64_t max_count = 1'000'000'000;
+    script.lines.clear();
+    int line_number = 0;
+    while (!text.empty()) {
+        ++line_number;
+        std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        if (std::size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+
+        std::vector<std::string_view> tokens;
+        std::size_t at = 0;
+        while (at < line.size()) {
+            while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at]))) ++at;
+            std::size_t start = at;
+            while (at < line.size() && !std::isspace(static_cast<unsigned char>(line[at]))) ++at;
+            if (at > start) tokens.push_back(line.substr(start, at - start));
+        }
+        if (tokens.empty()) continue;
+
+        ScriptLine parsed;
+        parsed.source_line = line_number;
+        if (!parse_int(tokens[0], parsed.count) || parsed.count <= 0 || parsed.count > max_count) {
+            fail(error, line_number, tokens[0], "is not a frame count (a positive integer)");
+            return false;
+        }
+        bool have_dx = false;
+        bool have_dy = false;
+        for (std::size_t i = 1; i < tokens.size(); ++i) {
+            std::string_view token = tokens[i];
+            const bool is_dx = starts_with_letters(token, "dx=");
+            const bool is_dy = starts_with_letters(token, "dy=");
+            if (is_dx || is_dy) {
+                bool& seen = is_dx ? have_dx : have_dy;
+                int& value = is_dx ? parsed.input.dx : parsed.input.dy;
+                if (seen) {
+                    fail(error, line_number, token, "moves the mouse a second time on the same line");
+                    return false;
+                }
+                if (!parse_int(token.substr(3), value)) {
+                    fail(error, line_number, token, "needs an integer after '='");
+                    return false;
+                }
+                seen = true;
+            } else if (same_letters(token, "LMB")) {
+                parsed.input.left = true;
+            } else if (same_letters(token, "RMB")) {
+                parsed.input.right = true;
+            } else if (int code = key_code(token); code >= 0) {
+                parsed.input.keys[static_cast<std::size_t>(code)] = 0x80;
+            } else {
+                fail(error, line_number, token, "is not a key name, LMB, RMB, dx=N or dy=N");
+                return false;
+            }
+        }
+        script.lines.push_back(parsed);
+    }
+    return true;
+}
+
+}  // namespace replay
