@@ -1,0 +1,629 @@
+// Direct3D 9 over SDL2: the object, the device with the real device's state model, and
+// lockable textures. Every quad is checked against the cull mode and logged for the
+// headless mode; where there is a renderer it goes on to the screen.
+#include <d3d9.h>
+
+#include <SDL2/SDL.h>
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "frame_pacer.h"
+#include "layer.h"
+#include "quad_renderer.h"
+
+namespace {
+
+const GUID IID_UNKNOWN = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+constexpr UINT MAX_TEXTURE_SIZE = 8192;
+constexpr DWORD RENDER_STATE_COUNT = 256;
+constexpr DWORD STAGE_COUNT = 8;
+constexpr DWORD STAGE_STATE_COUNT = 33;
+constexpr DWORD SAMPLER_COUNT = 16;
+constexpr DWORD SAMPLER_STATE_COUNT = 14;
+constexpr DWORD LOCK_READONLY = 0x00000010L;
+constexpr DWORD ZBUFFER_ON = 1;  // D3DZB_TRUE
+constexpr std::int64_t GAME_FRAME_RATE = 60;
+
+class Device;
+class Texture;
+
+// Every live texture and device, so that a device going away can take its renderer's copies
+// of the textures with it, and a texture going away can leave every device's batch first.
+Texture* first_texture = nullptr;
+Device* first_device = nullptr;
+
+void copy_desc(D3DSURFACE_DESC* desc, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool, DWORD usage) {
+    *desc = D3DSURFACE_DESC{};
+    desc->Format = format;
+    desc->Type = D3DRTYPE_SURFACE;
+    desc->Usage = usage;
+    desc->Pool = pool;
+    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+    desc->Width = width;
+    desc->Height = height;
+}
+
+// A mip level's surface shares its texture's reference count, as in Direct3D 9.
+class Surface final : public IDirect3DSurface9 {
+public:
+    explicit Surface(Texture& owner) : owner_(owner) {}
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect() override;
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+
+private:
+    Texture& owner_;
+};
+
+class Texture final : public IDirect3DTexture9 {
+public:
+    Texture(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool, DWORD usage)
+        : width_(width), height_(height), format_(format), pool_(pool), usage_(usage),
+          pixels_(static_cast<std::size_t>(width) * height, 0u), level_(*this) {
+        next_ = first_texture;
+        if (next_ != nullptr) next_->previous_ = this;
+        first_texture = this;
+    }
+    ~Texture() override {
+        if (previous_ != nullptr) previous_->next_ = next_;
+        if (next_ != nullptr) next_->previous_ = previous_;
+        if (first_texture == this) first_texture = next_;
+    }
+
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        if (riid != IID_UNKNOWN) return E_NOINTERFACE;
+        *object = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++references_; }
+    ULONG Release() override;
+
+    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
+        if (level != 0 || desc == nullptr) return D3DERR_INVALIDCALL;
+        copy_desc(desc, width_, height_, format_, pool_, usage_);
+        return D3D_OK;
+    }
+    HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override {
+        if (surface == nullptr) return D3DERR_INVALIDCALL;
+        *surface = nullptr;
+        if (level != 0) return D3DERR_INVALIDCALL;
+        AddRef();
+        *surface = &level_;
+        return D3D_OK;
+    }
+    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override {
+        if (level != 0 || locked == nullptr || locked_) return D3DERR_INVALIDCALL;
+        RECT area{0, 0, static_cast<LONG>(width_), static_cast<LONG>(height_)};
+        if (rect != nullptr) {
+            if (rect->left < 0 || rect->top < 0 || rect->left >= rect->right || rect->top >= rect->bottom ||
+                rect->right > area.right || rect->bottom > area.bottom)
+                return D3DERR_INVALIDCALL;
+            area = *rect;
+        }
+        locked->Pitch = static_cast<int>(width_ * 4);
+        locked->pBits = pixels_.data() + static_cast<std::size_t>(area.top) * width_ + area.left;
+        locked_ = true;
+        if ((flags & LOCK_READONLY) == 0) dirty_ = true;
+        return D3D_OK;
+    }
+    HRESULT UnlockRect(UINT level) override {
+        if (level != 0 || !locked_) return D3DERR_INVALIDCALL;
+        locked_ = false;
+        return D3D_OK;
+    }
+
+    // The renderer's copy for `device`, made or refreshed from the pixels when needed.
+    SDL_Texture* on_device(Device& device, SDL_Renderer* renderer);
+    // The renderer of the device holding our copy is going away (and the copy with it).
+    void forget_device(const Device& device) {
+        if (device_ != &device) return;
+        if (copy_ != nullptr) SDL_DestroyTexture(copy_);
+        copy_ = nullptr;
+        device_ = nullptr;
+        dirty_ = true;
+    }
+
+    UINT width() const { return width_; }
+    UINT height() const { return height_; }
+    D3DFORMAT format() const { return format_; }
+    D3DPOOL pool() const { return pool_; }
+    DWORD usage() const { return usage_; }
+    Texture* next() const { return next_; }
+
+private:
+    ULONG references_ = 1;
+    UINT width_, height_;
+    D3DFORMAT format_;
+    D3DPOOL pool_;
+    DWORD usage_;
+    std::vector<std::uint32_t> pixels_;  // level 0, 0xAARRGGBB rows
+    bool locked_ = false;
+    bool dirty_ = true;  // the pixels are newer than the renderer's copy
+    SDL_Texture* copy_ = nullptr;
+    Device* device_ = nullptr;
+    Surface level_;
+    Texture* previous_ = nullptr;
+    Texture* next_ = nullptr;
+};
+
+HRESULT Surface::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (riid != IID_UNKNOWN) return E_NOINTERFACE;
+    *object = static_cast<IUnknown*>(this);
+    AddRef();
+    return S_OK;
+}
+ULONG Surface::AddRef() { return owner_.AddRef(); }
+ULONG Surface::Release() { return owner_.Release(); }
+HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    return owner_.LockRect(0, locked, rect, flags);
+}
+HRESULT Surface::UnlockRect() { return owner_.UnlockRect(0); }
+HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) { return owner_.GetLevelDesc(0, desc); }
+
+SDL_BlendFactor blend_factor(DWORD blend) {
+    switch (blend) {
+    case D3DBLEND_ZERO: return SDL_BLENDFACTOR_ZERO;
+    case D3DBLEND_SRCCOLOR: return SDL_BLENDFACTOR_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR: return SDL_BLENDFACTOR_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA: return SDL_BLENDFACTOR_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA: return SDL_BLENDFACTOR_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA: return SDL_BLENDFACTOR_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA: return SDL_BLENDFACTOR_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR: return SDL_BLENDFACTOR_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR: return SDL_BLENDFACTOR_ONE_MINUS_DST_COLOR;
+    default: return SDL_BLENDFACTOR_ONE;
+    }
+}
+
+// Direct3D applies the colour factors to alpha too, taking their alpha component.
+SDL_BlendFactor alpha_factor(DWORD blend) {
+    switch (blend) {
+    case D3DBLEND_SRCCOLOR: return SDL_BLENDFACTOR_SRC_ALPHA;
+    case D3DBLEND_INVSRCCOLOR: return SDL_BLENDFACTOR_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTCOLOR: return SDL_BLENDFACTOR_DST_ALPHA;
+    case D3DBLEND_INVDESTCOLOR: return SDL_BLENDFACTOR_ONE_MINUS_DST_ALPHA;
+    default: return blend_factor(blend);
+    }
+}
+
+SDL_BlendMode blend_mode(bool enabled, DWORD source, DWORD destination) {
+    if (!enabled || (source == D3DBLEND_ONE && destination == D3DBLEND_ZERO)) return SDL_BLENDMODE_NONE;
+    if (source == D3DBLEND_SRCALPHA && destination == D3DBLEND_INVSRCALPHA) return SDL_BLENDMODE_BLEND;
+    if (source == D3DBLEND_SRCALPHA && destination == D3DBLEND_ONE) return SDL_BLENDMODE_ADD;
+    return SDL_ComposeCustomBlendMode(blend_factor(source), blend_factor(destination), SDL_BLENDOPERATION_ADD,
+                                      alpha_factor(source), alpha_factor(destination), SDL_BLENDOPERATION_ADD);
+}
+
+// Twice the signed area of a triangle; positive when it runs clockwise on the screen (y down).
+float winding(const platform::QuadCorners& quad, int a, int b, int c) {
+    return (quad.x[b] - quad.x[a]) * (quad.y[c] - quad.y[a]) - (quad.y[b] - quad.y[a]) * (quad.x[c] - quad.x[a]);
+}
+
+bool culled_by(float area, DWORD cull_mode) {
+    if (area == 0.0f) return false;  // covers nothing: there is no winding to cull
+    if (cull_mode == D3DCULL_CCW) return area < 0.0f;
+    if (cull_mode == D3DCULL_CW) return area > 0.0f;
+    return false;
+}
+
+class Direct3D;
+
+class Device final : public IDirect3DDevice9 {
+public:
+    Device(Direct3D& parent, HWND window, UINT width, UINT height, bool depth_buffer);
+    ~Device() override;
+
+    // Opens the renderer in the windowed modes. False when there is no usable one.
+    bool open(bool paced);
+
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        if (riid != IID_UNKNOWN) return E_NOINTERFACE;
+        *object = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++references_; }
+    ULONG Release() override {
+        const ULONG left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    HRESULT BeginScene() override {
+        if (in_scene_) return D3DERR_INVALIDCALL;
+        in_scene_ = true;
+        platform::draw_log::scene_begun();
+        return D3D_OK;
+    }
+    HRESULT EndScene() override {
+        if (!in_scene_) return D3DERR_INVALIDCALL;
+        in_scene_ = false;
+        return D3D_OK;
+    }
+    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
+    HRESULT Present(const RECT* source, const RECT* dest, HWND dest_window_override,
+                    const RGNDATA* dirty_region) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override {
+        if (stage >= STAGE_COUNT || static_cast<DWORD>(type) >= STAGE_STATE_COUNT) return D3DERR_INVALIDCALL;
+        stage_states_[stage][type] = value;
+        return D3D_OK;
+    }
+    HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
+        if (sampler >= SAMPLER_COUNT || static_cast<DWORD>(type) >= SAMPLER_STATE_COUNT) return D3DERR_INVALIDCALL;
+        sampler_states_[sampler][type] = value;
+        return D3D_OK;
+    }
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
+        if (stage >= STAGE_COUNT) return D3DERR_INVALIDCALL;
+        Texture* ours = nullptr;
+        if (texture != nullptr) {
+            ours = dynamic_cast<Texture*>(texture);
+            if (ours == nullptr) return D3DERR_INVALIDCALL;
+            ours->AddRef();  // the device holds what is bound, as Direct3D does
+        }
+        if (textures_[stage] != nullptr) textures_[stage]->Release();
+        textures_[stage] = ours;
+        return D3D_OK;
+    }
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override {
+        if (static_cast<DWORD>(state) >= RENDER_STATE_COUNT) return D3DERR_INVALIDCALL;
+        render_states_[state] = value;
+        return D3D_OK;
+    }
+    HRESULT SetFVF(DWORD fvf) override {
+        fvf_ = fvf;
+        return D3D_OK;
+    }
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices,
+                            UINT stride) override;
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                          IDirect3DTexture9** texture, HANDLE* shared_handle) override;
+
+    HWND window() const { return window_; }
+    Device* next() const { return next_; }
+    // The window is going away: the renderer goes with it and the device is of no more use.
+    void lose_window() {
+        close_renderer();
+        lost_ = true;
+    }
+    void leave_batch(SDL_Texture* copy) {
+        if (renderer_.holds(copy)) renderer_.flush();
+    }
+
+private:
+    void close_renderer() {
+        for (Texture* texture = first_texture; texture != nullptr; texture = texture->next())
+            texture->forget_device(*this);
+        renderer_.close();
+    }
+    void pace_before_present();
+    void pace_after_present();
+
+    ULONG references_ = 1;
+    Device* previous_ = nullptr;
+    Device* next_ = nullptr;
+    Direct3D& parent_;
+    HWND window_;
+    UINT width_, height_;
+    bool depth_buffer_;
+    bool in_scene_ = false;
+    bool lost_ = false;
+    DWORD render_states_[RENDER_STATE_COUNT] = {};
+    DWORD stage_states_[STAGE_COUNT][STAGE_STATE_COUNT] = {};
+    DWORD sampler_states_[SAMPLER_COUNT][SAMPLER_STATE_COUNT] = {};
+    Texture* textures_[STAGE_COUNT] = {};
+    DWORD fvf_ = 0;
+
+    platform::QuadRenderer renderer_;
+    bool paced_ = false;
+    platform::FrameSchedule schedule_{GAME_FRAME_RATE};
+    platform::VsyncWatch vsync_watch_{60, GAME_FRAME_RATE};
+};
+
+class Direct3D final : public IDirect3D9 {
+public:
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        if (riid != IID_UNKNOWN) return E_NOINTERFACE;
+        *object = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++references_; }
+    ULONG Release() override {
+        const ULONG left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE device_type, HWND focus_window, DWORD behaviour,
+                         D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) override;
+
+private:
+    ULONG references_ = 1;
+};
+
+ULONG Texture::Release() {
+    const ULONG left = --references_;
+    if (left == 0) {
+        for (Device* device = first_device; device != nullptr && copy_ != nullptr; device = device->next())
+            device->leave_batch(copy_);
+        if (copy_ != nullptr) SDL_DestroyTexture(copy_);
+        delete this;
+    }
+    return left;
+}
+
+SDL_Texture* Texture::on_device(Device& device, SDL_Renderer* renderer) {
+    if (device_ != &device) {
+        if (copy_ != nullptr) {
+            device_->leave_batch(copy_);
+            SDL_DestroyTexture(copy_);
+        }
+        const Uint32 format = format_ == D3DFMT_X8R8G8B8 ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_ARGB8888;
+        copy_ = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STATIC, static_cast<int>(width_),
+                                  static_cast<int>(height_));
+        device_ = copy_ != nullptr ? &device : nullptr;
+        dirty_ = true;
+        if (copy_ == nullptr) return nullptr;
+    }
+    if (dirty_ && !locked_) {
+        // Quads already queued with this texture show it as it was when they were drawn.
+        device.leave_batch(copy_);
+        SDL_UpdateTexture(copy_, nullptr, pixels_.data(), static_cast<int>(width_ * 4));
+        dirty_ = false;
+    }
+    return copy_;
+}
+
+Device::Device(Direct3D& parent, HWND window, UINT width, UINT height, bool depth_buffer)
+    : parent_(parent), window_(window), width_(width), height_(height), depth_buffer_(depth_buffer) {
+    parent_.AddRef();
+    // Direct3D 9's initial states: the game relies on those it never sets.
+    render_states_[D3DRS_ZENABLE] = depth_buffer ? ZBUFFER_ON : 0;
+    render_states_[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+    render_states_[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+    render_states_[D3DRS_CULLMODE] = D3DCULL_CCW;
+    render_states_[D3DRS_ALPHABLENDENABLE] = FALSE;
+    render_states_[D3DRS_LIGHTING] = TRUE;
+    for (DWORD stage = 0; stage < STAGE_COUNT; ++stage) {
+        stage_states_[stage][D3DTSS_COLOROP] = stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+        stage_states_[stage][D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+        stage_states_[stage][D3DTSS_COLORARG2] = D3DTA_CURRENT;
+        stage_states_[stage][D3DTSS_ALPHAOP] = stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+        stage_states_[stage][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+        stage_states_[stage][D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+    }
+    for (DWORD sampler = 0; sampler < SAMPLER_COUNT; ++sampler) {
+        sampler_states_[sampler][D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
+        sampler_states_[sampler][D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
+        sampler_states_[sampler][D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
+        sampler_states_[sampler][D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+        sampler_states_[sampler][D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
+    }
+    next_ = first_device;
+    if (next_ != nullptr) next_->previous_ = this;
+    first_device = this;
+    platform::draw_log::device_created();
+}
+
+Device::~Device() {
+    close_renderer();
+    for (Texture*& bound : textures_)
+        if (bound != nullptr) {
+            bound->Release();
+            bound = nullptr;
+        }
+    if (previous_ != nullptr) previous_->next_ = next_;
+    if (next_ != nullptr) next_->previous_ = previous_;
+    if (first_device == this) first_device = next_;
+    parent_.Release();
+}
+
+bool Device::open(bool paced) {
+    const headless::Mode mode = headless::mode();
+    if (mode == headless::Mode::record) return true;
+    SDL_Window* window = platform::sdl_window_of(window_);
+    if (window == nullptr) return false;
+    // The game counts in frames, so it must see 60 of them a second: the display's retrace
+    // gives that only at 60 Hz; anywhere else our own limiter does.
+    bool vsync = false;
+    paced_ = paced && mode == headless::Mode::off;
+    if (paced_) {
+        SDL_DisplayMode display{};
+        const int index = SDL_GetWindowDisplayIndex(window);
+        if (index >= 0 && SDL_GetCurrentDisplayMode(index, &display) == 0)
+            vsync = display.refresh_rate >= 59 && display.refresh_rate <= 61;
+    }
+    if (!renderer_.open(window, vsync, static_cast<int>(width_), static_cast<int>(height_),
+                        mode == headless::Mode::off))
+        return false;
+    return true;
+}
+
+HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float, DWORD) {
+    if (lost_ || (count > 0 && rects == nullptr)) return D3DERR_INVALIDCALL;
+    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0 && !depth_buffer_) return D3DERR_INVALIDCALL;
+    // Every vertex lies at depth 0, so the depth buffer never hides anything: painter's order
+    // decides, and clearing it needs no work.
+    if ((flags & D3DCLEAR_TARGET) == 0 || renderer_.renderer() == nullptr) return D3D_OK;
+    if (count == 0) {
+        renderer_.clear(color);
+        return D3D_OK;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        const LONG left = rects[i].x1 > 0 ? rects[i].x1 : 0;
+        const LONG top = rects[i].y1 > 0 ? rects[i].y1 : 0;
+        const LONG right = rects[i].x2 < static_cast<LONG>(width_) ? rects[i].x2 : static_cast<LONG>(width_);
+        const LONG bottom = rects[i].y2 < static_cast<LONG>(height_) ? rects[i].y2 : static_cast<LONG>(height_);
+        if (left < right && top < bottom) renderer_.fill(SDL_Rect{left, top, right - left, bottom - top}, color);
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT stride) {
+    // The layer draws what the game draws: quads as two-triangle strips of pre-transformed vertices.
+    constexpr UINT VERTEX_SIZE = 28;
+    constexpr DWORD QUAD_FORMAT = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+    if (lost_ || !in_scene_ || vertices == nullptr || type != D3DPT_TRIANGLESTRIP || primitive_count != 2 ||
+        stride != VERTEX_SIZE || fvf_ != QUAD_FORMAT)
+        return D3DERR_INVALIDCALL;
+
+    platform::QuadCorners quad;
+    const unsigned char* bytes = static_cast<const unsigned char*>(vertices);
+    for (int i = 0; i < 4; ++i, bytes += stride) {
+        std::memcpy(&quad.x[i], bytes + 0, 4);
+        std::memcpy(&quad.y[i], bytes + 4, 4);
+        std::memcpy(&quad.colour[i], bytes + 16, 4);
+        std::memcpy(&quad.u[i], bytes + 20, 4);
+        std::memcpy(&quad.v[i], bytes + 24, 4);
+    }
+
+    const DWORD cull_mode = render_states_[D3DRS_CULLMODE];
+    const bool first_culled = culled_by(winding(quad, 0, 1, 2), cull_mode);
+    const bool second_culled = culled_by(winding(quad, 1, 3, 2), cull_mode);
+    const bool blend = render_states_[D3DRS_ALPHABLENDENABLE] != 0;
+    const DWORD source = render_states_[D3DRS_SRCBLEND];
+    const DWORD destination = render_states_[D3DRS_DESTBLEND];
+
+    headless::QuadRecord record;
+    record.texture = textures_[0];
+    for (int i = 0; i < 4; ++i) {
+        record.x[i] = quad.x[i];
+        record.y[i] = quad.y[i];
+        record.u[i] = quad.u[i];
+        record.v[i] = quad.v[i];
+    }
+    record.color = quad.colour[0];
+    record.blend = blend;
+    record.src_blend = source;
+    record.dest_blend = destination;
+    record.cull_mode = cull_mode;
+    record.culled = first_culled && second_culled;
+    platform::draw_log::record(record);
+
+    SDL_Renderer* renderer = renderer_.renderer();
+    if (renderer == nullptr || record.culled) return D3D_OK;
+    platform::QuadLook look;
+    look.texture = nullptr;
+    if (textures_[0] != nullptr) {
+        look.texture = textures_[0]->on_device(*this, renderer);
+        if (look.texture == nullptr) return D3D_OK;  // the renderer could not hold it: nothing to show
+    }
+    look.blend = blend_mode(blend, source, destination);
+    const DWORD magnify = sampler_states_[0][D3DSAMP_MAGFILTER];
+    const DWORD minify = sampler_states_[0][D3DSAMP_MINFILTER];
+    look.scale = magnify >= D3DTEXF_LINEAR || minify >= D3DTEXF_LINEAR ? SDL_ScaleModeLinear : SDL_ScaleModeNearest;
+    renderer_.draw(look, quad, !first_culled, !second_culled);
+    return D3D_OK;
+}
+
+HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
+    if (lost_) return D3DERR_INVALIDCALL;
+    if (platform::draw_log::capture_wanted()) {
+        bool ok = false;
+        if (renderer_.renderer() != nullptr) {
+            const int width = static_cast<int>(width_), height = static_cast<int>(height_);
+            std::uint32_t* pixels = platform::draw_log::capture_buffer(width, height);
+            std::memset(pixels, 0, sizeof(std::uint32_t) * static_cast<std::size_t>(width) * height);
+            ok = renderer_.read(pixels, width, height);
+        }
+        platform::draw_log::capture_done(ok);
+    }
+    platform::draw_log::presented();
+    pace_before_present();
+    renderer_.present();
+    pace_after_present();
+    return D3D_OK;
+}
+
+void Device::pace_before_present() {
+    if (!paced_ || renderer_.vsync()) return;
+    platform::wait_until(schedule_.next_deadline(platform::monotonic_nanoseconds()));
+}
+
+void Device::pace_after_present() {
+    if (!paced_ || !renderer_.vsync()) return;
+    // Some drivers accept vsync and then do not wait for the display; the limiter takes over.
+    if (!vsync_watch_.presented(platform::monotonic_nanoseconds())) {
+        renderer_.stop_vsync();
+        schedule_.restart();
+    }
+}
+
+HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DTexture9** texture, HANDLE* shared_handle) {
+    if (texture == nullptr) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (shared_handle != nullptr || width == 0 || height == 0 || width > MAX_TEXTURE_SIZE ||
+        height > MAX_TEXTURE_SIZE)
+        return D3DERR_INVALIDCALL;
+    // One level of 32-bit colour is all the game's images need.
+    if (levels > 1 || (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8)) return D3DERR_NOTAVAILABLE;
+    Texture* created = new (std::nothrow) Texture(width, height, format, pool, usage);
+    if (created == nullptr) return E_OUTOFMEMORY;
+    *texture = created;
+    return D3D_OK;
+}
+
+HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE device_type, HWND focus_window, DWORD,
+                               D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) {
+    if (device == nullptr || parameters == nullptr) return D3DERR_INVALIDCALL;
+    *device = nullptr;
+    if (adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
+    if (device_type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    HWND window = parameters->hDeviceWindow != nullptr ? parameters->hDeviceWindow : focus_window;
+    if (!platform::is_live_window(window)) return D3DERR_INVALIDCALL;
+    // A windowed back buffer of 32-bit colour, the only kind the game asks for.
+    if (!parameters->Windowed) return D3DERR_NOTAVAILABLE;
+    const D3DFORMAT format = parameters->BackBufferFormat;
+    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8 && format != D3DFMT_UNKNOWN)
+        return D3DERR_NOTAVAILABLE;
+    int width = static_cast<int>(parameters->BackBufferWidth);
+    int height = static_cast<int>(parameters->BackBufferHeight);
+    if (width == 0 || height == 0) platform::client_size(window, &width, &height);
+    if (width <= 0 || height <= 0) return D3DERR_INVALIDCALL;
+    parameters->BackBufferWidth = static_cast<UINT>(width);
+    parameters->BackBufferHeight = static_cast<UINT>(height);
+    if (format == D3DFMT_UNKNOWN) parameters->BackBufferFormat = D3DFMT_X8R8G8B8;
+    if (parameters->BackBufferCount == 0) parameters->BackBufferCount = 1;
+
+    Device* created = new (std::nothrow) Device(*this, window, static_cast<UINT>(width), static_cast<UINT>(height),
+                                                parameters->EnableAutoDepthStencil != 0);
+    if (created == nullptr) return E_OUTOFMEMORY;
+    if (!created->open(parameters->PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE)) {
+        created->Release();
+        return D3DERR_NOTAVAILABLE;
+    }
+    *device = created;
+    return D3D_OK;
+}
+
+}  // namespace
+
+namespace platform {
+
+void window_destroying(HWND window) {
+    for (Device* device = first_device; device != nullptr; device = device->next())
+        if (device->window() == window) device->lose_window();
+}
+
+}  // namespace platform
+
+IDirect3D9* WINAPI Direct3DCreate9(UINT sdk_version) {
+    if (sdk_version != D3D_SDK_VERSION) return nullptr;
+    return new (std::nothrow) Direct3D();
+}

@@ -1,0 +1,117 @@
+// The headless control surface: mode, close requests, the quad logs and read-back.
+#include <headless.h>
+
+#include <cstring>
+#include <vector>
+
+#include "layer.h"
+
+namespace {
+
+headless::Mode current_mode = headless::Mode::off;
+int pending_closes = 0;
+
+// Big enough for a frame with every star of the starfield on screen plus everything else.
+constexpr int LOG_CAPACITY = 32768;
+
+struct Log {
+    headless::QuadRecord quads[LOG_CAPACITY];
+    int count = 0;
+    int dropped = 0;
+};
+
+// Static storage: recording a frame allocates nothing.
+Log current_log;
+Log presented_log;
+int frames_presented = 0;
+
+bool capture_requested = false;
+std::vector<std::uint32_t> captured;
+int captured_width = 0;
+int captured_height = 0;
+bool captured_valid = false;
+
+headless::DrawLog view(const Log& log) { return {log.quads, log.count, log.dropped}; }
+
+}  // namespace
+
+namespace headless {
+
+void set_mode(Mode mode) {
+    // A window made for one mode is no use in another; the next CreateWindowExA makes a fresh one.
+    platform::reset_windowing();
+    current_mode = mode;
+}
+
+Mode mode() { return current_mode; }
+
+void post_close() { ++pending_closes; }
+
+DrawLog current_draws() { return view(current_log); }
+DrawLog presented_draws() { return view(presented_log); }
+int presented_frames() { return frames_presented; }
+
+void capture_next_present() { capture_requested = true; }
+
+const std::uint32_t* captured_pixels(int* width, int* height) {
+    if (width != nullptr) *width = captured_valid ? captured_width : 0;
+    if (height != nullptr) *height = captured_valid ? captured_height : 0;
+    return captured_valid ? captured.data() : nullptr;
+}
+
+}  // namespace headless
+
+namespace platform {
+
+bool take_close_request() {
+    if (pending_closes == 0) return false;
+    --pending_closes;
+    return true;
+}
+
+void clear_close_requests() { pending_closes = 0; }
+
+namespace draw_log {
+
+void device_created() {
+    current_log.count = current_log.dropped = 0;
+    presented_log.count = presented_log.dropped = 0;
+    frames_presented = 0;
+    capture_requested = false;
+    captured_valid = false;
+}
+
+void scene_begun() { current_log.count = current_log.dropped = 0; }
+
+void record(const headless::QuadRecord& quad) {
+    if (current_log.count == LOG_CAPACITY) {
+        ++current_log.dropped;
+        return;
+    }
+    current_log.quads[current_log.count++] = quad;
+}
+
+void presented() {
+    std::memcpy(presented_log.quads, current_log.quads, sizeof(headless::QuadRecord) * current_log.count);
+    presented_log.count = current_log.count;
+    presented_log.dropped = current_log.dropped;
+    ++frames_presented;
+}
+
+bool capture_wanted() { return capture_requested; }
+
+std::uint32_t* capture_buffer(int width, int height) {
+    // Only a test asks for this, once in a while: the buffer grows here and not per frame.
+    captured.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    captured_width = width;
+    captured_height = height;
+    return captured.data();
+}
+
+void capture_done(bool ok) {
+    capture_requested = false;
+    captured_valid = ok;
+}
+
+}  // namespace draw_log
+}  // namespace platform
