@@ -449,7 +449,7 @@ bool Device::open(bool paced) {
             vsync = display.refresh_rate >= 59 && display.refresh_rate <= 61;
     }
     if (!renderer_.open(window, vsync, static_cast<int>(width_), static_cast<int>(height_),
-                        mode == headless::Mode::off))
+                        mode == headless::Mode::render))
         return false;
     return true;
 }

@@ -19,7 +19,7 @@ bool same_look(const QuadLook& a, const QuadLook& b) {
 
 }  // namespace
 
-bool QuadRenderer::open(SDL_Window* window, bool vsync, int width, int height, bool fit_to_window) {
+bool QuadRenderer::open(SDL_Window* window, bool vsync, int width, int height, bool own_back_buffer) {
     close();
     const Uint32 vsync_flag = vsync ? SDL_RENDERER_PRESENTVSYNC : 0;
     renderer_ = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | vsync_flag);
@@ -30,8 +30,19 @@ bool QuadRenderer::open(SDL_Window* window, bool vsync, int width, int height, b
     SDL_GetRendererInfo(renderer_, &info);
     software_ = info.name != nullptr && std::strcmp(info.name, "software") == 0;
     vsync_ = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
-    // A window the player resized shows the whole back buffer, scaled.
-    if (fit_to_window) SDL_RenderSetLogicalSize(renderer_, width, height);
+    if (own_back_buffer) {
+        // The offscreen driver's GL surface keeps the size the window had when the renderer
+        // was made, and the device is made before the window gets its final size.
+        back_buffer_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, width, height);
+        if (back_buffer_ == nullptr || SDL_SetRenderTarget(renderer_, back_buffer_) != 0) {
+            close();
+            return false;
+        }
+        SDL_SetTextureBlendMode(back_buffer_, SDL_BLENDMODE_NONE);
+    } else {
+        // A window the player resized shows the whole back buffer, scaled.
+        SDL_RenderSetLogicalSize(renderer_, width, height);
+    }
     vertices_.resize(BATCH_QUADS * 4);
     indices_.resize(BATCH_QUADS * 6);
     pending_ = vertex_count_ = index_count_ = 0;
@@ -41,6 +52,7 @@ bool QuadRenderer::open(SDL_Window* window, bool vsync, int width, int height, b
 void QuadRenderer::close() {
     if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);  // takes its textures with it
     renderer_ = nullptr;
+    back_buffer_ = nullptr;
     software_ = vsync_ = false;
     pending_ = vertex_count_ = index_count_ = 0;
 }
@@ -190,6 +202,13 @@ bool QuadRenderer::read(std::uint32_t* pixels, int width, int height) {
 void QuadRenderer::present() {
     if (renderer_ == nullptr) return;
     flush();
+    if (back_buffer_ != nullptr) {
+        SDL_SetRenderTarget(renderer_, nullptr);
+        SDL_RenderCopy(renderer_, back_buffer_, nullptr, nullptr);
+        SDL_RenderPresent(renderer_);
+        SDL_SetRenderTarget(renderer_, back_buffer_);
+        return;
+    }
     SDL_RenderPresent(renderer_);
 }
 

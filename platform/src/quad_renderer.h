@@ -25,7 +25,9 @@ struct QuadLook {
 class QuadRenderer {
 public:
     // Makes a renderer for the window, accelerated where possible. False when there is none.
-    bool open(SDL_Window* window, bool vsync, int width, int height, bool fit_to_window);
+    // With `own_back_buffer` the picture is drawn into a texture of its own size and copied to
+    // the window at present; otherwise straight into the window, scaled to fit it.
+    bool open(SDL_Window* window, bool vsync, int width, int height, bool own_back_buffer);
     void close();
 
     SDL_Renderer* renderer() const { return renderer_; }
@@ -51,6 +53,7 @@ private:
     static constexpr int BATCH_QUADS = 4096;
 
     SDL_Renderer* renderer_ = nullptr;
+    SDL_Texture* back_buffer_ = nullptr;
     bool software_ = false;
     bool vsync_ = false;
     QuadLook look_{};
