@@ -1,0 +1,266 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "support/game_fixture.h"
+#include "world/spawn.h"
+#include "world/stages.h"
+#include "world/world.h"
+
+namespace {
+
+struct ScriptTotals {
+    int events;      // up to and including the first event that is neither a spawn nor a wait
+    int spawns;
+    int64_t opcode, a, b, c, d;
+    int64_t abs_c, abs_d;  // the signed sums of c and d are 0 in most scripts, so these catch sign slips
+    std::vector<int> wait_indices;
+    std::vector<int> wait_marks;
+};
+
+ScriptTotals totals_of(const SpawnEvent* script, int length) {
+    ScriptTotals t{};
+    for (int i = 0; i < length; ++i) {
+        const SpawnEvent& e = script[i];
+        EXPECT_EQ(e.reserved, 0) << "event " << i;
+        ++t.events;
+        t.opcode += e.opcode;
+        t.a += e.a;
+        t.b += e.b;
+        t.c += e.c;
+        t.d += e.d;
+        t.abs_c += std::abs(e.c);
+        t.abs_d += std::abs(e.d);
+        if (e.opcode >= 0 && e.opcode <= 11) {
+            ++t.spawns;
+        } else if (e.opcode == OP_WAIT_X) {
+            t.wait_indices.push_back(i);
+            t.wait_marks.push_back(e.a);
+        } else {
+            EXPECT_EQ(e.opcode, OP_END) << "event " << i;
+            break;
+        }
+    }
+    return t;
+}
+
+TEST(SpawnScriptData, Script0MatchesTheLevelTable) {
+    const ScriptTotals t = totals_of(spawn_script_0, SPAWN_SCRIPT_0_LENGTH);
+    EXPECT_EQ(t.events, 52);
+    EXPECT_EQ(t.spawns, 46);
+    EXPECT_EQ(t.opcode, 582);
+    EXPECT_EQ(t.a, 44864);
+    EXPECT_EQ(t.b, 13936);
+    EXPECT_EQ(t.c, 0);
+    EXPECT_EQ(t.d, 0);
+    EXPECT_EQ(t.abs_c, 120);
+    EXPECT_EQ(t.abs_d, 120);
+    EXPECT_EQ(t.wait_indices, (std::vector<int>{0, 5, 10, 15, 32}));
+    EXPECT_EQ(t.wait_marks, (std::vector<int>{0, 224, 480, 896, 1408}));
+}
+
+TEST(SpawnScriptData, Script1MatchesTheLevelTable) {
+    const ScriptTotals t = totals_of(spawn_script_1, SPAWN_SCRIPT_1_LENGTH);
+    EXPECT_EQ(t.events, 88);
+    EXPECT_EQ(t.spawns, 84);
+    EXPECT_EQ(t.opcode, 455);
+    EXPECT_EQ(t.a, 74496);
+    EXPECT_EQ(t.b, 24780);
+    EXPECT_EQ(t.c, 144);
+    EXPECT_EQ(t.d, 0);
+    EXPECT_EQ(t.abs_c, 504);
+    EXPECT_EQ(t.abs_d, 216);
+    EXPECT_EQ(t.wait_indices, (std::vector<int>{0, 25, 74}));
+    EXPECT_EQ(t.wait_marks, (std::vector<int>{64, 960, 1280}));
+}
+
+TEST(SpawnScriptData, Script2MatchesTheLevelTable) {
+    const ScriptTotals t = totals_of(spawn_script_2, SPAWN_SCRIPT_2_LENGTH);
+    EXPECT_EQ(t.events, 37);
+    EXPECT_EQ(t.spawns, 33);
+    EXPECT_EQ(t.opcode, 412);
+    EXPECT_EQ(t.a, 20164);
+    EXPECT_EQ(t.b, 9600);
+    EXPECT_EQ(t.c, -160);
+    EXPECT_EQ(t.d, 0);
+    EXPECT_EQ(t.abs_c, 160);
+    EXPECT_EQ(t.abs_d, 160);
+    EXPECT_EQ(t.wait_indices, (std::vector<int>{0, 1, 34}));
+    EXPECT_EQ(t.wait_marks, (std::vector<int>{64, 0, 2400}));
+    const SpawnEvent& boss = spawn_script_2[35];
+    EXPECT_EQ(boss.opcode, manbearpig);
+    EXPECT_EQ(boss.a, 2500);
+    EXPECT_EQ(boss.b, 200);
+    EXPECT_EQ(boss.c, 0);
+    EXPECT_EQ(boss.d, 0);
+}
+
+class SpawnTest : public GameFixture {
+protected:
+    void SetUp() override {
+        GameFixture::SetUp();
+        init_stages();
+        reset_script_cursor();
+        world.in_play = true;
+        world.level = 1;
+    }
+
+    static int live_enemies() {
+        int n = 0;
+        for (const Enemy& e : world.enemies) n += e.active == 1 ? 1 : 0;
+        return n;
+    }
+
+    static void run_frames(int n) {
+        for (int i = 0; i < n; ++i) run_spawn_script();
+    }
+};
+
+TEST_F(SpawnTest, StagesAreBoundToTheirScriptsInOrder) {
+    EXPECT_EQ(world.stages[0].script, spawn_script_0);
+    EXPECT_EQ(world.stages[1].script, spawn_script_1);
+    EXPECT_EQ(world.stages[2].script, spawn_script_2);
+}
+
+TEST_F(SpawnTest, NothingSpawnsUntilThePlayerHasMovedRight) {
+    world.player_x = 0;
+    run_frames(20);
+    EXPECT_EQ(world.script_cursor, 0);
+    EXPECT_EQ(live_enemies(), 0);
+
+    world.player_x = 1;
+    run_spawn_script();  // the wait itself takes this frame
+    EXPECT_EQ(world.script_cursor, 1);
+    EXPECT_EQ(live_enemies(), 0);
+
+    world.enemies[0].death_frames = 17;
+    run_spawn_script();
+    EXPECT_EQ(world.script_cursor, 2);
+    const Enemy& e = world.enemies[0];
+    EXPECT_EQ(e.active, 1);
+    EXPECT_EQ(e.kind, eGreen);
+    EXPECT_EQ(e.x, 64);
+    EXPECT_EQ(e.y, 118);
+    EXPECT_EQ(e.vx, 0);
+    EXPECT_EQ(e.vy, -5);
+    EXPECT_EQ(e.hp, 3);
+    EXPECT_EQ(e.boss_hp, 50);
+    EXPECT_EQ(e.death_frames, 17) << "a spawn leaves the kill-message age alone";
+}
+
+TEST_F(SpawnTest, OneEventPerFrameIntoTheLowestFreeSlots) {
+    world.player_x = 1;
+    world.enemies[0].active = 1;
+    world.enemies[2].active = 1;
+    set_script_cursor(1);
+    run_spawn_script();
+    EXPECT_EQ(world.enemies[1].active, 1);
+    EXPECT_EQ(world.enemies[1].kind, eGreen);
+    EXPECT_EQ(world.enemies[3].active, 0);
+    run_spawn_script();
+    EXPECT_EQ(world.enemies[3].active, 1);
+    EXPECT_EQ(world.enemies[3].kind, eBlue);
+    EXPECT_EQ(world.enemies[3].vx, 5);
+    EXPECT_EQ(world.script_cursor, 3);
+}
+
+TEST_F(SpawnTest, AWaitIsPassedOnlyStrictlyBeyondItsMarkAndStillCostsAFrame) {
+    set_script_cursor(5);  // waits for x > 224
+    world.player_x = 224;
+    run_frames(3);
+    EXPECT_EQ(world.script_cursor, 5);
+
+    world.player_x = 1000;  // far past the mark: still one frame for the wait alone
+    run_spawn_script();
+    EXPECT_EQ(world.script_cursor, 6);
+    EXPECT_EQ(live_enemies(), 0);
+    run_spawn_script();
+    EXPECT_EQ(live_enemies(), 1);
+}
+
+TEST_F(SpawnTest, Script2WaitsTwiceBeforeItsFirstWave) {
+    world.stage_index = 2;
+    world.player_x = 64;
+    run_spawn_script();
+    EXPECT_EQ(world.script_cursor, 0);
+    world.player_x = 65;
+    run_spawn_script();
+    EXPECT_EQ(world.script_cursor, 1);
+    run_spawn_script();
+    EXPECT_EQ(world.script_cursor, 2);
+    EXPECT_EQ(live_enemies(), 0);
+}
+
+TEST_F(SpawnTest, TheBossAppearsAfterTheLastMarkOfStage2) {
+    world.stage_index = 2;
+    set_script_cursor(34);
+    world.player_x = 2400;
+    run_spawn_script();
+    EXPECT_EQ(world.script_cursor, 34);
+    world.player_x = 2401;
+    run_frames(2);
+    const Enemy& boss = world.enemies[0];
+    EXPECT_EQ(boss.active, 1);
+    EXPECT_EQ(boss.kind, manbearpig);
+    EXPECT_EQ(boss.x, 2500);
+    EXPECT_EQ(boss.y, 200);
+    EXPECT_EQ(boss.vx, 0);
+    EXPECT_EQ(boss.boss_hp, 50);
+    EXPECT_EQ(world.script_cursor, 36);
+    run_frames(10);
+    EXPECT_EQ(world.script_cursor, 36) << "the end event holds the cursor";
+    EXPECT_EQ(live_enemies(), 1);
+}
+
+TEST_F(SpawnTest, ASpawnWithTheTableFullIsConsumedAndDropped) {
+    for (Enemy& e : world.enemies) {
+        e.active = 1;
+        e.kind = eWhite;
+        e.x = 7;
+    }
+    set_script_cursor(1);
+    world.player_x = 1;
+    run_spawn_script();
+    EXPECT_EQ(world.script_cursor, 2);
+    for (const Enemy& e : world.enemies) {
+        ASSERT_EQ(e.kind, eWhite);
+        ASSERT_EQ(e.x, 7);
+    }
+    world.enemies[ENEMY_COUNT - 1].active = 0;  // the very last slot is found too
+    run_spawn_script();
+    EXPECT_EQ(world.enemies[ENEMY_COUNT - 1].active, 1);
+    EXPECT_EQ(world.enemies[ENEMY_COUNT - 1].kind, eBlue);
+}
+
+TEST_F(SpawnTest, JumpsRunTheirTargetNextFrameAndUnknownOpcodesEndTheScript) {
+    const SpawnEvent script[] = {
+        {0, 10, 11, 22, 1, 2},       // a spawn of a kind without an image is still a spawn
+        {0, OP_JUMP, 0, 0, 0, 0},
+        {0, 12, 0, 0, 0, 0},
+        {0, 100, 0, 0, 0, 0},
+        {0, 103, 0, 0, 0, 0},
+        {0, -7, 0, 0, 0, 0},
+    };
+    world.stages[0].script = script;
+
+    run_spawn_script();
+    EXPECT_EQ(world.enemies[0].kind, 10);
+    EXPECT_EQ(world.enemies[0].x, 11);
+    EXPECT_EQ(world.script_cursor, 1);
+    run_spawn_script();
+    EXPECT_EQ(world.script_cursor, 0);
+    EXPECT_EQ(live_enemies(), 1) << "the jump itself spawns nothing";
+    run_spawn_script();
+    EXPECT_EQ(live_enemies(), 2);
+
+    for (int index = 2; index <= 5; ++index) {
+        set_script_cursor(index);
+        world.player_x = 5000;
+        run_frames(3);
+        EXPECT_EQ(world.script_cursor, index) << "opcode " << script[index].opcode;
+    }
+    EXPECT_EQ(live_enemies(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "support/game_fixture.h"
+#include "world/world.h"
+#include "world_draws.h"
+
+namespace {
+
+using namespace world_draws;
+
+class WorldFlowTest : public GameFixture {};
+
+TEST_F(WorldFlowTest, OpensOnTheTitleAndReleasesEnemiesAsThePlayerWalks) {
+    start_game();
+    EXPECT_FALSE(world.in_play);
+    EXPECT_EQ(world.level, 1);
+    EXPECT_EQ(world.stage_index, 0);
+    EXPECT_EQ(world.script_cursor, 0);
+    EXPECT_EQ(world.player_x, 0);
+    EXPECT_EQ(world.player_y, 268);
+    EXPECT_EQ(world.player_health, 100);
+    for (const Enemy& e : world.enemies) {
+        ASSERT_EQ(e.active, 0);
+        ASSERT_EQ(e.x, 1536);
+        ASSERT_EQ(e.y, 536);
+    }
+    for (const Explosion& e : world.explosions) ASSERT_EQ(e.active, 0);
+
+    // Nothing moves on the title screen.
+    hold_keys({DIK_D});
+    ASSERT_TRUE(run_frame());
+    EXPECT_FALSE(world.in_play);
+    EXPECT_EQ(world.player_x, 0);
+
+    // The Space frame already plays: the first wait holds while the player is still at 0.
+    hold_keys({DIK_D, DIK_SPACE});
+    ASSERT_TRUE(run_frame());
+    EXPECT_TRUE(world.in_play);
+    EXPECT_EQ(world.player_x, 4);
+    EXPECT_EQ(world.script_cursor, 0);
+
+    hold_keys({DIK_D});
+    ASSERT_TRUE(run_frame());
+    EXPECT_EQ(world.script_cursor, 1);
+    ASSERT_TRUE(run_frame());
+    EXPECT_EQ(world.enemies[0].active, 1);
+    EXPECT_EQ(world.enemies[0].kind, eGreen);
+    EXPECT_EQ(world.enemies[0].y, 118 - 5) << "spawned and moved in the same frame";
+    const auto frame = presented_draws();
+    int green = 0;
+    for (int i = 0; i < frame.count; ++i) green += uses(frame.quads[i], world.enemy_sprites[eGreen]) ? 1 : 0;
+    EXPECT_EQ(green, 1);
+}
+
+}  // namespace
