@@ -21,7 +21,10 @@ void put_u16(std::vector<uint8_t>& out, uint16_t v)
     out.push_back(uint8_t(v));
     out.push_back(uint8_t(v >> 8));
 }
-void put_tag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+void put_tag(std::vector<uint8_t>& out, const char* tag)
+{
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(tag[i]));
+}
 
 // Short fades at both ends so an effect never starts or stops with a click.
 void fade_ends(std::vector<float>& s, int in_samples, int out_samples)

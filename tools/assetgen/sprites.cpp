@@ -419,22 +419,23 @@ Image draw_explosion()
     constexpr int kSize = 256;
     Image img(kSize, kSize);
     const float c = float(kSize) / 2.0f;
-    const std::vector<Rgba> heat = {hex(0x300400), hex(0x8a1a04), hex(0xe0500a), hex(0xffa020), hex(0xffe080),
-                                    hex(0xfffff0)};
+    const std::vector<Rgba> heat = {hex(0x200400), hex(0x7a1804), hex(0xd84a08), hex(0xff9418), hex(0xffd860),
+                                    hex(0xfff8d8)};
     for (int y = 0; y < kSize; ++y) {
         for (int x = 0; x < kSize; ++x) {
             float dx = float(x) + 0.5f - c, dy = float(y) + 0.5f - c;
             float r = std::hypot(dx, dy) / (c - 1.0f);
-            // Billows: the noise bends the radius so the ball is lumpy, not a perfect disc.
-            float n = fbm(float(x) / 34.0f, float(y) / 34.0f, 907u, 4);
-            float rr = r * (0.88f + 0.3f * n);
-            float body_amount = 1.0f - smoothstep(0.05f, 0.95f, rr);
-            float core = std::exp(-(rr / 0.32f) * (rr / 0.32f));
+            // Billows: large noise bends the radius so the ball is lumpy; finer noise streaks the flames.
+            float n = fbm(float(x) / 30.0f, float(y) / 30.0f, 907u, 4);
+            float fine = fbm(float(x) / 12.0f, float(y) / 12.0f, 908u, 3);
+            float rr = r * (0.82f + 0.42f * n);
+            float body_amount = 1.0f - smoothstep(0.0f, 0.92f, rr);
+            float core = std::exp(-(rr / 0.28f) * (rr / 0.28f));
             // The rim fade depends on the true radius only, so alpha reaches exactly 0 at the edge.
-            float rim = 1.0f - smoothstep(0.55f, 0.98f, r);
-            float a = std::pow(body_amount, 1.2f) * rim;
-            float t = clamp01(0.62f * body_amount + 0.5f * core + 0.25f * (n - 0.5f));
-            img.at(x, y) = with_alpha(ramp(heat, t), a);
+            float rim = 1.0f - smoothstep(0.5f, 0.98f, r);
+            float a = std::pow(body_amount, 1.1f) * rim * (0.85f + 0.3f * fine);
+            float t = clamp01(0.6f * body_amount + 0.45f * core + 0.5f * (n - 0.5f) + 0.2f * (fine - 0.5f));
+            img.at(x, y) = with_alpha(ramp(heat, t), clamp01(a));
         }
     }
     return img;
