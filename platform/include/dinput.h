@@ -11,6 +11,15 @@
 #define DIERR_INPUTLOST ((HRESULT)0x8007001Eu)
 #define DIERR_NOTACQUIRED ((HRESULT)0x8007000Cu)
 #define DIERR_OTHERAPPHASPRIO ((HRESULT)0x80070005u)
+#define DIERR_ACQUIRED ((HRESULT)0x800700AAu)
+#define DIERR_INVALIDPARAM E_INVALIDARG
+#define DIERR_NOINTERFACE E_NOINTERFACE
+#define DIERR_UNSUPPORTED ((HRESULT)0x80004001u)
+#define DIERR_DEVICENOTREG ((HRESULT)0x80040154u)
+#define DIERR_NOAGGREGATION ((HRESULT)0x80040110u)
+#define DIERR_OLDDIRECTINPUTVERSION ((HRESULT)0x8007047Eu)
+#define DIERR_BETADIRECTINPUTVERSION ((HRESULT)0x80070481u)
+#define DI_NOEFFECT S_FALSE
 
 #define DISCL_EXCLUSIVE 0x00000001
 #define DISCL_NONEXCLUSIVE 0x00000002
@@ -21,8 +30,11 @@
 #define DIPROPAXISMODE_ABS 0
 #define DIPROPAXISMODE_REL 1
 
-// Property identifiers are small integers disguised as GUID references.
-#define MAKEDIPROP(prop) (*(const GUID*)(prop))
+// The SDK passes property identifiers as small integers disguised as GUID references. A
+// reference to such an address is undefined behaviour in C++ (and sanitizers stop on it),
+// so here each identifier is an element of one array, indexed by the SDK's number.
+extern const GUID dinput_property_ids[3];
+#define MAKEDIPROP(prop) (dinput_property_ids[prop])
 #define DIPROP_BUFFERSIZE MAKEDIPROP(1)
 #define DIPROP_AXISMODE MAKEDIPROP(2)
 
@@ -37,6 +49,9 @@ struct DIPROPDWORD {
     DIPROPHEADER diph;
     DWORD dwData;
 };
+
+#define DIDF_ABSAXIS 0x00000001
+#define DIDF_RELAXIS 0x00000002
 
 struct DIOBJECTDATAFORMAT;
 struct DIDATAFORMAT {
@@ -166,8 +181,27 @@ HRESULT WINAPI DirectInput8Create(HINSTANCE instance, DWORD version, REFIID riid
 #define DIK_OEM_102 0x56
 #define DIK_F11 0x57
 #define DIK_F12 0x58
+#define DIK_F13 0x64
+#define DIK_F14 0x65
+#define DIK_F15 0x66
+#define DIK_KANA 0x70
+#define DIK_ABNT_C1 0x73
+#define DIK_CONVERT 0x79
+#define DIK_NOCONVERT 0x7B
+#define DIK_YEN 0x7D
+#define DIK_ABNT_C2 0x7E
+#define DIK_NUMPADEQUALS 0x8D
+#define DIK_PREVTRACK 0x90
+#define DIK_NEXTTRACK 0x99
 #define DIK_NUMPADENTER 0x9C
 #define DIK_RCONTROL 0x9D
+#define DIK_MUTE 0xA0
+#define DIK_CALCULATOR 0xA1
+#define DIK_PLAYPAUSE 0xA2
+#define DIK_MEDIASTOP 0xA4
+#define DIK_VOLUMEDOWN 0xAE
+#define DIK_VOLUMEUP 0xB0
+#define DIK_WEBHOME 0xB2
 #define DIK_DIVIDE 0xB5
 #define DIK_SYSRQ 0xB7
 #define DIK_RMENU 0xB8
@@ -185,3 +219,14 @@ HRESULT WINAPI DirectInput8Create(HINSTANCE instance, DWORD version, REFIID riid
 #define DIK_LWIN 0xDB
 #define DIK_RWIN 0xDC
 #define DIK_APPS 0xDD
+#define DIK_POWER 0xDE
+#define DIK_SLEEP 0xDF
+#define DIK_WEBSEARCH 0xE5
+#define DIK_WEBFAVORITES 0xE6
+#define DIK_WEBREFRESH 0xE7
+#define DIK_WEBSTOP 0xE8
+#define DIK_WEBFORWARD 0xE9
+#define DIK_WEBBACK 0xEA
+#define DIK_MYCOMPUTER 0xEB
+#define DIK_MAIL 0xEC
+#define DIK_MEDIASELECT 0xED
