@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "assetgen/assets.h"
+#include "assetgen/encode.h"
 
 namespace {
 
@@ -123,6 +124,27 @@ Ink ink(const Picture& p, int rows_from = 0, int rows_to = -1)
         }
     if (k.count) k.r /= float(k.count), k.g /= float(k.count), k.b /= float(k.count), k.mean_x /= float(k.count);
     return k;
+}
+
+TEST(AssetgenImages, EncodingsRoundTripExactly)
+{
+    // Long runs of one colour and stretches of changing ones use both kinds of TGA packet; the
+    // gradient down the rows catches a flipped row order.
+    assetgen::Image img(37, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 37; ++x)
+            img.at(x, y) = x < 20 ? assetgen::rgb(0.2f, 0.4f, 0.6f) : assetgen::rgb(float(x) / 37, float(y) / 5, 0.5f, float(x % 3) / 2);
+    std::vector<uint8_t> expected = img.rgba8();
+    Picture tga = read_tga(assetgen::encode_tga(img));
+    EXPECT_EQ(tga.tga_type, 10);
+    EXPECT_EQ(tga.rgba, expected);
+    Picture bmp = read_bmp(assetgen::encode_bmp(img));
+    ASSERT_EQ(bmp.rgba.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (i % 4 != 3) {
+            ASSERT_EQ(bmp.rgba[i], expected[i]) << i;
+        }
+    }
 }
 
 TEST(AssetgenImages, EverySpriteHasItsSizeAndAnAlphaChannel)

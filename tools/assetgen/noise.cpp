@@ -71,14 +71,4 @@ float fbm(float x, float y, uint32_t seed, int octaves, float gain)
     return sum / norm;
 }
 
-float periodic_noise(float x, int period, uint32_t seed)
-{
-    float fx = std::floor(x);
-    int32_t ix = int32_t(fx);
-    auto wrap = [period](int32_t v) { return ((v % period) + period) % period; };
-    float t = fade(x - fx);
-    float a = lattice(wrap(ix), 0, seed), b = lattice(wrap(ix + 1), 0, seed);
-    return a + (b - a) * t;
-}
-
 }  // namespace assetgen

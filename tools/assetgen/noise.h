@@ -36,7 +36,4 @@ float value_noise(float x, float y, uint32_t seed);
 float fbm(float x, uint32_t seed, int octaves, float gain = 0.5f);
 float fbm(float x, float y, uint32_t seed, int octaves, float gain = 0.5f);
 
-// Noise that wraps around with the given integer period (for loops and closed rings).
-float periodic_noise(float x, int period, uint32_t seed);
-
 }  // namespace assetgen
