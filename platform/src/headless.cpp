@@ -1,6 +1,7 @@
 // The headless control surface: mode, close requests, the quad logs and read-back.
 #include <headless.h>
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -9,7 +10,8 @@
 namespace {
 
 headless::Mode current_mode = headless::Mode::off;
-int pending_closes = 0;
+// A tool or test may ask for the close from another thread, as the window system would.
+std::atomic<int> pending_closes{0};
 
 // Big enough for a frame with every star of the starfield on screen plus everything else.
 constexpr int LOG_CAPACITY = 32768;
@@ -64,9 +66,10 @@ const std::uint32_t* captured_pixels(int* width, int* height) {
 namespace platform {
 
 bool take_close_request() {
-    if (pending_closes == 0) return false;
-    --pending_closes;
-    return true;
+    int pending = pending_closes.load();
+    while (pending > 0 && !pending_closes.compare_exchange_weak(pending, pending - 1)) {
+    }
+    return pending > 0;
 }
 
 void clear_close_requests() { pending_closes = 0; }
