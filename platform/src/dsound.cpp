@@ -2,11 +2,13 @@
 // mixer, which the audio thread runs for each small block the device asks for.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include <SDL.h>
@@ -35,8 +37,36 @@ class SoundBuffer;
 // What the audio thread and the game thread share. The mutex guards every voice's play
 // state and the list of voices to mix; sample data is only written while its buffer is
 // locked, and a locked buffer is left out of the mix.
+// Some sinks take samples as fast as they come (ALSA's null device never blocks). Left alone,
+// the audio thread would then spin, and its constant hold on the mixer's lock would starve the
+// game's own calls; so the thread waits whenever it runs well ahead of real time. A real device
+// never gets that far ahead, and a thread that falls behind starts counting afresh.
+class RealTimePace {
+public:
+    void wait_for(size_t frames, uint32_t rate) {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point now = Clock::now();
+        if (frames_ == 0) since_ = now;
+        frames_ += frames;
+        const auto played = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(frames_) / rate));
+        const Clock::duration ahead = since_ + played - now;
+        if (ahead > slack) {
+            std::this_thread::sleep_for(ahead - slack);
+        } else if (ahead < -slack) {
+            frames_ = 0;
+        }
+    }
+
+private:
+    static constexpr std::chrono::milliseconds slack{100};
+    std::chrono::steady_clock::time_point since_{};
+    uint64_t frames_ = 0;
+};
+
 struct MixerCore {
     std::mutex mutex;
+    RealTimePace pace;  // used by the audio thread alone
     audio::OutputFormat format{2, device_rate};
     std::vector<SoundBuffer*> buffers;
     std::vector<audio::Voice*> mixing;  // the unlocked buffers' voices, rebuilt on every change
@@ -249,7 +279,9 @@ private:
     static void fill(void* userdata, Uint8* stream, int length) {
         auto* core = static_cast<MixerCore*>(userdata);
         const size_t frame_bytes = sizeof(int16_t) * static_cast<size_t>(core->format.channels);
-        core->render(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(length) / frame_bytes);
+        const size_t frames = static_cast<size_t>(length) / frame_bytes;
+        core->render(reinterpret_cast<int16_t*>(stream), frames);
+        core->pace.wait_for(frames, core->format.rate);
     }
 
     std::atomic<ULONG> references_{1};
