@@ -111,22 +111,16 @@ TEST(KeyState, ATapBetweenTwoReadsIsReadOnceAsHeld) {
     EXPECT_EQ(state[DIK_A], 0x80);
 }
 
-TEST(KeyState, ForgettingTapsKeepsHeldKeysAndClearingDropsEverything) {
+TEST(KeyState, ClearingDropsHeldKeysAndUnreadTaps) {
     dinput::KeyTracker keys;
     uint8_t state[256];
     keys.press(DIK_D);
     keys.press(DIK_S);
     keys.release(DIK_S);
-    keys.forget_taps();
-    keys.read(state);
-    EXPECT_EQ(state[DIK_D], 0x80);
-    EXPECT_EQ(state[DIK_S], 0);
-
-    keys.press(DIK_W);
     keys.clear();
     keys.read(state);
     EXPECT_EQ(state[DIK_D], 0);
-    EXPECT_EQ(state[DIK_W], 0);
+    EXPECT_EQ(state[DIK_S], 0);
 }
 
 TEST(MouseState, MotionIsSummedBetweenReadsAndConsumedByEach) {
@@ -171,6 +165,22 @@ TEST(MouseState, AClickShorterThanAFrameIsReadOnceAndAHeldButtonOnEveryRead) {
     mouse.clear();
     mouse.read(state);
     EXPECT_EQ(state.rgbButtons[1], 0);
+}
+
+TEST(MouseState, DroppingStaleMotionKeepsClicksAndHeldButtons) {
+    dinput::MouseTracker mouse;
+    DIMOUSESTATE state{};
+    mouse.move(40, 40);
+    mouse.button(0, true);
+    mouse.button(0, false);
+    mouse.button(1, true);
+    mouse.forget_motion();
+    mouse.move(1, 2);
+    mouse.read(state);
+    EXPECT_EQ(state.lX, 1);
+    EXPECT_EQ(state.lY, 2);
+    EXPECT_EQ(state.rgbButtons[0], 0x80);
+    EXPECT_EQ(state.rgbButtons[1], 0x80);
 }
 
 }  // namespace

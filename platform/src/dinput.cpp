@@ -125,9 +125,10 @@ public:
         if (foreground() && !platform::window_has_focus()) return DIERR_OTHERAPPHASPRIO;
         acquired_ = true;
         lost_ = false;
-        // Only what happens from now on is reported; keys already down stay down.
-        keys_.forget_taps();
-        mouse_.forget_pending();
+        // Motion from before is not ours to report: the pointer was not captured. Key and
+        // button events only come while the window has focus, so presses that arrived just
+        // before (in the frame the focus came back) are kept.
+        mouse_.forget_motion();
         if (captures_pointer()) capture_pointer(true);
         return DI_OK;
     }

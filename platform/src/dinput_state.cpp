@@ -51,14 +51,12 @@ void MouseTracker::button(int index, bool down) {
     if (down) clicked_[index] = true;
 }
 
-void MouseTracker::forget_pending() {
-    dx_ = dy_ = dz_ = 0;
-    std::fill(clicked_, clicked_ + button_count, false);
-}
+void MouseTracker::forget_motion() { dx_ = dy_ = dz_ = 0; }
 
 void MouseTracker::clear() {
-    forget_pending();
+    forget_motion();
     std::fill(down_, down_ + button_count, false);
+    std::fill(clicked_, clicked_ + button_count, false);
 }
 
 void MouseTracker::read(DIMOUSESTATE& out) {
@@ -66,7 +64,8 @@ void MouseTracker::read(DIMOUSESTATE& out) {
     out.lY = static_cast<LONG>(dy_);
     out.lZ = static_cast<LONG>(dz_);
     for (int i = 0; i < button_count; ++i) out.rgbButtons[i] = (down_[i] || clicked_[i]) ? held : 0;
-    forget_pending();
+    forget_motion();
+    std::fill(clicked_, clicked_ + button_count, false);
 }
 
 }  // namespace dinput

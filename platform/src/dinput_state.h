@@ -14,14 +14,14 @@ class KeyTracker {
 public:
     void press(uint8_t code);
     void release(uint8_t code);
-    // Drops taps not yet read; keys that are down stay down.
-    void forget_taps();
     // Everything up and nothing pending, for when the window system stops telling us.
     void clear();
     // Writes 256 bytes, 0x80 for a held key, and starts a new interval.
     void read(uint8_t out[256]);
 
 private:
+    void forget_taps();
+
     uint8_t down_[256] = {};
     uint8_t tapped_[256] = {};
 };
@@ -34,8 +34,8 @@ public:
     void move(int64_t dx, int64_t dy);
     void turn_wheel(int64_t dz);
     void button(int index, bool down);
-    // Drops motion and clicks not yet read; buttons that are down stay down.
-    void forget_pending();
+    // Drops motion not yet read.
+    void forget_motion();
     void clear();
     void read(DIMOUSESTATE& out);
 
