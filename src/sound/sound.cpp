@@ -20,14 +20,14 @@ constexpr FOURCC data_chunk = mmioFOURCC('d', 'a', 't', 'a');
 // zeroed WAVEFORMATEX. Anything shorter cannot describe the samples.
 constexpr DWORD smallest_format_chunk = 16;
 
-class OpenFile {
+class OpenWaveFile {
 public:
-    explicit OpenFile(HMMIO file) : file_(file) {}
-    ~OpenFile() {
+    explicit OpenWaveFile(HMMIO file) : file_(file) {}
+    ~OpenWaveFile() {
         if (file_ != nullptr) mmioClose(file_, 0);
     }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
+    OpenWaveFile(const OpenWaveFile&) = delete;
+    OpenWaveFile& operator=(const OpenWaveFile&) = delete;
     HMMIO get() const { return file_; }
 
 private:
@@ -67,7 +67,7 @@ void init_sound() {
 
 void load_sound(const char* path, SoundBuffer& sound) {
     if (world.sound_device == nullptr) return;
-    OpenFile file(mmioOpenA(const_cast<LPSTR>(path), nullptr, MMIO_ALLOCBUF | MMIO_READ));
+    OpenWaveFile file(mmioOpenA(const_cast<LPSTR>(path), nullptr, MMIO_ALLOCBUF | MMIO_READ));
     if (file.get() == nullptr) return;
 
     MMCKINFO riff{};
