@@ -234,11 +234,11 @@ void paint(Image& img, const Sdf& shape, const Material& m, Bounds bounds)
                 float ndl = std::max(0.0f, nx * L.lx + ny * L.ly + nz * L.lz);
                 float kd = (1.0f - m.ambient) / L.flat;
                 float shade = m.ambient + kd * ndl;
-                float spec = m.shine * std::pow(std::max(0.0f, nx * L.hx + ny * L.hy + nz * L.hz), m.gloss);
+                float highlight = m.shine * std::pow(std::max(0.0f, nx * L.hx + ny * L.hy + nz * L.hz), m.gloss);
                 // A cool bounce light on the lower right keeps shadow sides from going dead.
                 float rim = 0.22f * (1.0f - nz) * std::max(0.0f, 0.7f * nx + 0.7f * ny);
-                Rgba lit{base.r * shade + spec + rim * 0.55f, base.g * shade + spec + rim * 0.7f,
-                         base.b * shade + spec + rim * 1.0f, base.a};
+                Rgba lit{base.r * shade + highlight + rim * 0.55f, base.g * shade + highlight + rim * 0.7f,
+                         base.b * shade + highlight + rim * 1.0f, base.a};
                 col = mix(lit, base, m.emissive);
             }
             if (m.outline > 0.0f) {

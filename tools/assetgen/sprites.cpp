@@ -39,6 +39,27 @@ void eye(Image& img, float cx, float cy, float r, Rgba iris)
     paint(img, circle(cx - r * 0.25f, cy - r * 0.3f, std::max(0.6f, r * 0.22f)), light(rgb(1, 1, 1)));
 }
 
+// A halo of light behind a finished sprite's silhouette, fading over `radius` pixels.
+void aura(Image& img, Rgba colour, float radius, float strength)
+{
+    Image halo(img.width(), img.height());
+    const int r = int(std::ceil(radius));
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            if (img.at(x, y).a >= 0.5f) continue;
+            float nearest = radius + 1.0f;
+            for (int dy = -r; dy <= r; ++dy)
+                for (int dx = -r; dx <= r; ++dx)
+                    if (img.inside(x + dx, y + dy) && img.at(x + dx, y + dy).a >= 0.5f)
+                        nearest = std::min(nearest, std::hypot(float(dx), float(dy)));
+            float f = clamp01(1.0f - (nearest - 1.0f) / radius);
+            halo.at(x, y) = with_alpha(colour, strength * f * f);
+        }
+    // The halo goes under the sprite, never over it.
+    halo.draw(img, 0, 0);
+    img = halo;
+}
+
 }  // namespace
 
 Image draw_player()
@@ -178,7 +199,9 @@ Image draw_enemy_blue()
     ink_line(img, ellipse(32, 34, 27, 3.0f), with_alpha(hex(0x101a50), 0.8f), 1.0f, {0, 34, 64, 40});
     for (int i = 0; i < 5; ++i) {
         float x = 14.0f + float(i) * 9.0f;
-        float y = 35.5f + 1.2f * std::sin((x - 32) * 0.0f);
+        // The lights follow the curve of the rim's near edge.
+        float u = (x - 32.0f) / 28.0f;
+        float y = 34.0f + 2.6f * std::sqrt(1.0f - u * u);
         paint(img, circle(x, y, 1.5f), light(hex(0x80ffff)));
         glow(img, circle(x, y, 1.2f), hex(0x40e0ff), 4, 0.3f);
     }
@@ -259,7 +282,7 @@ Image draw_enemy_thin_dark()
 Image draw_boss()
 {
     Image img(64, 128);
-    const Rgba fur = hex(0x5e3a24);
+    const Rgba fur = hex(0x6e4428);
     const Rgba fur_far = scale_rgb(fur, 0.62f);
     const Rgba pink = hex(0xe89090);
     const Rgba ivory = hex(0xf4ecd0);
@@ -347,6 +370,8 @@ Image draw_boss()
     paint(img, taper(22, 68, 13, 82, 8.5f, 7), furry(fur, 6));
     paint(img, circle(13, 86, 7.5f), furry(fur, 5));
     claws(8, 90, -0.55f, 0.85f, 3.2f, 10);
+    // A smouldering red halo sets it apart from everything else on screen.
+    aura(img, hex(0xff2a10), 4.0f, 0.55f);
     return img;
 }
 
