@@ -325,8 +325,8 @@ Image draw_boss()
     paint(img, polygon(mane), furry(scale_rgb(fur, 0.8f), 6));
     Sdf torso = blend(ellipse(37, 62, 21, 27), ellipse(31, 90, 17, 10), 6);
     paint(img, torso, furry(fur, 12));
-    paint(img, ellipse(28, 74, 12, 17), with_pattern(without_outline(body(hex(0xc88a72), 8)), [](float, float y) {
-              return mix(hex(0xdca088), hex(0x8a5444), smoothstep(60, 92, y));
+    paint(img, ellipse(28, 74, 12, 17), with_pattern(without_outline(body(hex(0xa87060), 8)), [](float, float y) {
+              return mix(hex(0xb88070), hex(0x6a3a30), smoothstep(60, 92, y));
           }));
     for (float y : {68.0f, 76.0f, 84.0f})
         ink_line(img, capsule(20, y, 32, y + 1, 0.0f), with_alpha(hex(0x5a2a1e), 0.6f), 1.0f);
@@ -345,19 +345,21 @@ Image draw_boss()
     for (float x : {41.0f, 47.0f, 53.0f}) paint(img, circle(x, 49.5f, 1.1f), body(hex(0xd0d4dc), 0.8f));
 
     // Head thrust forward and low: bear skull, pig snout, open jaw with tusks.
-    paint(img, circle(33, 15, 5.5f), furry(fur, 3));
-    paint(img, circle(33, 15, 2.6f), without_outline(body(pink, 2)));
+    // Ears laid back and torn to points: nothing cuddly about this bear.
+    paint(img, polygon({{28, 20}, {38, 17}, {41, 5}}), furry(fur, 3));
+    paint(img, polygon({{31, 17.5f}, {37, 16}, {39, 9}}), without_outline(body(scale_rgb(pink, 0.75f), 2)));
     paint(img, polygon({{8, 40}, {26, 38}, {30, 46}, {14, 47}}), furry(scale_rgb(fur, 0.85f), 4));
     paint(img, polygon({{11, 40.5f}, {26, 39}, {24, 42}, {13, 43}}), body(hex(0x3a0a0a), 1));
     for (float x : {14.0f, 18.0f, 22.0f}) paint(img, polygon({{x, 39.5f}, {x + 2.4f, 39.5f}, {x + 1.2f, 42.5f}}), body(ivory, 1));
     paint(img, blend(circle(26, 29, 13), ellipse(19, 35, 12, 6.5f), 4), furry(fur, 9));
-    paint(img, circle(20, 17, 5), furry(fur, 3));
-    paint(img, circle(20, 17, 2.3f), without_outline(body(pink, 2)));
+    paint(img, polygon({{16, 19}, {25, 17}, {24, 5}}), furry(fur, 3));
+    paint(img, polygon({{18.5f, 17.5f}, {23.5f, 16.5f}, {23, 10}}), without_outline(body(scale_rgb(pink, 0.75f), 2)));
     paint(img, ellipse(8, 33, 7.5f, 6.5f), body(pink, 5));
     paint(img, ellipse(4.8f, 33, 1.3f, 2.4f), body(hex(0x401818), 1));
     paint(img, ellipse(10, 33, 1.3f, 2.4f), body(hex(0x401818), 1));
-    paint(img, polygon({{11, 41}, {15, 40}, {7, 27}}), body(ivory, 1.5f));
-    paint(img, polygon({{21, 40}, {24.5f, 39.5f}, {20, 31}}), body(ivory, 1.5f));
+    // Tusks curl up past the snout.
+    paint(img, polygon({{10, 42}, {15.5f, 40.5f}, {9, 31}, {5, 24}, {7.5f, 32}}), body(ivory, 1.5f));
+    paint(img, polygon({{20.5f, 40.5f}, {25, 39.5f}, {21, 32}, {18, 28}, {19.5f, 33}}), body(ivory, 1.5f));
     // Furious glowing eye under a heavy brow.
     glow(img, circle(18.5f, 26, 2), hex(0xff2a10), 8, 0.5f);
     paint(img, ellipse(19, 26, 3.8f, 3), body(hex(0x200808), 1));
