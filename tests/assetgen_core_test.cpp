@@ -49,7 +49,6 @@ TEST(AssetgenShapes, CombinationsFollowSetRules)
     EXPECT_GT(subtract(a, b)(3, 0), 0.0f);
     EXPECT_LT(subtract(a, b)(-3, 0), 0.0f);
     EXPECT_FLOAT_EQ(shift(a, 10, 0)(10, 0), -4.0f);
-    EXPECT_FLOAT_EQ(mirror_x(b, 0)(-6, 0), -4.0f);
     // The fillet fills the waist between two discs that merely touch.
     Sdf touching = circle(8, 0, 4);
     EXPECT_GT(unite(a, touching)(4, 2), 0.0f);

@@ -82,14 +82,6 @@ Image Image::resized(int w, int h) const
     return out;
 }
 
-Image Image::mirrored() const
-{
-    Image out(w_, h_);
-    for (int y = 0; y < h_; ++y)
-        for (int x = 0; x < w_; ++x) out.at(x, y) = at(w_ - 1 - x, y);
-    return out;
-}
-
 std::vector<uint8_t> Image::rgba8() const
 {
     std::vector<uint8_t> out(px_.size() * 4);

@@ -60,8 +60,6 @@ public:
     void draw(const Image& src, int x, int y, int scale = 1);
     // Bilinear resample to an arbitrary size (used for previews, never for the game's files).
     Image resized(int w, int h) const;
-    // Left-right mirror.
-    Image mirrored() const;
 
     // 8-bit RGBA, rows top first, rounded.
     std::vector<uint8_t> rgba8() const;

@@ -188,11 +188,6 @@ Sdf shift(Sdf a, float dx, float dy)
     return [a = std::move(a), dx, dy](float x, float y) { return a(x - dx, y - dy); };
 }
 
-Sdf mirror_x(Sdf a, float axis)
-{
-    return [a = std::move(a), axis](float x, float y) { return a(2.0f * axis - x, y); };
-}
-
 void paint(Image& img, const Sdf& shape, const Material& m, Bounds bounds)
 {
     const Light& L = light_dir();

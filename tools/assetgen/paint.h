@@ -35,7 +35,6 @@ Sdf subtract(Sdf a, Sdf cut);
 Sdf blend(Sdf a, Sdf b, float k);  // union with a soft fillet of about k pixels
 Sdf grow(Sdf a, float r);          // positive r fattens, negative thins
 Sdf shift(Sdf a, float dx, float dy);
-Sdf mirror_x(Sdf a, float axis);  // reflection about the vertical line x = axis
 
 struct Bounds {
     float x0 = -1e9f, y0 = -1e9f, x1 = 1e9f, y1 = 1e9f;
