@@ -4,8 +4,6 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "app/app.h"
 #include "json_lines.h"
@@ -62,13 +60,6 @@ bool parse_count(std::string_view text, int64_t& value) {
     if (text.empty()) return false;
     auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
     return status == std::errc() && end == text.data() + text.size() && value >= 0;
-}
-
-bool read_file(const std::string& path, std::string& text) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
 }
 
 // fopen for an output named on the command line; "-" is standard output.
@@ -278,15 +269,9 @@ int run_command_line(int argc, const char* const argv[], const std::string& defa
         return 0;
     }
 
-    std::string text;
-    if (!read_file(options.script_path, text)) {
-        std::fprintf(stderr, "zorvalen-replay: cannot read the script '%s'\n", options.script_path.c_str());
-        return 2;
-    }
     Script script;
-    ParseError parse_error;
-    if (!parse_script(text, script, parse_error)) {
-        std::fprintf(stderr, "zorvalen-replay: %s: %s\n", options.script_path.c_str(), parse_error.message.c_str());
+    if (!load_script_file(options.script_path, script, error)) {
+        std::fprintf(stderr, "zorvalen-replay: %s\n", error.c_str());
         return 2;
     }
 
@@ -319,6 +304,14 @@ int run_command_line(int argc, const char* const argv[], const std::string& defa
     }
 
     const std::string asset_dir = options.asset_dir.empty() ? default_asset_dir : options.asset_dir;
+    // Put back on the way out, for callers that run more than one replay in a process.
+    struct Return {
+        std::filesystem::path to;
+        ~Return() {
+            std::error_code ignored;
+            if (!to.empty()) std::filesystem::current_path(to, ignored);
+        }
+    } return_to{std::filesystem::current_path(failure)};
     std::filesystem::current_path(asset_dir, failure);
     if (failure) {
         std::fprintf(stderr, "zorvalen-replay: --assets: cannot enter '%s': %s\n", asset_dir.c_str(),

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <charconv>
+#include <fstream>
+#include <iterator>
 #include <limits>
 
 #include <windows.h>
@@ -164,6 +166,21 @@ bool parse_script(std::string_view text, Script& script, ParseError& error) {
             }
         }
         script.lines.push_back(parsed);
+    }
+    return true;
+}
+
+bool load_script_file(const std::string& path, Script& script, std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot read the script '" + path + "'";
+        return false;
+    }
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    ParseError parse_error;
+    if (!parse_script(text, script, parse_error)) {
+        error = path + ": " + parse_error.message;
+        return false;
     }
     return true;
 }

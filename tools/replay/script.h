@@ -46,6 +46,9 @@ struct ParseError {
 // Parses a whole script. On failure returns false and fills `error`.
 bool parse_script(std::string_view text, Script& script, ParseError& error);
 
+// Reads and parses a script file; on failure `error` names the file and, for a bad line, the line and token.
+bool load_script_file(const std::string& path, Script& script, std::string& error);
+
 // DIK code of a key name without its prefix, in any case ("space", "Escape", "A", "7"); -1 if unknown.
 int key_code(std::string_view name);
 
