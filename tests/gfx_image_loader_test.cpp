@@ -48,7 +48,7 @@ Bytes tga(int bits, bool top_left, bool rle, const std::vector<std::uint32_t>& p
     out.push_back(0);                  // no image id
     out.push_back(0);                  // no colour map
     out.push_back(rle ? 10 : 2);       // true colour, run-length encoded or not
-    for (int i = 0; i < 9; ++i) out.push_back(0);  // colour map spec, origin
+    for (int i = 0; i < 9; ++i) out.push_back(0);  // colour map fields, origin
     put16(out, WIDTH);
     put16(out, HEIGHT);
     out.push_back(static_cast<std::uint8_t>(bits));
