@@ -2,6 +2,7 @@
 
 #include <d3d9.h>
 
+#include "gfx/frame_pacing.h"
 #include "input/input.h"
 #include "world/world.h"
 
@@ -62,7 +63,15 @@ void create_graphics(int32_t width, int32_t height, bool windowed) {
 void end_frame() {
     IDirect3DDevice9* device = world.d3d_device;
     device->EndScene();
+#ifdef _WIN32
+    // Every speed is counted in frames, so Windows needs the same 60 a second as Linux gets
+    // from its layer, whatever the display's refresh rate.
+    wait_for_frame_deadline();
+#endif
     device->Present(nullptr, nullptr, nullptr, nullptr);
+#ifdef _WIN32
+    frame_presented();
+#endif
     device->BeginScene();
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xFF000000u, 1.0f, 0);
     drain_messages();
