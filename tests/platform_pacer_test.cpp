@@ -1,15 +1,14 @@
-// The frame limiter's schedule and the check on a vsync that does not wait, on made-up times.
+// The frame limiter on the Linux clock: the schedule and the vsync check at nanosecond ticks.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 
 #include "../platform/src/frame_pacer.h"
+#include "gfx/frame_schedule.h"
 
 namespace {
 
-using platform::FrameSchedule;
 using platform::NANOSECONDS_PER_SECOND;
-using platform::VsyncWatch;
 
 constexpr std::int64_t START = 5 * NANOSECONDS_PER_SECOND;
 constexpr std::int64_t MS = 1000000;
@@ -17,7 +16,7 @@ constexpr std::int64_t MS = 1000000;
 std::int64_t frame_time(std::int64_t frame) { return START + frame * NANOSECONDS_PER_SECOND / 60; }
 
 TEST(FrameSchedule, FastFramesWaitForDeadlinesThatNeverDrift) {
-    FrameSchedule schedule(60);
+    FrameSchedule schedule(NANOSECONDS_PER_SECOND, 60);
     EXPECT_EQ(schedule.next_deadline(START), START) << "the first frame goes out at once";
     std::int64_t now = START;
     for (std::int64_t frame = 1; frame <= 6000; ++frame) {
@@ -30,7 +29,7 @@ TEST(FrameSchedule, FastFramesWaitForDeadlinesThatNeverDrift) {
 }
 
 TEST(FrameSchedule, ASlightlyLateFrameIsMadeUpByTheNextOnes) {
-    FrameSchedule schedule(60);
+    FrameSchedule schedule(NANOSECONDS_PER_SECOND, 60);
     schedule.next_deadline(START);
     EXPECT_EQ(schedule.next_deadline(frame_time(1) + 5 * MS), frame_time(1) + 5 * MS) << "late: no wait";
     EXPECT_EQ(schedule.next_deadline(frame_time(1) + 8 * MS), frame_time(2)) << "back on the old schedule";
@@ -38,7 +37,7 @@ TEST(FrameSchedule, ASlightlyLateFrameIsMadeUpByTheNextOnes) {
 }
 
 TEST(FrameSchedule, AStallStartsAFreshScheduleInsteadOfRushingToCatchUp) {
-    FrameSchedule schedule(60);
+    FrameSchedule schedule(NANOSECONDS_PER_SECOND, 60);
     schedule.next_deadline(START);
     const std::int64_t after_stall = START + 500 * MS;
     EXPECT_EQ(schedule.next_deadline(after_stall), after_stall);
@@ -57,7 +56,7 @@ TEST(FrameSchedule, WaitUntilReturnsNoEarlierThanTheDeadline) {
 }
 
 TEST(VsyncWatch, ARetraceAtSixtyHertzPassesAndOneThatDoesNotWaitFails) {
-    VsyncWatch watch(60, 60);
+    VsyncWatch watch(NANOSECONDS_PER_SECOND, 60, 60);
     std::int64_t now = START;
     for (int frame = 0; frame <= 300; ++frame, now += NANOSECONDS_PER_SECOND / 60)
         ASSERT_TRUE(watch.presented(now)) << "frame " << frame;
@@ -68,7 +67,7 @@ TEST(VsyncWatch, ARetraceAtSixtyHertzPassesAndOneThatDoesNotWaitFails) {
 }
 
 TEST(VsyncWatch, ADisplayAt144HertzIsTooFastForTheGame) {
-    VsyncWatch watch(60, 60);
+    VsyncWatch watch(NANOSECONDS_PER_SECOND, 60, 60);
     std::int64_t now = START;
     bool held = true;
     for (int frame = 0; frame <= 60 && held; ++frame, now += NANOSECONDS_PER_SECOND / 144) held = watch.presented(now);
@@ -76,7 +75,7 @@ TEST(VsyncWatch, ADisplayAt144HertzIsTooFastForTheGame) {
 }
 
 TEST(VsyncWatch, SlowFramesAreNotMistakenForAMissingWait) {
-    VsyncWatch watch(60, 60);
+    VsyncWatch watch(NANOSECONDS_PER_SECOND, 60, 60);
     std::int64_t now = START;
     for (int frame = 0; frame <= 300; ++frame, now += NANOSECONDS_PER_SECOND / 30)
         ASSERT_TRUE(watch.presented(now));

@@ -23,9 +23,15 @@ inline void put_u32(Bytes& out, uint32_t value) {
     put_u16(out, value >> 16);
 }
 
-inline void put_id(Bytes& out, const char* id) { out.insert(out.end(), id, id + 4); }
+// Byte by byte: GCC 12 at -O3 wrongly reports a range insert into an empty vector as an overflow.
+inline void put_id(Bytes& out, const char* id) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(id[i]));
+}
 
-inline void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+inline void append(Bytes& out, const Bytes& more) {
+    out.reserve(out.size() + more.size());
+    for (uint8_t byte : more) out.push_back(byte);
+}
 
 // A chunk as a well-formed file holds it: header, data, and a pad byte after odd data.
 inline Bytes chunk(const char* id, const Bytes& data) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "frame_pacer.h"
+#include "gfx/frame_schedule.h"
 #include "layer.h"
 #include "quad_renderer.h"
 
@@ -25,7 +26,7 @@ constexpr DWORD SAMPLER_COUNT = 16;
 constexpr DWORD SAMPLER_STATE_COUNT = 14;
 constexpr DWORD LOCK_READONLY = 0x00000010L;
 constexpr DWORD ZBUFFER_ON = 1;  // D3DZB_TRUE
-constexpr std::int64_t GAME_FRAME_RATE = 60;
+constexpr std::int32_t GAME_FRAME_RATE = 60;
 
 class Device;
 class Texture;
@@ -329,8 +330,8 @@ private:
 
     platform::QuadRenderer renderer_;
     bool paced_ = false;
-    platform::FrameSchedule schedule_{GAME_FRAME_RATE};
-    platform::VsyncWatch vsync_watch_{60, GAME_FRAME_RATE};
+    FrameSchedule schedule_{platform::NANOSECONDS_PER_SECOND, GAME_FRAME_RATE};
+    VsyncWatch vsync_watch_{platform::NANOSECONDS_PER_SECOND, GAME_FRAME_RATE, 60};
 };
 
 class Direct3D final : public IDirect3D9 {
@@ -446,7 +447,8 @@ bool Device::open(bool paced) {
         SDL_DisplayMode display{};
         const int index = SDL_GetWindowDisplayIndex(window);
         if (index >= 0 && SDL_GetCurrentDisplayMode(index, &display) == 0)
-            vsync = display.refresh_rate >= 59 && display.refresh_rate <= 61;
+            vsync = display.refresh_rate > 0 &&
+                    refresh_matches_frame_rate(static_cast<uint32_t>(display.refresh_rate), GAME_FRAME_RATE);
     }
     if (!renderer_.open(window, vsync, static_cast<int>(width_), static_cast<int>(height_),
                         mode == headless::Mode::render))

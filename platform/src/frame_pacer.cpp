@@ -6,25 +6,6 @@
 
 namespace platform {
 
-std::int64_t FrameSchedule::next_deadline(std::int64_t now) {
-    if (!started_) {
-        started_ = true;
-        start_ = now;
-        frame_ = 0;
-        return now;
-    }
-    const std::int64_t due = deadline(frame_ + 1);
-    const std::int64_t period = NANOSECONDS_PER_SECOND / rate_;
-    if (now > due + period) {
-        // A stall (a slow frame, a dragged window): begin a new schedule from here.
-        start_ = now;
-        frame_ = 0;
-        return now;
-    }
-    ++frame_;
-    return due > now ? due : now;
-}
-
 std::int64_t monotonic_nanoseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -44,21 +25,6 @@ void wait_until(std::int64_t deadline) {
     }
     while (monotonic_nanoseconds() < deadline) {
     }
-}
-
-bool VsyncWatch::presented(std::int64_t now) {
-    if (frames_ < 0) {
-        frames_ = 0;
-        window_start_ = now;
-        return true;
-    }
-    if (++frames_ < window_) return true;
-    const std::int64_t elapsed = now - window_start_;
-    frames_ = 0;
-    window_start_ = now;
-    // At 60 Hz the window takes window/60 s; well under that (faster than ~80 Hz) means the
-    // presents are not waiting for the display at the rate the game needs.
-    return elapsed * 4 >= window_ * NANOSECONDS_PER_SECOND / rate_ * 3;
 }
 
 }  // namespace platform
