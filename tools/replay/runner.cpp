@@ -170,7 +170,7 @@ const char* usage_text() {
            "  --frames N         stop after N frames\n"
            "  --state FILE       world state after every frame, one JSON object per line (- for stdout)\n"
            "  --draws FILE       every quad of every frame, one JSON object per line (- for stdout)\n"
-           "  --every K          write state and draw lines for every K-th frame and the last one\n"
+           "  --every K          write state and draw lines for frames 0, K, 2K, ... and the last one\n"
            "  --shot FRAME:FILE  PNG of the picture presented at the end of FRAME (renders; repeatable)\n"
            "SCRIPT lines: COUNT [KEY|LMB|RMB|dx=N|dy=N ...], # starts a comment.\n";
 }
