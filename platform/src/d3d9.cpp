@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "com_object.h"
 #include "frame_pacer.h"
 #include "gfx/frame_schedule.h"
 #include "layer.h"
@@ -16,7 +17,6 @@
 
 namespace {
 
-const GUID IID_UNKNOWN = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 constexpr UINT MAX_TEXTURE_SIZE = 8192;
 constexpr DWORD RENDER_STATE_COUNT = 256;
@@ -62,7 +62,7 @@ private:
     Texture& owner_;
 };
 
-class Texture final : public IDirect3DTexture9 {
+class Texture final : public platform::RefCounted<IDirect3DTexture9> {
 public:
     Texture(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool, DWORD usage)
         : width_(width), height_(height), format_(format), pool_(pool), usage_(usage),
@@ -78,14 +78,8 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (riid != IID_UNKNOWN) return E_NOINTERFACE;
-        *object = static_cast<IUnknown*>(this);
-        AddRef();
-        return S_OK;
+        return platform::answer_query(this, riid, object);
     }
-    ULONG AddRef() override { return ++references_; }
     ULONG Release() override;
 
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
@@ -141,7 +135,6 @@ public:
     Texture* next() const { return next_; }
 
 private:
-    ULONG references_ = 1;
     UINT width_, height_;
     D3DFORMAT format_;
     D3DPOOL pool_;
@@ -156,14 +149,7 @@ private:
     Texture* next_ = nullptr;
 };
 
-HRESULT Surface::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (riid != IID_UNKNOWN) return E_NOINTERFACE;
-    *object = static_cast<IUnknown*>(this);
-    AddRef();
-    return S_OK;
-}
+HRESULT Surface::QueryInterface(REFIID riid, void** object) { return platform::answer_query(this, riid, object); }
 ULONG Surface::AddRef() { return owner_.AddRef(); }
 ULONG Surface::Release() { return owner_.Release(); }
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
@@ -220,7 +206,7 @@ bool culled_by(float area, DWORD cull_mode) {
 
 class Direct3D;
 
-class Device final : public IDirect3DDevice9 {
+class Device final : public platform::RefCounted<IDirect3DDevice9> {
 public:
     Device(Direct3D& parent, HWND window, UINT width, UINT height, bool depth_buffer);
     ~Device() override;
@@ -229,18 +215,7 @@ public:
     bool open(bool paced);
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (riid != IID_UNKNOWN) return E_NOINTERFACE;
-        *object = static_cast<IUnknown*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
+        return platform::answer_query(this, riid, object);
     }
 
     HRESULT BeginScene() override {
@@ -313,7 +288,6 @@ private:
     void pace_before_present();
     void pace_after_present();
 
-    ULONG references_ = 1;
     Device* previous_ = nullptr;
     Device* next_ = nullptr;
     Direct3D& parent_;
@@ -334,27 +308,15 @@ private:
     VsyncWatch vsync_watch_{platform::NANOSECONDS_PER_SECOND, GAME_FRAME_RATE, 60};
 };
 
-class Direct3D final : public IDirect3D9 {
+class Direct3D final : public platform::RefCounted<IDirect3D9> {
 public:
     HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (riid != IID_UNKNOWN) return E_NOINTERFACE;
-        *object = static_cast<IUnknown*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
+        return platform::answer_query(this, riid, object);
     }
     HRESULT CreateDevice(UINT adapter, D3DDEVTYPE device_type, HWND focus_window, DWORD behaviour,
                          D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) override;
 
 private:
-    ULONG references_ = 1;
 };
 
 ULONG Texture::Release() {

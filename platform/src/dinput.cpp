@@ -13,6 +13,7 @@
 #include <dinput.h>
 #include <headless.h>
 
+#include "com_object.h"
 #include "dinput_keymap.h"
 #include "dinput_state.h"
 #include "platform_internal.h"
@@ -34,7 +35,6 @@ const GUID dinput_property_ids[3] = {
 
 namespace {
 
-const GUID iid_unknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const GUID iid_direct_input_device8a = {0x54D41080, 0xDC15, 0x4833, {0xA4, 0x1B, 0x74, 0x8F, 0x73, 0xA3, 0x81, 0x79}};
 
 using dinput::KeyTracker;
@@ -62,21 +62,13 @@ void capture_pointer(bool capture) {
 class Device;
 std::vector<Device*> live_devices;
 
-class Device final : public IDirectInputDevice8A {
+class Device final : public platform::RefCounted<IDirectInputDevice8A> {
 public:
     explicit Device(Kind kind) : kind_(kind) { live_devices.push_back(this); }
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == iid_direct_input_device8a || riid == iid_unknown) {
-            AddRef();
-            *object = static_cast<IDirectInputDevice8A*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return platform::answer_query(this, riid, object, {&iid_direct_input_device8a});
     }
-    ULONG AddRef() override { return ++references_; }
     ULONG Release() override {
         const ULONG left = --references_;
         if (left == 0) {
@@ -196,7 +188,6 @@ private:
         mouse_.read(out);
     }
 
-    int references_ = 1;
     Kind kind_;
     LPCDIDATAFORMAT format_ = nullptr;
     DWORD cooperation_ = DISCL_NONEXCLUSIVE | DISCL_BACKGROUND;
@@ -206,23 +197,10 @@ private:
     MouseTracker mouse_;
 };
 
-class DirectInput final : public IDirectInput8A {
+class DirectInput final : public platform::RefCounted<IDirectInput8A> {
 public:
     HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IDirectInput8A || riid == iid_unknown) {
-            AddRef();
-            *object = static_cast<IDirectInput8A*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
+        return platform::answer_query(this, riid, object, {&IID_IDirectInput8A});
     }
 
     HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) override {
@@ -240,7 +218,6 @@ public:
 
 private:
     ~DirectInput() override = default;
-    int references_ = 1;
 };
 
 int mouse_button_index(Uint8 button) {

@@ -17,13 +17,13 @@
 #include <headless.h>
 
 #include "audio_mixer.h"
+#include "com_object.h"
 #include "dsound_offline.h"
 
 const GUID IID_IDirectSoundBuffer8 = {0x6825A449, 0x7524, 0x4D82, {0x92, 0x0F, 0x50, 0xE3, 0x6A, 0xB3, 0xAB, 0x1E}};
 
 namespace {
 
-const GUID iid_unknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const GUID iid_direct_sound_buffer = {0x279AFA85, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 const GUID iid_direct_sound = {0x279AFA83, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 const GUID iid_direct_sound8 = {0xC50A7E93, 0xF395, 0x4834, {0x9E, 0xF6, 0x7F, 0xA9, 0x9D, 0xE5, 0x09, 0x66}};
@@ -78,7 +78,7 @@ struct MixerCore {
     }
 };
 
-class SoundBuffer final : public IDirectSoundBuffer8 {
+class SoundBuffer final : public platform::RefCounted<IDirectSoundBuffer8> {
 public:
     SoundBuffer(std::shared_ptr<MixerCore> core, std::vector<uint8_t> data, const WAVEFORMATEX& format)
         : core_(std::move(core)), data_(std::move(data)) {
@@ -93,16 +93,8 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IDirectSoundBuffer8 || riid == iid_direct_sound_buffer || riid == iid_unknown) {
-            AddRef();
-            *object = static_cast<IDirectSoundBuffer8*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return platform::answer_query(this, riid, object, {&IID_IDirectSoundBuffer8, &iid_direct_sound_buffer});
     }
-    ULONG AddRef() override { return ++references_; }
     ULONG Release() override {
         const ULONG left = --references_;
         if (left == 0) {
@@ -168,7 +160,6 @@ public:
 private:
     ~SoundBuffer() override = default;
 
-    std::atomic<ULONG> references_{1};
     std::shared_ptr<MixerCore> core_;
     std::vector<uint8_t> data_;
     audio::Voice voice_{};
@@ -188,7 +179,7 @@ bool format_supported(const WAVEFORMATEX& format) {
            format.nSamplesPerSec >= DSBFREQUENCY_MIN && format.nSamplesPerSec <= DSBFREQUENCY_MAX;
 }
 
-class SoundDevice final : public IDirectSound8 {
+class SoundDevice final : public platform::RefCounted<IDirectSound8> {
 public:
     explicit SoundDevice(audio::OutputFormat format) : core_(std::make_shared<MixerCore>()) {
         core_->format = format;
@@ -216,22 +207,8 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == iid_direct_sound8 || riid == iid_direct_sound || riid == iid_unknown) {
-            AddRef();
-            *object = static_cast<IDirectSound8*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return platform::answer_query(this, riid, object, {&iid_direct_sound8, &iid_direct_sound});
     }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
-
     HRESULT CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer) override {
         if (buffer == nullptr) return DSERR_INVALIDPARAM;
         *buffer = nullptr;
@@ -284,7 +261,6 @@ private:
         core->pace.wait_for(frames, core->format.rate);
     }
 
-    std::atomic<ULONG> references_{1};
     std::shared_ptr<MixerCore> core_;
     SDL_AudioDeviceID device_ = 0;
 };
