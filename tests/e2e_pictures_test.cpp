@@ -53,6 +53,7 @@ replay::Picture render(const std::string& script_name, int64_t frame, Crop crop)
     settings.mode = headless::Mode::render;
     settings.frame_limit = frame + 1;
     settings.shots.push_back(replay::Shot{frame, ""});
+    settings.record_draws = true;
     settings.after_frame = [&](const replay::FrameReport& report) {
         if (report.frame == frame) {
             EXPECT_TRUE(replay::captured_picture(picture)) << "nothing captured";

@@ -145,6 +145,7 @@ replay::RunOutcome play_script(const std::string& name, const std::function<void
     replay::TextureNames names;
     bool named = false;
     replay::RunSettings settings = base;
+    settings.record_draws = true;
     settings.after_frame = [&](const replay::FrameReport& report) {
         if (!named) names.learn_from_world();  // textures are loaded once, at start-up
         named = true;
@@ -592,6 +593,7 @@ TEST(EndToEnd, EscapeEndsTheRunAfterItsOwnFrameAndShutsTheGameDown) {
     std::error_code ignored;
     std::filesystem::current_path(ZORVALEN_ASSET_DIR, ignored);
     replay::RunSettings settings;
+    settings.record_draws = true;
     settings.after_frame = [&](const replay::FrameReport& report) {
         last_frame = report.frame;
         reports_marked_last += report.last;

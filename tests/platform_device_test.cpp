@@ -162,6 +162,33 @@ TEST_F(DeviceTest, TheLogsHoldTheOpenSceneAndTheLastPresentedOne) {
     EXPECT_EQ(headless::presented_frames(), 1);
 }
 
+TEST_F(DeviceTest, EachPresentShowsItsOwnSceneAndRecordingCanBeSwitchedOff) {
+    const auto present = [this] {
+        device_->EndScene();
+        device_->Present(nullptr, nullptr, nullptr, nullptr);
+        device_->BeginScene();
+    };
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    quad(1, 1, 1, 1);
+    present();
+    quad(2, 2, 2, 2);
+    quad(3, 3, 3, 3);
+    present();
+    ASSERT_EQ(headless::presented_draws().count, 2) << "the second scene, not the first";
+    EXPECT_EQ(headless::presented_draws().quads[0].x[0], 2.0f);
+    EXPECT_EQ(headless::current_draws().count, 0);
+
+    headless::set_recording(false);
+    quad(4, 4, 4, 4);
+    present();
+    EXPECT_EQ(headless::presented_draws().count, 0);
+    EXPECT_EQ(headless::presented_frames(), 3) << "presents are counted all the same";
+
+    headless::set_recording(true);
+    quad(5, 5, 5, 5);
+    EXPECT_EQ(headless::current_draws().count, 1);
+}
+
 TEST_F(DeviceTest, AFullLogCountsWhatItCannotKeep) {
     ASSERT_EQ(device_->BeginScene(), D3D_OK);
     constexpr int drawn = 40000;  // more than any frame of the game draws

@@ -45,6 +45,10 @@ struct DrawLog {
     int dropped;  // quads past the capacity, counted but not kept
 };
 
+// Recording is on after every set_mode unless turned off here (a tool that reads no draws
+// saves the work); the game itself, with the headless mode off, never records.
+void set_recording(bool on);
+
 DrawLog current_draws();    // since the scene was last begun
 DrawLog presented_draws();  // the scene most recently presented
 int presented_frames();     // Present calls since the device was created

@@ -445,6 +445,9 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
     if (lost_ || !in_scene_ || vertices == nullptr || type != D3DPT_TRIANGLESTRIP || primitive_count != 2 ||
         stride != VERTEX_SIZE || fvf_ != QUAD_FORMAT)
         return D3DERR_INVALIDCALL;
+    // Headless with nobody reading the log: the quad would go nowhere, so skip the work.
+    const bool recording = platform::draw_log::recording();
+    if (!recording && renderer_.renderer() == nullptr) return D3D_OK;
 
     platform::QuadCorners quad;
     const unsigned char* bytes = static_cast<const unsigned char*>(vertices);
@@ -463,24 +466,27 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
     const DWORD source = render_states_[D3DRS_SRCBLEND];
     const DWORD destination = render_states_[D3DRS_DESTBLEND];
 
-    headless::QuadRecord record;
-    record.texture = textures_[0];
-    for (int i = 0; i < 4; ++i) {
-        record.x[i] = quad.x[i];
-        record.y[i] = quad.y[i];
-        record.u[i] = quad.u[i];
-        record.v[i] = quad.v[i];
+    const bool culled = first_culled && second_culled;
+    if (recording) {
+        headless::QuadRecord record;
+        record.texture = textures_[0];
+        for (int i = 0; i < 4; ++i) {
+            record.x[i] = quad.x[i];
+            record.y[i] = quad.y[i];
+            record.u[i] = quad.u[i];
+            record.v[i] = quad.v[i];
+        }
+        record.color = quad.colour[0];
+        record.blend = blend;
+        record.src_blend = source;
+        record.dest_blend = destination;
+        record.cull_mode = cull_mode;
+        record.culled = culled;
+        platform::draw_log::record(record);
     }
-    record.color = quad.colour[0];
-    record.blend = blend;
-    record.src_blend = source;
-    record.dest_blend = destination;
-    record.cull_mode = cull_mode;
-    record.culled = first_culled && second_culled;
-    platform::draw_log::record(record);
 
     SDL_Renderer* renderer = renderer_.renderer();
-    if (renderer == nullptr || record.culled) return D3D_OK;
+    if (renderer == nullptr || culled) return D3D_OK;
     platform::QuadLook look;
     look.texture = nullptr;
     if (textures_[0] != nullptr) {

@@ -22,9 +22,13 @@ struct Log {
     int dropped = 0;
 };
 
-// Static storage: recording a frame allocates nothing.
-Log current_log;
-Log presented_log;
+// Static storage: recording a frame allocates nothing. Presenting swaps the two logs'
+// roles rather than copying a frame's worth of records.
+Log first_log;
+Log second_log;
+Log* current_log = &first_log;
+Log* presented_log = &second_log;
+bool recording_wanted = true;
 int frames_presented = 0;
 
 bool capture_requested = false;
@@ -43,14 +47,17 @@ void set_mode(Mode mode) {
     // A window made for one mode is no use in another; the next CreateWindowExA makes a fresh one.
     platform::reset_windowing();
     current_mode = mode;
+    recording_wanted = true;
 }
 
 Mode mode() { return current_mode; }
 
 void post_close() { ++pending_closes; }
 
-DrawLog current_draws() { return view(current_log); }
-DrawLog presented_draws() { return view(presented_log); }
+void set_recording(bool on) { recording_wanted = on; }
+
+DrawLog current_draws() { return view(*current_log); }
+DrawLog presented_draws() { return view(*presented_log); }
 int presented_frames() { return frames_presented; }
 
 void capture_next_present() { capture_requested = true; }
@@ -77,27 +84,31 @@ void clear_close_requests() { pending_closes = 0; }
 namespace draw_log {
 
 void device_created() {
-    current_log.count = current_log.dropped = 0;
-    presented_log.count = presented_log.dropped = 0;
+    current_log->count = current_log->dropped = 0;
+    presented_log->count = presented_log->dropped = 0;
     frames_presented = 0;
     capture_requested = false;
     captured_valid = false;
 }
 
-void scene_begun() { current_log.count = current_log.dropped = 0; }
+void scene_begun() { current_log->count = current_log->dropped = 0; }
+
+// The game itself has no use for the log; only tests and tools read it.
+bool recording() { return recording_wanted && current_mode != headless::Mode::off; }
 
 void record(const headless::QuadRecord& quad) {
-    if (current_log.count == LOG_CAPACITY) {
-        ++current_log.dropped;
+    Log& log = *current_log;
+    if (log.count == LOG_CAPACITY) {
+        ++log.dropped;
         return;
     }
-    current_log.quads[current_log.count++] = quad;
+    log.quads[log.count++] = quad;
 }
 
 void presented() {
-    std::memcpy(presented_log.quads, current_log.quads, sizeof(headless::QuadRecord) * current_log.count);
-    presented_log.count = current_log.count;
-    presented_log.dropped = current_log.dropped;
+    Log* const shown = current_log;
+    current_log = presented_log;
+    presented_log = shown;
     ++frames_presented;
 }
 

@@ -25,6 +25,7 @@ void window_destroying(HWND window);
 namespace draw_log {
 void device_created();
 void scene_begun();
+bool recording();
 void record(const headless::QuadRecord& quad);
 void presented();
 bool capture_wanted();

@@ -87,6 +87,8 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
 
     // Exactly the program's start: a zeroed World and the generator at its first state.
     headless::set_mode(settings.mode);
+    // Recording every quad costs more than the game's own work; only do it when something reads them.
+    headless::set_recording(settings.draws_out != nullptr || settings.record_draws);
     std::memset(static_cast<void*>(&world), 0, sizeof(World));
     zv::set_rand_state(1);
     const FrameInput nothing{};

@@ -32,6 +32,8 @@ struct RunSettings {
     std::FILE* state_out = nullptr;
     std::FILE* draws_out = nullptr;
     std::vector<Shot> shots;  // needs render mode
+    // Keep every frame's quads for after_frame to read (always, when draws_out is set).
+    bool record_draws = false;
     // Called after each frame has run and its lines are written; the World, the presented draws and,
     // on a shot frame, captured_picture() show that frame.
     std::function<void(const FrameReport&)> after_frame;
