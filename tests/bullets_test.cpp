@@ -4,30 +4,15 @@
 
 #include "combat/bullets.h"
 #include "gfx/sprite.h"
-#include "support/game_fixture.h"
+#include "support/combat_fixture.h"
 #include "world/world.h"
 
 namespace {
 
-// A sound buffer that only counts how often it is started.
-struct CountingBuffer final : IDirectSoundBuffer8 {
-    int plays = 0;
-    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG AddRef() override { return 1; }
-    ULONG Release() override { return 1; }
-    HRESULT Lock(DWORD, DWORD, LPVOID*, LPDWORD, LPVOID*, LPDWORD, DWORD) override { return E_FAIL; }
-    HRESULT Unlock(LPVOID, DWORD, LPVOID, DWORD) override { return E_FAIL; }
-    HRESULT Play(DWORD, DWORD, DWORD) override {
-        ++plays;
-        return DS_OK;
-    }
-    HRESULT Stop() override { return DS_OK; }
-};
-
-class Bullets : public GameFixture {
+class Bullets : public CombatFixture {
 protected:
     void SetUp() override {
-        GameFixture::SetUp();
+        CombatFixture::SetUp();
         world.level = 1;
         world.stages[0].width = 1600;
         world.stages[0].height = 600;
@@ -43,40 +28,7 @@ protected:
 
     void TearDown() override {
         world.bullet_sound.buffer = nullptr;
-        for (IDirect3DTexture9* texture : textures) texture->Release();
-        GameFixture::TearDown();
-    }
-
-    Sprite make_sprite(int32_t width, int32_t height) {
-        Sprite sprite{};
-        world.d3d_device->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, 0, D3DFMT_A8R8G8B8,
-                                        D3DPOOL_MANAGED, &sprite.texture, nullptr);
-        if (sprite.texture != nullptr) textures.push_back(sprite.texture);
-        sprite.width = width;
-        sprite.height = height;
-        return sprite;
-    }
-
-    static std::vector<headless::QuadRecord> quads_of(const Sprite& sprite) {
-        std::vector<headless::QuadRecord> found;
-        const headless::DrawLog log = current_draws();
-        for (int i = 0; i < log.count; ++i) {
-            if (log.quads[i].texture == sprite.texture) found.push_back(log.quads[i]);
-        }
-        return found;
-    }
-
-    static Enemy& place_enemy(int slot, int32_t kind, int32_t x, int32_t y) {
-        Enemy& enemy = world.enemies[slot];
-        enemy = Enemy{};
-        enemy.kind = kind;
-        enemy.x = x;
-        enemy.y = y;
-        enemy.hp = 3;
-        enemy.boss_hp = 50;
-        enemy.death_frames = 7;
-        enemy.active = 1;
-        return enemy;
+        CombatFixture::TearDown();
     }
 
     // A bullet standing still at a point, so that its move leaves it there.
@@ -93,7 +45,6 @@ protected:
     }
 
     CountingBuffer shot_sound;
-    std::vector<IDirect3DTexture9*> textures;
 };
 
 TEST_F(Bullets, StartUpClearsEverySlotButNotTheCooldown) {
