@@ -1,0 +1,52 @@
+// Nothing is allocated per frame: every frame of play runs on the World's fixed storage.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "app/app.h"
+#include "support/game_fixture.h"
+
+namespace {
+
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+
+}  // namespace
+
+// Counts every allocation through operator new while `counting` is set; the test binary's
+// other tests are unaffected because they never set it.
+void* operator new(std::size_t size) {
+    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace {
+
+class AllocationTest : public GameFixture {};
+
+TEST_F(AllocationTest, AFrameOfPlayAllocatesNothing) {
+    start_game();
+    hold_keys({DIK_SPACE});
+    ASSERT_TRUE(run_frame());
+    ASSERT_TRUE(world.in_play);
+
+    // Walk right while firing bullets and rockets, so enemies spawn, are shot and explode,
+    // messages fade and the medkit drifts: the busy paths of a frame.
+    counting = true;
+    for (int frame = 0; frame < 600; ++frame) {
+        hold_keys({DIK_D});
+        set_mouse(frame % 7 - 3, frame % 5 - 2, frame % 20 < 15, frame % 40 == 0);
+        drain_messages();
+        run_frame();
+    }
+    counting = false;
+    EXPECT_GT(world.player_x, 0);
+    EXPECT_EQ(allocations.load(), 0);
+}
+
+}  // namespace
