@@ -94,24 +94,32 @@ void number(std::string& out, const char* name, float value) {
     put_float(out, value);
 }
 
-void put_projectiles(std::string& out, const char* name, const Bullet* slots, int count) {
+// The live slots of a table in slot order, each as {"slot": N, ...its own fields}.
+template <typename Record, typename Fields>
+void put_live_slots(std::string& out, const char* name, const Record* slots, int count, Fields fields) {
     key(out, name);
     out.push_back('[');
     bool first = true;
     for (int slot = 0; slot < count; ++slot) {
-        const Bullet& b = slots[slot];
-        if (b.active == 0) continue;
+        const Record& record = slots[slot];
+        if (record.active == 0) continue;
         if (!first) out.push_back(',');
         first = false;
         out.append("{\"slot\":");
         put_int(out, slot);
+        fields(record);
+        out.push_back('}');
+    }
+    out.push_back(']');
+}
+
+void put_projectiles(std::string& out, const char* name, const Bullet* slots, int count) {
+    put_live_slots(out, name, slots, count, [&out](const Bullet& b) {
         field(out, "x", b.x);
         field(out, "y", b.y);
         field(out, "vx", b.vx);
         field(out, "vy", b.vy);
-        out.push_back('}');
-    }
-    out.push_back(']');
+    });
 }
 
 }  // namespace
@@ -202,16 +210,7 @@ void append_state_line(std::string& out, int64_t frame) {
     for (const Star& star : w.stars) z_sum += star.z;
     field(out, "stars_z_sum", z_sum);
 
-    key(out, "enemies");
-    out.push_back('[');
-    bool first = true;
-    for (int slot = 0; slot < ENEMY_COUNT; ++slot) {
-        const Enemy& e = w.enemies[slot];
-        if (e.active == 0) continue;
-        if (!first) out.push_back(',');
-        first = false;
-        out.append("{\"slot\":");
-        put_int(out, slot);
+    put_live_slots(out, "enemies", w.enemies, ENEMY_COUNT, [&out](const Enemy& e) {
         field(out, "kind", e.kind);
         field(out, "x", e.x);
         field(out, "y", e.y);
@@ -220,29 +219,16 @@ void append_state_line(std::string& out, int64_t frame) {
         field(out, "hp", e.hp);
         field(out, "boss_hp", e.boss_hp);
         field(out, "death_frames", e.death_frames);
-        out.push_back('}');
-    }
-    out.push_back(']');
+    });
 
     put_projectiles(out, "bullets", w.bullets, BULLET_COUNT);
     put_projectiles(out, "rockets", w.rockets, ROCKET_COUNT);
 
-    key(out, "explosions");
-    out.push_back('[');
-    first = true;
-    for (int slot = 0; slot < EXPLOSION_COUNT; ++slot) {
-        const Explosion& x = w.explosions[slot];
-        if (x.active == 0) continue;
-        if (!first) out.push_back(',');
-        first = false;
-        out.append("{\"slot\":");
-        put_int(out, slot);
+    put_live_slots(out, "explosions", w.explosions, EXPLOSION_COUNT, [&out](const Explosion& x) {
         field(out, "x", x.x);
         field(out, "y", x.y);
         field(out, "age", x.age);
-        out.push_back('}');
-    }
-    out.push_back(']');
+    });
 
     const Medkit& m = w.medkit;
     key(out, "medkit");
