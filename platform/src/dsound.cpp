@@ -8,10 +8,13 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <dsound.h>
 #include <headless.h>
@@ -265,6 +268,31 @@ private:
     SDL_AudioDeviceID device_ = 0;
 };
 
+// Sound libraries probed by SDL (ALSA above all) print their own complaints, several lines
+// of them, when there is no sound card. The game says once, in its own words, that it plays
+// silent; while the device is sought, stderr goes to /dev/null.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        const int null_device = open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && null_device >= 0) dup2(null_device, STDERR_FILENO);
+        if (null_device >= 0) close(null_device);
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 // The game runs silent without a device; saying why once is enough.
 void report_no_device(const char* reason) {
     static bool reported = false;
@@ -284,16 +312,25 @@ HRESULT WINAPI DirectSoundCreate8(LPCGUID device, LPDIRECTSOUND8* out, LPUNKNOWN
     // Tests and the replay runner must not depend on, or make, any sound.
     if (headless::mode() != headless::Mode::off) return DSERR_NODRIVER;
 
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        report_no_device(SDL_GetError());
-        return DSERR_NODRIVER;
+    std::string error;
+    SoundDevice* created = nullptr;
+    {
+        QuietStderr quiet;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            error = SDL_GetError();
+        } else {
+            created = new SoundDevice({2, device_rate});
+            const char* why = "";
+            if (!created->open_sdl_device(&why)) {
+                error = why;
+                created->Release();
+                created = nullptr;
+                SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            }
+        }
     }
-    auto* created = new SoundDevice({2, device_rate});
-    const char* error = "";
-    if (!created->open_sdl_device(&error)) {
-        report_no_device(error);
-        created->Release();
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (created == nullptr) {
+        report_no_device(error.c_str());
         return DSERR_NODRIVER;
     }
     *out = created;
