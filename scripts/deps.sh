@@ -19,6 +19,6 @@ zv_install_packages() {
 }
 
 ZV_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsdl2-dev libstb-dev)
-ZV_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2)
+ZV_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev libssl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2)
 # The Windows build: Debian's mingw-w64 cross compiler (brings its binutils, objdump included).
 ZV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64)
