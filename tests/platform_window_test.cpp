@@ -202,11 +202,26 @@ TEST_F(WindowTest, TheGameRefusesInvisibleVideoDrivers) {
         unsetenv("SDL_VIDEODRIVER");
 }
 
+TEST_F(WindowTest, TheRenderModeNeedsNoWindowSystemForTheCompositor) {
+    headless::set_mode(headless::Mode::render);
+    HWND window = create();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(platform::main_sdl_window(), nullptr);
+    EXPECT_TRUE(MoveWindow(window, 0, 0, 800, 600, TRUE));
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+}
+
+// The render mode on the GPU path: SDL's offscreen driver, as the hint asks.
 class RenderWindowTest : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
+        SDL_SetHint("ZORVALEN_PRESENTATION", "gpu");
         headless::set_mode(headless::Mode::render);
+    }
+    void TearDown() override {
+        SDL_ResetHint("ZORVALEN_PRESENTATION");
+        WindowTest::TearDown();
     }
 };
 

@@ -12,7 +12,8 @@ namespace headless {
 enum class Mode {
     off,     // the game: a real window on the desktop, paced at 60 frames per second
     record,  // no window system and no rendering; every quad is recorded
-    render,  // SDL's offscreen video driver with real OpenGL rendering; quads recorded too
+    render,  // pictures drawn by the layer's own compositor, exact, with no window system (or, with
+             // the hint ZORVALEN_PRESENTATION=gpu, by SDL's offscreen driver with OpenGL); quads recorded too
 };
 
 // Chosen once, before the window is created. No frame pacing and no audio device in either headless mode.
@@ -57,5 +58,11 @@ int presented_frames();     // Present calls since the device was created
 // Pixels are 0xAARRGGBB, row-major, width x height; null when no picture was captured.
 void capture_next_present();
 const std::uint32_t* captured_pixels(int* width, int* height);
+
+// In render mode with the compositor: draw only the frames whose picture is asked for with
+// capture_next_present before the frame's first draw; the others are only recorded, and cost
+// what record mode costs. A capture asked later in a frame whose quads were skipped gives no
+// picture (captured_pixels returns null). Off after every set_mode.
+void set_pictures_on_demand(bool on);
 
 }  // namespace headless

@@ -6,13 +6,16 @@
 #include <SDL2/SDL.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "com_object.h"
+#include "compositor.h"
 #include "frame_pacer.h"
 #include "gfx/frame_schedule.h"
 #include "layer.h"
+#include "presentation.h"
 #include "quad_renderer.h"
 
 namespace {
@@ -129,6 +132,16 @@ public:
 
     UINT width() const { return width_; }
     UINT height() const { return height_; }
+    // The pixels as the compositor reads them, at draw time.
+    platform::TextureView view() const {
+        platform::TextureView view;
+        view.pixels = pixels_.data();
+        view.width = static_cast<int>(width_);
+        view.height = static_cast<int>(height_);
+        view.pitch = static_cast<int>(width_);
+        view.alpha = format_ != D3DFMT_X8R8G8B8;
+        return view;
+    }
     D3DFORMAT format() const { return format_; }
     D3DPOOL pool() const { return pool_; }
     DWORD usage() const { return usage_; }
@@ -287,6 +300,12 @@ private:
     }
     void pace_before_present();
     void pace_after_present();
+    // Whether this scene's quads go into the compositor: always on the compositor path, except
+    // in a headless run that asked for pictures on demand and wants none of this frame.
+    bool composing() const {
+        return compositor_ != nullptr && (!platform::draw_log::pictures_on_demand() || platform::draw_log::capture_wanted());
+    }
+    void capture();
 
     Device* previous_ = nullptr;
     Device* next_ = nullptr;
@@ -302,7 +321,9 @@ private:
     Texture* textures_[STAGE_COUNT] = {};
     DWORD fvf_ = 0;
 
-    platform::QuadRenderer renderer_;
+    platform::QuadRenderer renderer_;                   // the GPU path
+    std::unique_ptr<platform::Compositor> compositor_;  // the compositor path
+    bool stale_ = false;  // quads skipped since the compositor's last full clear
     bool paced_ = false;
     FrameSchedule schedule_{platform::NANOSECONDS_PER_SECOND, GAME_FRAME_RATE};
     VsyncWatch vsync_watch_{platform::NANOSECONDS_PER_SECOND, GAME_FRAME_RATE, 60};
@@ -400,6 +421,11 @@ bool Device::open(bool paced) {
     const headless::Mode mode = headless::mode();
     if (mode == headless::Mode::record) return true;
     SDL_Window* window = platform::sdl_window_of(window_);
+    if (mode == headless::Mode::render && platform::forced_presentation() != platform::Presentation::gpu) {
+        // Headless pictures come from the compositor: exact on every machine, no GL needed.
+        compositor_.reset(new (std::nothrow) platform::Compositor(static_cast<int>(width_), static_cast<int>(height_)));
+        return compositor_ != nullptr;
+    }
     if (window == nullptr) return false;
     // The game counts in frames, so it must see 60 of them a second: the display's retrace
     // gives that only at 60 Hz; anywhere else our own limiter does.
@@ -423,7 +449,22 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0 && !depth_buffer_) return D3DERR_INVALIDCALL;
     // Every vertex lies at depth 0, so the depth buffer never hides anything: painter's order
     // decides, and clearing it needs no work.
-    if ((flags & D3DCLEAR_TARGET) == 0 || renderer_.renderer() == nullptr) return D3D_OK;
+    if ((flags & D3DCLEAR_TARGET) == 0) return D3D_OK;
+    if (compositor_ != nullptr) {
+        if (count == 0) {
+            compositor_->clear(color);  // costs nothing until something is drawn
+            stale_ = false;
+            return D3D_OK;
+        }
+        if (!composing()) {
+            stale_ = true;
+            return D3D_OK;
+        }
+        for (DWORD i = 0; i < count; ++i)
+            compositor_->fill(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2, color);
+        return D3D_OK;
+    }
+    if (renderer_.renderer() == nullptr) return D3D_OK;
     if (count == 0) {
         renderer_.clear(color);
         return D3D_OK;
@@ -447,7 +488,9 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
         return D3DERR_INVALIDCALL;
     // Headless with nobody reading the log: the quad would go nowhere, so skip the work.
     const bool recording = platform::draw_log::recording();
-    if (!recording && renderer_.renderer() == nullptr) return D3D_OK;
+    const bool composing = this->composing();
+    if (compositor_ != nullptr && !composing) stale_ = true;
+    if (!recording && renderer_.renderer() == nullptr && !composing) return D3D_OK;
 
     platform::QuadCorners quad;
     const unsigned char* bytes = static_cast<const unsigned char*>(vertices);
@@ -485,8 +528,30 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
         platform::draw_log::record(record);
     }
 
+    if (culled) return D3D_OK;
+    if (composing) {
+        platform::TextureView view;
+        platform::DrawStates states;
+        if (textures_[0] != nullptr) {
+            view = textures_[0]->view();
+            states.texture = &view;
+        }
+        states.blend = blend;
+        states.source_blend = source;
+        states.destination_blend = destination;
+        states.colour_op = stage_states_[0][D3DTSS_COLOROP];
+        states.colour_arg1 = stage_states_[0][D3DTSS_COLORARG1];
+        states.colour_arg2 = stage_states_[0][D3DTSS_COLORARG2];
+        states.alpha_op = stage_states_[0][D3DTSS_ALPHAOP];
+        states.alpha_arg1 = stage_states_[0][D3DTSS_ALPHAARG1];
+        states.alpha_arg2 = stage_states_[0][D3DTSS_ALPHAARG2];
+        states.address_u = sampler_states_[0][D3DSAMP_ADDRESSU];
+        states.address_v = sampler_states_[0][D3DSAMP_ADDRESSV];
+        compositor_->draw(quad, states, !first_culled, !second_culled);
+        return D3D_OK;
+    }
     SDL_Renderer* renderer = renderer_.renderer();
-    if (renderer == nullptr || culled) return D3D_OK;
+    if (renderer == nullptr) return D3D_OK;
     platform::QuadLook look;
     look.texture = nullptr;
     if (textures_[0] != nullptr) {
@@ -501,18 +566,31 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
     return D3D_OK;
 }
 
+void Device::capture() {
+    bool ok = false;
+    const int width = static_cast<int>(width_), height = static_cast<int>(height_);
+    if (compositor_ != nullptr) {
+        // A picture whose quads were skipped would not be the device's: none rather than a wrong one.
+        if (!stale_) {
+            const platform::FrameView frame = compositor_->frame();
+            std::uint32_t* pixels = platform::draw_log::capture_buffer(width, height);
+            for (int y = 0; y < height; ++y)
+                std::memcpy(pixels + static_cast<std::size_t>(y) * width,
+                            reinterpret_cast<const unsigned char*>(frame.pixels) + static_cast<std::size_t>(y) * frame.pitch,
+                            sizeof(std::uint32_t) * static_cast<std::size_t>(width));
+            ok = true;
+        }
+    } else if (renderer_.renderer() != nullptr) {
+        std::uint32_t* pixels = platform::draw_log::capture_buffer(width, height);
+        std::memset(pixels, 0, sizeof(std::uint32_t) * static_cast<std::size_t>(width) * height);
+        ok = renderer_.read(pixels, width, height);
+    }
+    platform::draw_log::capture_done(ok);
+}
+
 HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     if (lost_) return D3DERR_INVALIDCALL;
-    if (platform::draw_log::capture_wanted()) {
-        bool ok = false;
-        if (renderer_.renderer() != nullptr) {
-            const int width = static_cast<int>(width_), height = static_cast<int>(height_);
-            std::uint32_t* pixels = platform::draw_log::capture_buffer(width, height);
-            std::memset(pixels, 0, sizeof(std::uint32_t) * static_cast<std::size_t>(width) * height);
-            ok = renderer_.read(pixels, width, height);
-        }
-        platform::draw_log::capture_done(ok);
-    }
+    if (platform::draw_log::capture_wanted()) capture();
     platform::draw_log::presented();
     pace_before_present();
     renderer_.present();

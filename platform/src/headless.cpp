@@ -32,6 +32,7 @@ bool recording_wanted = true;
 int frames_presented = 0;
 
 bool capture_requested = false;
+bool on_demand = false;
 std::vector<std::uint32_t> captured;
 int captured_width = 0;
 int captured_height = 0;
@@ -48,6 +49,7 @@ void set_mode(Mode mode) {
     platform::reset_windowing();
     current_mode = mode;
     recording_wanted = true;
+    on_demand = false;
 }
 
 Mode mode() { return current_mode; }
@@ -61,6 +63,8 @@ DrawLog presented_draws() { return view(*presented_log); }
 int presented_frames() { return frames_presented; }
 
 void capture_next_present() { capture_requested = true; }
+
+void set_pictures_on_demand(bool on) { on_demand = on; }
 
 const std::uint32_t* captured_pixels(int* width, int* height) {
     if (width != nullptr) *width = captured_valid ? captured_width : 0;
@@ -113,6 +117,8 @@ void presented() {
 }
 
 bool capture_wanted() { return capture_requested; }
+
+bool pictures_on_demand() { return on_demand; }
 
 std::uint32_t* capture_buffer(int width, int height) {
     // Only a test asks for this, once in a while: the buffer grows here and not per frame.

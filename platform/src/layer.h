@@ -29,6 +29,8 @@ bool recording();
 void record(const headless::QuadRecord& quad);
 void presented();
 bool capture_wanted();
+// Whether the compositor draws only the frames whose capture was asked before they began.
+bool pictures_on_demand();
 // Hands out the buffer for the captured picture; the device fills it with width x height pixels.
 std::uint32_t* capture_buffer(int width, int height);
 void capture_done(bool ok);

@@ -9,12 +9,9 @@
 
 #include <SDL2/SDL.h>
 
-namespace platform {
+#include "compositor.h"  // QuadCorners
 
-struct QuadCorners {
-    float x[4], y[4], u[4], v[4];  // triangle-strip order
-    std::uint32_t colour[4];       // ARGB
-};
+namespace platform {
 
 struct QuadLook {
     SDL_Texture* texture;  // null: the vertex colour alone

@@ -11,6 +11,7 @@
 
 #include "layer.h"
 #include "platform_internal.h"
+#include "presentation.h"
 
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
@@ -304,7 +305,12 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR window_name, DWORD 
     created.y = y;
     created.width = width;
     created.height = height;
-    if (headless::mode() != headless::Mode::record) {
+    // The render mode draws with the compositor and needs no window system, unless the GPU
+    // path is asked for.
+    const bool window_system = headless::mode() == headless::Mode::off ||
+                               (headless::mode() == headless::Mode::render &&
+                                platform::forced_presentation() == platform::Presentation::gpu);
+    if (window_system) {
         if (!bring_up_video()) return nullptr;
         Uint32 flags = SDL_WINDOW_HIDDEN;
         if (style & WS_THICKFRAME_STYLE) flags |= SDL_WINDOW_RESIZABLE;

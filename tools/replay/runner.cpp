@@ -89,6 +89,8 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
     headless::set_mode(settings.mode);
     // Recording every quad costs more than the game's own work; only do it when something reads them.
     headless::set_recording(settings.draws_out != nullptr || settings.record_draws);
+    // Pictures cost something only on the frames that are kept.
+    headless::set_pictures_on_demand(settings.mode == headless::Mode::render);
     std::memset(static_cast<void*>(&world), 0, sizeof(World));
     zv::set_rand_state(1);
     const FrameInput nothing{};

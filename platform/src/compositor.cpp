@@ -1,0 +1,565 @@
+#include "compositor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define ZORVALEN_HAVE_SSE2 1
+#else
+#define ZORVALEN_HAVE_SSE2 0
+#endif
+
+namespace platform {
+
+namespace {
+
+// Direct3D 9's values, as the device hands them on.
+constexpr std::uint32_t BLEND_ZERO = 1, BLEND_ONE = 2, BLEND_SRCCOLOR = 3, BLEND_INVSRCCOLOR = 4,
+                        BLEND_SRCALPHA = 5, BLEND_INVSRCALPHA = 6, BLEND_DESTALPHA = 7, BLEND_INVDESTALPHA = 8,
+                        BLEND_DESTCOLOR = 9, BLEND_INVDESTCOLOR = 10;
+constexpr std::uint32_t OP_DISABLE = 1, OP_SELECTARG1 = 2, OP_SELECTARG2 = 3, OP_MODULATE = 4;
+constexpr std::uint32_t ARG_TEXTURE = 2, ARG_SELECT_MASK = 0xF;
+constexpr std::uint32_t ADDRESS_MIRROR = 2, ADDRESS_CLAMP = 3;
+
+// round(x / 255) for 0 <= x <= 255 x 255, exactly: the one rounding of every product here.
+inline std::uint32_t div255(std::uint32_t x) { return ((x + 128) * 257) >> 16; }
+
+inline std::uint32_t channel(std::uint32_t argb, int index) { return (argb >> (8 * index)) & 0xFF; }
+
+// How the source colour comes from the texel and the diffuse colour, for the fast paths:
+// texel OR or_mask (channels that read as 255), times k per channel (255: unchanged).
+struct SpanConstants {
+    std::uint32_t or_mask = 0;
+    std::uint32_t k[4] = {255, 255, 255, 255};  // blue, green, red, alpha
+    std::uint32_t solid = 0;                    // the source colour of an untextured quad
+};
+
+enum class BlendOp { none, alpha, add, general };
+
+inline std::uint32_t modulate(std::uint32_t texel, const std::uint32_t k[4]) {
+    std::uint32_t out = 0;
+    for (int c = 0; c < 4; ++c) out |= div255(channel(texel, c) * k[c]) << (8 * c);
+    return out;
+}
+
+inline std::uint32_t blend_alpha(std::uint32_t source, std::uint32_t destination) {
+    const std::uint32_t a = source >> 24;
+    std::uint32_t out = 0;
+    for (int c = 0; c < 4; ++c)
+        out |= div255(channel(source, c) * a + channel(destination, c) * (255 - a)) << (8 * c);
+    return out;
+}
+
+inline std::uint32_t blend_add(std::uint32_t source, std::uint32_t destination) {
+    const std::uint32_t a = source >> 24;
+    std::uint32_t out = 0;
+    for (int c = 0; c < 4; ++c)
+        out |= std::min<std::uint32_t>(255, div255(channel(source, c) * a) + channel(destination, c)) << (8 * c);
+    return out;
+}
+
+// The factor for one channel (index 3 is alpha, which takes the colour factors' alpha).
+inline std::uint32_t factor(std::uint32_t blend, std::uint32_t source, std::uint32_t destination, int c) {
+    const int ac = 3;
+    switch (blend) {
+    case BLEND_ZERO: return 0;
+    case BLEND_SRCCOLOR: return channel(source, c == 3 ? ac : c);
+    case BLEND_INVSRCCOLOR: return 255 - channel(source, c == 3 ? ac : c);
+    case BLEND_SRCALPHA: return channel(source, ac);
+    case BLEND_INVSRCALPHA: return 255 - channel(source, ac);
+    case BLEND_DESTALPHA: return channel(destination, ac);
+    case BLEND_INVDESTALPHA: return 255 - channel(destination, ac);
+    case BLEND_DESTCOLOR: return channel(destination, c == 3 ? ac : c);
+    case BLEND_INVDESTCOLOR: return 255 - channel(destination, c == 3 ? ac : c);
+    default: return 255;  // D3DBLEND_ONE and anything the subset does not name
+    }
+}
+
+inline std::uint32_t blend_general(std::uint32_t source, std::uint32_t destination, std::uint32_t source_blend,
+                                   std::uint32_t destination_blend) {
+    std::uint32_t out = 0;
+    for (int c = 0; c < 4; ++c) {
+        const std::uint32_t sum = channel(source, c) * factor(source_blend, source, destination, c) +
+                                  channel(destination, c) * factor(destination_blend, source, destination, c);
+        out |= (sum >= 255 * 255 ? 255 : div255(sum)) << (8 * c);
+    }
+    return out;
+}
+
+// ---- Span kernels: one row of the quad, texels already in screen order. ----
+
+using SpanKernel = void (*)(const std::uint32_t* source, std::uint32_t* destination, int count,
+                            const SpanConstants& k);
+
+template <bool MODULATE, BlendOp OP>
+void span_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    for (int i = 0; i < count; ++i) {
+        std::uint32_t s = source[i] | k.or_mask;
+        if constexpr (MODULATE) s = modulate(s, k.k);
+        if constexpr (OP == BlendOp::none) destination[i] = s;
+        if constexpr (OP == BlendOp::alpha) destination[i] = blend_alpha(s, destination[i]);
+        if constexpr (OP == BlendOp::add) destination[i] = blend_add(s, destination[i]);
+    }
+}
+
+template <BlendOp OP>
+void solid_portable(const std::uint32_t*, std::uint32_t* destination, int count, const SpanConstants& k) {
+    const std::uint32_t s = k.solid;
+    for (int i = 0; i < count; ++i) {
+        if constexpr (OP == BlendOp::none) destination[i] = s;
+        if constexpr (OP == BlendOp::alpha) destination[i] = blend_alpha(s, destination[i]);
+        if constexpr (OP == BlendOp::add) destination[i] = blend_add(s, destination[i]);
+    }
+}
+
+#if ZORVALEN_HAVE_SSE2
+
+inline __m128i div255_x8(__m128i x) {
+    return _mm_mulhi_epu16(_mm_add_epi16(x, _mm_set1_epi16(128)), _mm_set1_epi16(257));
+}
+inline __m128i alpha_x2(__m128i x) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xFF), 0xFF); }
+
+// Two pixels in 16-bit lanes: the blend of source over destination.
+template <BlendOp OP>
+inline __m128i blend_x2(__m128i s, __m128i d) {
+    const __m128i a = alpha_x2(s);
+    if constexpr (OP == BlendOp::alpha) {
+        const __m128i inverse = _mm_sub_epi16(_mm_set1_epi16(255), a);
+        return div255_x8(_mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, inverse)));
+    } else {
+        return div255_x8(_mm_mullo_epi16(s, a));  // added to the destination after packing, saturating
+    }
+}
+
+template <bool MODULATE, BlendOp OP>
+void span_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i or_mask = _mm_set1_epi32(static_cast<int>(k.or_mask));
+    const __m128i factors = _mm_set_epi16(static_cast<short>(k.k[3]), static_cast<short>(k.k[2]),
+                                          static_cast<short>(k.k[1]), static_cast<short>(k.k[0]),
+                                          static_cast<short>(k.k[3]), static_cast<short>(k.k[2]),
+                                          static_cast<short>(k.k[1]), static_cast<short>(k.k[0]));
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i s = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i)), or_mask);
+        __m128i* out = reinterpret_cast<__m128i*>(destination + i);
+        __m128i low = _mm_unpacklo_epi8(s, zero);
+        __m128i high = _mm_unpackhi_epi8(s, zero);
+        if constexpr (MODULATE) {
+            low = div255_x8(_mm_mullo_epi16(low, factors));
+            high = div255_x8(_mm_mullo_epi16(high, factors));
+        }
+        if constexpr (OP == BlendOp::none) {
+            _mm_storeu_si128(out, _mm_packus_epi16(low, high));
+        } else {
+            const __m128i d = _mm_loadu_si128(out);
+            if constexpr (OP == BlendOp::alpha) {
+                low = blend_x2<OP>(low, _mm_unpacklo_epi8(d, zero));
+                high = blend_x2<OP>(high, _mm_unpackhi_epi8(d, zero));
+                _mm_storeu_si128(out, _mm_packus_epi16(low, high));
+            } else {
+                const __m128i added = _mm_packus_epi16(blend_x2<OP>(low, zero), blend_x2<OP>(high, zero));
+                _mm_storeu_si128(out, _mm_adds_epu8(added, d));
+            }
+        }
+    }
+    span_portable<MODULATE, OP>(source + i, destination + i, count - i, k);
+}
+
+template <BlendOp OP>
+void solid_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i s = _mm_set1_epi32(static_cast<int>(k.solid));
+    const __m128i s16 = _mm_unpacklo_epi8(s, zero);
+    const __m128i a = alpha_x2(s16);
+    const __m128i premultiplied = _mm_mullo_epi16(s16, a);
+    const __m128i inverse = _mm_sub_epi16(_mm_set1_epi16(255), a);
+    const __m128i added = _mm_packus_epi16(div255_x8(premultiplied), div255_x8(premultiplied));
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m128i* out = reinterpret_cast<__m128i*>(destination + i);
+        if constexpr (OP == BlendOp::none) {
+            _mm_storeu_si128(out, s);
+        } else if constexpr (OP == BlendOp::alpha) {
+            const __m128i d = _mm_loadu_si128(out);
+            const __m128i low = div255_x8(_mm_add_epi16(premultiplied, _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), inverse)));
+            const __m128i high = div255_x8(_mm_add_epi16(premultiplied, _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), inverse)));
+            _mm_storeu_si128(out, _mm_packus_epi16(low, high));
+        } else {
+            _mm_storeu_si128(out, _mm_adds_epu8(_mm_loadu_si128(out), added));
+        }
+    }
+    solid_portable<OP>(source, destination + i, count - i, k);
+}
+
+#endif
+
+// Kernel tables, indexed by blend op (none, alpha, add); the general op has none.
+struct KernelSet {
+    SpanKernel plain[3];      // texel as it is (after or_mask)
+    SpanKernel modulated[3];  // texel x k
+    SpanKernel solid[3];      // untextured
+};
+
+const KernelSet portable_kernels = {
+    {span_portable<false, BlendOp::none>, span_portable<false, BlendOp::alpha>, span_portable<false, BlendOp::add>},
+    {span_portable<true, BlendOp::none>, span_portable<true, BlendOp::alpha>, span_portable<true, BlendOp::add>},
+    {solid_portable<BlendOp::none>, solid_portable<BlendOp::alpha>, solid_portable<BlendOp::add>},
+};
+
+#if ZORVALEN_HAVE_SSE2
+const KernelSet sse2_kernels = {
+    {span_sse2<false, BlendOp::none>, span_sse2<false, BlendOp::alpha>, span_sse2<false, BlendOp::add>},
+    {span_sse2<true, BlendOp::none>, span_sse2<true, BlendOp::alpha>, span_sse2<true, BlendOp::add>},
+    {solid_sse2<BlendOp::none>, solid_sse2<BlendOp::alpha>, solid_sse2<BlendOp::add>},
+};
+#endif
+
+BlendOp blend_op(const DrawStates& states) {
+    if (!states.blend) return BlendOp::none;
+    const std::uint32_t s = states.source_blend, d = states.destination_blend;
+    if (s == BLEND_ONE && d == BLEND_ZERO) return BlendOp::none;
+    if (s == BLEND_SRCALPHA && d == BLEND_INVSRCALPHA) return BlendOp::alpha;
+    if (s == BLEND_SRCALPHA && d == BLEND_ONE) return BlendOp::add;
+    return BlendOp::general;
+}
+
+// What one argument of stage 0 reads: the texel, or the diffuse colour (which is also what
+// "current" holds at the first stage; arguments outside the subset read it too).
+bool reads_texel(std::uint32_t argument) { return (argument & ARG_SELECT_MASK) == ARG_TEXTURE; }
+
+// One channel group's operation as (texel used, diffuse used); false when it is texel x texel
+// or diffuse x diffuse, which only the general path evaluates.
+bool decode(std::uint32_t op, std::uint32_t arg1, std::uint32_t arg2, bool& texel, bool& diffuse) {
+    switch (op) {
+    case OP_MODULATE:
+        if (reads_texel(arg1) == reads_texel(arg2)) return false;
+        texel = diffuse = true;
+        return true;
+    case OP_SELECTARG1:
+        texel = reads_texel(arg1);
+        diffuse = !texel;
+        return true;
+    case OP_SELECTARG2:
+        texel = reads_texel(arg2);
+        diffuse = !texel;
+        return true;
+    default:  // D3DTOP_DISABLE at stage 0, and operations outside the subset: the diffuse colour
+        texel = false;
+        diffuse = true;
+        return true;
+    }
+}
+
+std::uint32_t combine_channel(std::uint32_t op, std::uint32_t arg1, std::uint32_t arg2, std::uint32_t texel,
+                              std::uint32_t diffuse) {
+    const std::uint32_t first = reads_texel(arg1) ? texel : diffuse;
+    const std::uint32_t second = reads_texel(arg2) ? texel : diffuse;
+    switch (op) {
+    case OP_MODULATE: return div255(first * second);
+    case OP_SELECTARG1: return first;
+    case OP_SELECTARG2: return second;
+    default: return diffuse;
+    }
+}
+
+// Stage 0 in full, for the general path.
+std::uint32_t combine(const DrawStates& states, std::uint32_t texel, std::uint32_t diffuse) {
+    std::uint32_t out = 0;
+    for (int c = 0; c < 3; ++c)
+        out |= combine_channel(states.colour_op, states.colour_arg1, states.colour_arg2, channel(texel, c),
+                               channel(diffuse, c))
+               << (8 * c);
+    out |= combine_channel(states.alpha_op, states.alpha_arg1, states.alpha_arg2, channel(texel, 3),
+                           channel(diffuse, 3))
+           << 24;
+    return out;
+}
+
+std::uint32_t blend(BlendOp op, const DrawStates& states, std::uint32_t source, std::uint32_t destination) {
+    switch (op) {
+    case BlendOp::none: return source;
+    case BlendOp::alpha: return blend_alpha(source, destination);
+    case BlendOp::add: return blend_add(source, destination);
+    default: return blend_general(source, destination, states.source_blend, states.destination_blend);
+    }
+}
+
+// The texel index along one axis for a texture coordinate: scaled by the size, snapped to 8
+// bits of sub-texel precision, floored, then put inside the texture by the address mode.
+int texel_index(double coordinate, int size, std::uint32_t address) {
+    constexpr double LIMIT = 1e15;
+    double scaled = coordinate * size * 256.0;
+    if (!(scaled > -LIMIT)) scaled = -LIMIT;  // NaN too
+    if (scaled > LIMIT) scaled = LIMIT;
+    const std::int64_t index = static_cast<std::int64_t>(std::floor(scaled + 0.5)) >> 8;
+    if (address == ADDRESS_CLAMP || address > ADDRESS_CLAMP)
+        return static_cast<int>(std::clamp<std::int64_t>(index, 0, size - 1));
+    if (address == ADDRESS_MIRROR) {
+        const std::int64_t period = 2 * static_cast<std::int64_t>(size);
+        std::int64_t m = index % period;
+        if (m < 0) m += period;
+        return static_cast<int>(m < size ? m : period - 1 - m);
+    }
+    std::int64_t m = index % size;
+    if (m < 0) m += size;
+    return static_cast<int>(m);
+}
+
+const TextureView* usable(const TextureView* texture) {
+    if (texture == nullptr || texture->pixels == nullptr || texture->width <= 0 || texture->height <= 0 ||
+        texture->pitch < texture->width)
+        return nullptr;
+    return texture;
+}
+
+// The first pixel whose centre is at or after `edge` (top-left rule), clamped to 0 .. limit.
+int first_pixel_at(double edge, int limit) {
+    if (!(edge > 0.0)) return 0;  // NaN too
+    if (edge >= limit) return limit;
+    return static_cast<int>(std::ceil(edge));
+}
+
+}  // namespace
+
+Compositor::Compositor(int width, int height)
+    : width_(width > 0 ? width : 1), height_(height > 0 ? height : 1),
+      pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0u),
+      kernels_(has_sse2() ? Kernels::sse2 : Kernels::portable),
+      texel_x_(static_cast<std::size_t>(width_)), texel_y_(static_cast<std::size_t>(height_)),
+      row_(static_cast<std::size_t>(width_)) {}
+
+bool Compositor::has_sse2() { return ZORVALEN_HAVE_SSE2 != 0; }
+
+void Compositor::set_kernels(Kernels kernels) { kernels_ = kernels == Kernels::sse2 && has_sse2() ? kernels : Kernels::portable; }
+
+void Compositor::clear(std::uint32_t argb) {
+    pending_clear_ = true;
+    clear_colour_ = argb;
+}
+
+void Compositor::settle() {
+    if (!pending_clear_) return;
+    pending_clear_ = false;
+    std::fill(pixels_.begin(), pixels_.end(), clear_colour_);
+}
+
+void Compositor::fill(int left, int top, int right, int bottom, std::uint32_t argb) {
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, width_);
+    bottom = std::min(bottom, height_);
+    if (left >= right || top >= bottom) return;
+    if (left == 0 && top == 0 && right == width_ && bottom == height_) {
+        clear(argb);
+        return;
+    }
+    settle();
+    for (int y = top; y < bottom; ++y) {
+        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
+        std::fill(row + left, row + right, argb);
+    }
+}
+
+FrameView Compositor::frame() {
+    settle();
+    FrameView view;
+    view.pixels = pixels_.data();
+    view.width = width_;
+    view.height = height_;
+    view.pitch = width_ * 4;
+    return view;
+}
+
+void Compositor::draw(const QuadCorners& quad, const DrawStates& states, bool first_triangle, bool second_triangle) {
+    if (!first_triangle && !second_triangle) return;
+    if (first_triangle && second_triangle && draw_rectangle(quad, states)) return;
+    if (first_triangle) draw_triangle(quad, states, 0, 1, 2);
+    if (second_triangle) draw_triangle(quad, states, 1, 3, 2);
+}
+
+// A screen-aligned rectangle of one colour with an axis-aligned texture mapping: the game's
+// every quad. False when the quad is not one (the triangles then draw it).
+bool Compositor::draw_rectangle(const QuadCorners& quad, const DrawStates& states) {
+    const bool rectangle = quad.x[0] == quad.x[2] && quad.x[1] == quad.x[3] && quad.y[0] == quad.y[1] &&
+                           quad.y[2] == quad.y[3] && quad.u[0] == quad.u[2] && quad.u[1] == quad.u[3] &&
+                           quad.v[0] == quad.v[1] && quad.v[2] == quad.v[3] && quad.colour[0] == quad.colour[1] &&
+                           quad.colour[0] == quad.colour[2] && quad.colour[0] == quad.colour[3];
+    if (!rectangle) return false;
+    const double x0 = quad.x[0], x1 = quad.x[1], y0 = quad.y[0], y1 = quad.y[2];
+    if (!(x0 != x1) || !(y0 != y1)) return true;  // no area (or not a number): nothing to draw
+    const int left = first_pixel_at(std::min(x0, x1), width_);
+    const int right = first_pixel_at(std::max(x0, x1), width_);
+    const int top = first_pixel_at(std::min(y0, y1), height_);
+    const int bottom = first_pixel_at(std::max(y0, y1), height_);
+    if (left >= right || top >= bottom) return true;  // wholly outside the back buffer
+
+    const BlendOp op = blend_op(states);
+    const std::uint32_t diffuse = quad.colour[0];
+    bool colour_texel = false, colour_diffuse = false, alpha_texel = false, alpha_diffuse = false;
+    const bool simple = decode(states.colour_op, states.colour_arg1, states.colour_arg2, colour_texel, colour_diffuse) &&
+                        decode(states.alpha_op, states.alpha_arg1, states.alpha_arg2, alpha_texel, alpha_diffuse);
+    // A blended quad whose source factor is its alpha, at diffuse alpha 0, changes nothing.
+    if ((op == BlendOp::alpha || op == BlendOp::add) && (diffuse >> 24) == 0) {
+        bool texel = false, uses_diffuse = false;
+        if (decode(states.alpha_op, states.alpha_arg1, states.alpha_arg2, texel, uses_diffuse) && uses_diffuse)
+            return true;
+    }
+    const TextureView* texture = usable(states.texture);
+    if (texture == nullptr) colour_texel = alpha_texel = false;  // no texture reads as opaque white
+    const bool textured = texture != nullptr && (colour_texel || alpha_texel || !simple);
+
+    SpanConstants k;
+    for (int c = 0; c < 4; ++c) {
+        const bool reads_diffuse = c == 3 ? alpha_diffuse : colour_diffuse;
+        const bool reads_texture = c == 3 ? alpha_texel : colour_texel;
+        k.k[c] = reads_diffuse ? channel(diffuse, c) : 255;
+        if (!reads_texture) k.or_mask |= 0xFFu << (8 * c);
+    }
+    if (textured && !texture->alpha) k.or_mask |= 0xFF000000u;
+    k.solid = modulate(0xFFFFFFFFu, k.k);
+
+    // Where the destination is wholly covered and not read, a pending clear need not be painted.
+    const bool covers_all = left == 0 && top == 0 && right == width_ && bottom == height_;
+    const bool reads_destination =
+        !simple || op == BlendOp::general || op == BlendOp::add ||
+        (op == BlendOp::alpha && (textured || (k.solid >> 24) != 255));
+    if (covers_all && !reads_destination)
+        pending_clear_ = false;
+    else
+        settle();
+
+    // Texel rows and columns of the covered pixels.
+    if (textured) {
+        const double du = static_cast<double>(quad.u[1]) - quad.u[0];
+        const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
+        for (int x = left; x < right; ++x)
+            texel_x_[x - left] = texel_index(quad.u[0] + du * ((x - x0) / (x1 - x0)), texture->width, states.address_u);
+        for (int y = top; y < bottom; ++y)
+            texel_y_[y - top] = texel_index(quad.v[0] + dv * ((y - y0) / (y1 - y0)), texture->height, states.address_v);
+    }
+
+    const int count = right - left;
+    if (!simple || op == BlendOp::general) {
+        // Every pixel through the full stage and blend.
+        for (int y = top; y < bottom; ++y) {
+            std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(y) * width_ + left;
+            const std::uint32_t* texels =
+                textured ? texture->pixels + static_cast<std::size_t>(texel_y_[y - top]) * texture->pitch : nullptr;
+            for (int i = 0; i < count; ++i) {
+                std::uint32_t texel = 0xFFFFFFFFu;
+                if (textured) texel = texels[texel_x_[i]] | (texture->alpha ? 0u : 0xFF000000u);
+                out[i] = blend(op, states, combine(states, texel, diffuse), out[i]);
+            }
+        }
+        return true;
+    }
+
+    const KernelSet& set =
+#if ZORVALEN_HAVE_SSE2
+        kernels_ == Kernels::sse2 ? sse2_kernels :
+#endif
+                                  portable_kernels;
+    const int index = static_cast<int>(op);
+
+    if (!textured) {
+        const SpanKernel kernel = set.solid[index];
+        for (int y = top; y < bottom; ++y)
+            kernel(nullptr, pixels_.data() + static_cast<std::size_t>(y) * width_ + left, count, k);
+        return true;
+    }
+
+    const bool identity = k.k[0] == 255 && k.k[1] == 255 && k.k[2] == 255 && k.k[3] == 255;
+    const SpanKernel kernel = identity ? set.plain[index] : set.modulated[index];
+    bool contiguous = true;
+    for (int i = 1; i < count && contiguous; ++i) contiguous = texel_x_[i] == texel_x_[0] + i;
+    int gathered_row = -1;
+    for (int y = top; y < bottom; ++y) {
+        const int texel_row = texel_y_[y - top];
+        const std::uint32_t* texels = texture->pixels + static_cast<std::size_t>(texel_row) * texture->pitch;
+        const std::uint32_t* source = texels + texel_x_[0];
+        if (!contiguous) {
+            if (texel_row != gathered_row) {
+                for (int i = 0; i < count; ++i) row_[i] = texels[texel_x_[i]];
+                gathered_row = texel_row;
+            }
+            source = row_.data();
+        }
+        kernel(source, pixels_.data() + static_cast<std::size_t>(y) * width_ + left, count, k);
+    }
+    return true;
+}
+
+// Any other triangle: edge functions at the pixel centres with the top-left rule, the texture
+// coordinates and the diffuse colour interpolated across it, every pixel through the full
+// stage and blend.
+void Compositor::draw_triangle(const QuadCorners& quad, const DrawStates& states, int a, int b, int c) {
+    double x[3] = {quad.x[a], quad.x[b], quad.x[c]};
+    double y[3] = {quad.y[a], quad.y[b], quad.y[c]};
+    int vertex[3] = {a, b, c};
+    for (int i = 0; i < 3; ++i)
+        if (!std::isfinite(x[i]) || !std::isfinite(y[i])) return;
+    double area = (x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]);
+    if (area == 0.0) return;
+    if (area < 0.0) {  // one winding for the edge tests; culling was decided before
+        std::swap(x[1], x[2]);
+        std::swap(y[1], y[2]);
+        std::swap(vertex[1], vertex[2]);
+        area = -area;
+    }
+    const int left = first_pixel_at(std::min({x[0], x[1], x[2]}), width_);
+    const int right = static_cast<int>(std::clamp(std::floor(std::max({x[0], x[1], x[2]})) + 1.0, 0.0,
+                                                  static_cast<double>(width_)));
+    const int top = first_pixel_at(std::min({y[0], y[1], y[2]}), height_);
+    const int bottom = static_cast<int>(std::clamp(std::floor(std::max({y[0], y[1], y[2]})) + 1.0, 0.0,
+                                                   static_cast<double>(height_)));
+    if (left >= right || top >= bottom) return;
+    settle();
+
+    const BlendOp op = blend_op(states);
+    const TextureView* texture = usable(states.texture);
+    // Edge e runs from vertex e to vertex e + 1; a pixel on it is inside only on a top or left edge.
+    double edge_dx[3], edge_dy[3];
+    bool inclusive[3];
+    for (int e = 0; e < 3; ++e) {
+        const int n = (e + 1) % 3;
+        edge_dx[e] = x[n] - x[e];
+        edge_dy[e] = y[n] - y[e];
+        inclusive[e] = (edge_dy[e] == 0.0 && edge_dx[e] > 0.0) || edge_dy[e] < 0.0;
+    }
+    for (int py = top; py < bottom; ++py) {
+        std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(py) * width_;
+        for (int px = left; px < right; ++px) {
+            double weight[3];
+            bool inside = true;
+            for (int e = 0; e < 3 && inside; ++e) {
+                const double f = edge_dx[e] * (py - y[e]) - edge_dy[e] * (px - x[e]);
+                inside = f > 0.0 || (f == 0.0 && inclusive[e]);
+                weight[(e + 2) % 3] = f;  // the edge opposite a vertex weighs that vertex
+            }
+            if (!inside) continue;
+            double u = 0.0, v = 0.0, colour[4] = {0, 0, 0, 0};
+            for (int i = 0; i < 3; ++i) {
+                const double w = weight[i] / area;
+                u += w * quad.u[vertex[i]];
+                v += w * quad.v[vertex[i]];
+                for (int ch = 0; ch < 4; ++ch) colour[ch] += w * channel(quad.colour[vertex[i]], ch);
+            }
+            std::uint32_t diffuse = 0;
+            for (int ch = 0; ch < 4; ++ch)
+                diffuse |= static_cast<std::uint32_t>(std::clamp(std::floor(colour[ch] + 0.5), 0.0, 255.0)) << (8 * ch);
+            std::uint32_t texel = 0xFFFFFFFFu;
+            if (texture != nullptr) {
+                const int tx = texel_index(u, texture->width, states.address_u);
+                const int ty = texel_index(v, texture->height, states.address_v);
+                texel = texture->pixels[static_cast<std::size_t>(ty) * texture->pitch + tx] |
+                        (texture->alpha ? 0u : 0xFF000000u);
+            }
+            out[px] = blend(op, states, combine(states, texel, diffuse), out[px]);
+        }
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,20 @@
+// How a device's frames reach the screen, chosen when the device is made:
+// - the GPU path: the quads go through SDL's renderer (quad_renderer.cpp), where that runs on
+//   a hardware driver;
+// - the compositor path: the quads are drawn by our own compositor (compositor.h) into an
+//   800 x 600 A8R8G8B8 frame in memory, which Present hands to the window surface without GL
+//   (window_surface.cpp), or keeps for a headless picture.
+// A player never chooses. The hint ZORVALEN_PRESENTATION ("gpu" or "compositor"), set in the
+// environment or with SDL_SetHint, forces one path, for tests and for broken drivers.
+#pragma once
+
+namespace platform {
+
+constexpr const char* PRESENTATION_HINT = "ZORVALEN_PRESENTATION";
+
+enum class Presentation { automatic, gpu, compositor };
+
+// What the hint asks for (automatic when it is unset or names neither path).
+Presentation forced_presentation();
+
+}  // namespace platform
