@@ -6,16 +6,32 @@ zv_install_packages() {
     local missing=()
     local package
     for package in "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        if [[ $(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) != "install ok installed" ]]; then
             missing+=("$package")
         fi
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=""
-    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        # Without root, say what to run rather than fail on a sudo that is not there or that
+        # would wait for a password nobody can type. Exiting here ends the calling script.
+        local why=""
+        if ! command -v sudo >/dev/null 2>&1; then
+            why="You are not root and this system has no sudo."
+        elif ! sudo -n true 2>/dev/null && ! [ -t 0 ]; then
+            why="sudo needs a password, and this run has no terminal to ask for it on."
+        fi
+        if [ -n "$why" ]; then
+            echo "Missing Debian packages: ${missing[*]}"
+            echo "$why Run this as root, then try again:"
+            echo "    apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
+            exit 1
+        fi
+        sudo=(sudo)
+    fi
     echo "Installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
 ZV_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsdl2-dev libstb-dev)
