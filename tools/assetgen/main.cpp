@@ -1,5 +1,6 @@
 // assetgen OUTDIR                     writes every picture, the font and every sound the game loads
 // assetgen --contact-sheet FILE.png   writes one picture showing all of them, for people to look at
+// assetgen --icons OUTDIR             writes the game's icon: zorvalen-SIZE.png for each size and zorvalen.ico
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -7,6 +8,7 @@
 
 #include "assetgen/assets.h"
 #include "assetgen/contact_sheet.h"
+#include "assetgen/icons.h"
 
 namespace {
 
@@ -14,7 +16,8 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: assetgen OUTDIR\n"
-                 "       assetgen --contact-sheet FILE.png\n");
+                 "       assetgen --contact-sheet FILE.png\n"
+                 "       assetgen --icons OUTDIR\n");
     return 2;
 }
 
@@ -35,6 +38,10 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "assetgen: cannot write %s\n", argv[2]);
                 return 1;
             }
+            return 0;
+        }
+        if (argc == 3 && std::string(argv[1]) == "--icons") {
+            assetgen::write_icons(argv[2]);
             return 0;
         }
         return usage();
