@@ -38,3 +38,6 @@ ZV_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsdl2-dev libstb-dev)
 ZV_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev libssl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2)
 # The Windows build: Debian's mingw-w64 cross compiler (brings its binutils, objdump included).
 ZV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64)
+# Packing the .deb (dpkg-shlibdeps, Debian's build flags, file) and checking it in the package test.
+ZV_PACKAGE_PACKAGES=(dpkg-dev file)
+ZV_PACKAGE_TEST_PACKAGES=("${ZV_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils appstream xvfb imagemagick)
