@@ -7,6 +7,10 @@
 
 #include <d3d9.h>
 
+namespace gamepad {
+struct PadReading;
+}
+
 namespace headless {
 
 enum class Mode {
@@ -24,6 +28,14 @@ Mode mode();
 // Keys stay as set; mouse motion is consumed by one read; buttons stay as set.
 void set_keys(const unsigned char keys[256]);
 void set_mouse(int dx, int dy, bool left, bool right);
+
+// Virtual gamepads, seen by the layer as pads plugged in, in the order attached. In the
+// headless modes the layer looks at no other pads. attach_pad gives a handle, or -1 when no
+// pad can be made; a pad reads as set until set again, and detaching unplugs it. set_mode
+// detaches them all.
+int attach_pad();
+void set_pad(int pad, const gamepad::PadReading& reading);
+void detach_pad(int pad);
 
 // Queues a close request for the main window, as the window system would.
 void post_close();

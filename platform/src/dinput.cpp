@@ -170,11 +170,11 @@ private:
     bool captures_pointer() const { return kind_ == Kind::mouse && (cooperation_ & DISCL_EXCLUSIVE) != 0; }
 
     void read_keyboard(uint8_t* out) {
-        if (headless_input()) {
+        if (headless_input())
             for (int i = 0; i < 256; ++i) out[i] = script.keys[i] ? 0x80 : 0;
-            return;
-        }
-        keys_.read(out);
+        else
+            keys_.read(out);
+        platform::add_pad_keys(out);
     }
     void read_mouse(DIMOUSESTATE& out) {
         if (headless_input()) {
@@ -183,9 +183,10 @@ private:
             script.dx = script.dy = 0;
             out.rgbButtons[0] = script.left ? 0x80 : 0;
             out.rgbButtons[1] = script.right ? 0x80 : 0;
-            return;
+        } else {
+            mouse_.read(out);
         }
-        mouse_.read(out);
+        platform::add_pad_mouse(out);
     }
 
     Kind kind_;
@@ -283,6 +284,7 @@ void focus_changed(bool focused) {
     // held once focus has gone; the game acquires its devices again when it comes back.
     if (focused) return;
     for (Device* device : live_devices) device->focus_lost();
+    pad_focus_lost();
 }
 
 }  // namespace platform

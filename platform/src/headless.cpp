@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "layer.h"
+#include "platform_internal.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ namespace headless {
 void set_mode(Mode mode) {
     // A window made for one mode is no use in another; the next CreateWindowExA makes a fresh one.
     platform::reset_windowing();
+    platform::reset_pad();
     current_mode = mode;
     recording_wanted = true;
     on_demand = false;
