@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -10,6 +12,7 @@
 
 #include "png_write.h"
 #include "runner.h"
+#include "script.h"
 
 namespace {
 
@@ -112,6 +115,58 @@ TEST_F(ReplayProgram, BadAssetDirectoryOrOutputIsABadOption) {
     EXPECT_EQ(run({"--assets", (work_ / "no such dir").string(), script_dir + "escape.txt"}), 2);
     EXPECT_EQ(run({"--state", (work_ / "missing" / "dir" / "s.jsonl").string(), script_dir + "escape.txt"}), 2);
     EXPECT_EQ(run({"--help"}), 0);
+}
+
+// The same game played with a virtual pad and with the keys and mouse counts the pad stands
+// for gives the same world, frame by frame.
+TEST(ReplayPad, APadPlaysTheSameGameAsTheKeysAndMouseItMapsTo) {
+    std::string with_pad = "2\n1 pad:start\n";
+    std::string with_keys = "2\n1 SPACE\n";
+    // At full deflection the right stick moves 800/30 counts a frame: 26, 27, 27, ...
+    const char* thirds[] = {"26", "27", "27"};
+    for (int i = 0; i < 30; ++i) {
+        with_pad += "1 pad:lx=32767 pad:rx=32767 pad:rt=32767\n";
+        with_keys += std::string("1 D LMB dx=") + thirds[i % 3] + "\n";
+    }
+    for (int i = 0; i < 15; ++i) {
+        with_pad += "1 pad:lx=-23170 pad:ly=-23170 pad:ry=32767 pad:lt=32767\n";
+        with_keys += std::string("1 W A RMB dy=") + thirds[i % 3] + "\n";
+    }
+    for (int i = 0; i < 15; ++i) {
+        with_pad += "1 pad:down pad:rb pad:rx=-32768\n";
+        with_keys += std::string("1 S LMB dx=-") + thirds[i % 3] + "\n";
+    }
+    with_pad += "1 pad:start\n3\n1 pad:start\n70 pad:back\n";
+    with_keys += "1 SPACE\n3\n1 SPACE\n59\n11 ESCAPE\n";
+
+    auto play = [](const std::string& text, std::string& state) {
+        replay::Script script;
+        replay::ParseError error;
+        EXPECT_TRUE(replay::parse_script(text, script, error)) << error.message;
+        replay::RunSettings settings;
+        settings.state_out = std::tmpfile();
+        std::error_code ignored;
+        const fs::path started_in = fs::current_path();
+        fs::current_path(ZORVALEN_ASSET_DIR, ignored);
+        const replay::RunOutcome outcome = replay::play(script, settings);
+        fs::current_path(started_in, ignored);
+        std::rewind(settings.state_out);
+        for (int c; (c = std::fgetc(settings.state_out)) != EOF;) state += static_cast<char>(c);
+        std::fclose(settings.state_out);
+        EXPECT_TRUE(outcome.errors.empty());
+        return outcome;
+    };
+    std::string pad_state;
+    std::string key_state;
+    const replay::RunOutcome pad_run = play(with_pad, pad_state);
+    const replay::RunOutcome key_run = play(with_keys, key_state);
+    EXPECT_TRUE(pad_run.stopped_by_game) << "Back held for a second quits";
+    EXPECT_EQ(pad_run.frames, key_run.frames);
+    EXPECT_EQ(pad_run.frames, 2 + 1 + 60 + 5 + 60);
+    EXPECT_NE(pad_state.find("\"rockets\":"), std::string::npos);
+    EXPECT_TRUE(pad_state == key_state) << "the first difference is at character "
+                                        << std::mismatch(pad_state.begin(), pad_state.end(), key_state.begin(),
+                                                         key_state.end()).first - pad_state.begin();
 }
 
 }  // namespace

@@ -132,6 +132,9 @@ TEST(ReplayScript, RejectsBadLinesNamingTheLineAndToken) {
         {"1 dx=1 dx=2\n", 1, "dx=2"},
         {"1 dx=99999999999\n", 1, "dx=99999999999"},
         {"1 LMB2\n", 1, "LMB2"},
+        {"1 pad:lx=40000\n", 1, "pad:lx=40000"},
+        {"1 pad:rt=-1\n", 1, "pad:rt=-1"},
+        {"1 pad:jump\n", 1, "pad:jump"},
     };
     for (const Case& c : cases) {
         const ParseError error = parse_fails(c.text);
@@ -140,6 +143,20 @@ TEST(ReplayScript, RejectsBadLinesNamingTheLineAndToken) {
         EXPECT_NE(error.message.find("line " + std::to_string(c.line)), std::string::npos) << error.message;
         EXPECT_NE(error.message.find(std::string("'") + c.token + "'"), std::string::npos) << error.message;
     }
+}
+
+TEST(ReplayScript, ReadsPadInputAndOnlyThenAsksForAPad) {
+    EXPECT_FALSE(parse_ok("2 D LMB\n").uses_pad);
+    const Script script = parse_ok("1 D\n3 pad:LX=-32768 pad:ry=+200 pad:rt=32767 PAD:start pad:lb LMB\n");
+    EXPECT_TRUE(script.uses_pad);
+    EXPECT_EQ(script.lines[0].input.pad, gamepad::PadReading{});
+    const gamepad::PadReading& pad = script.lines[1].input.pad;
+    EXPECT_EQ(pad.left_x, -32768);
+    EXPECT_EQ(pad.right_y, 200);
+    EXPECT_EQ(pad.right_trigger, 32767);
+    EXPECT_EQ(pad.left_trigger, 0);
+    EXPECT_EQ(pad.buttons, gamepad::button::start | gamepad::button::left_shoulder);
+    EXPECT_TRUE(script.lines[1].input.left);
 }
 
 TEST(ReplayScript, EmptyScriptHasNoFrames) {

@@ -56,7 +56,7 @@ public:
 private:
     uint32_t sources_ = 0;  // one bit per input source the binding table names
     int back_frames_ = 0;
-    int64_t motion_x_ = 0;  // in 1/65536 of a count
+    int64_t motion_x_ = 0;  // in 1/196608 of a count
     int64_t motion_y_ = 0;
 };
 

@@ -64,10 +64,12 @@ constexpr int64_t right_dead_zone = axis_max / 5;
 // Past half travel a trigger counts as pulled.
 constexpr int trigger_held = axis_max / 2 + 1;
 
-// Motion is kept in 1/65536 of a mouse count. At full deflection the cursor crosses the
-// 800-pixel screen in half a second, 30 frames.
-constexpr int64_t motion_unit = 65536;
-constexpr int64_t full_speed = (800 * motion_unit + 15) / 30;
+// At full deflection the cursor crosses the 800-pixel screen in half a second, 30 frames:
+// 80/3 counts a frame. Motion is kept in parts of a count that make that speed exact, so a
+// full sweep lands on whole counts and leaves nothing over.
+constexpr int64_t motion_unit = 3 * 65536;
+constexpr int64_t full_speed = 800 * motion_unit / 30;
+static_assert(full_speed * 30 == 800 * motion_unit);
 // Far more than any screen, yet far from overflowing when nothing takes the motion.
 constexpr int64_t motion_limit = int64_t{std::numeric_limits<int32_t>::max()} * motion_unit;
 

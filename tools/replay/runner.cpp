@@ -98,6 +98,8 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
     headless::set_mouse(0, 0, false, false);
     if (!open_window() || !init_game()) return outcome;
     outcome.started = true;
+    const int pad = script.uses_pad ? headless::attach_pad() : -1;
+    if (script.uses_pad && pad < 0) outcome.errors.push_back("no virtual pad could be plugged in");
 
     TextureNames names;
     if (settings.draws_out != nullptr) names.learn_from_world();
@@ -118,6 +120,7 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
         const FrameInput& input = cursor.input();
         headless::set_keys(input.keys.data());
         headless::set_mouse(input.dx, input.dy, input.left, input.right);
+        if (pad >= 0) headless::set_pad(pad, input.pad);
         const bool shot_frame = next_shot < shots.size() && shots[next_shot].frame == frame;
         if (shot_frame) headless::capture_next_present();
 
@@ -157,6 +160,7 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
     }
     outcome.stopped_by_game = !running;
     shutdown_game();
+    headless::detach_pad(pad);
 
     for (; next_shot < shots.size(); ++next_shot) {
         if (shots[next_shot].path.empty()) continue;
@@ -176,7 +180,9 @@ const char* usage_text() {
            "  --draws FILE       every quad of every frame, one JSON object per line (- for stdout)\n"
            "  --every K          write state and draw lines for frames 0, K, 2K, ... and the last one\n"
            "  --shot FRAME:FILE  PNG of the picture presented at the end of FRAME (renders; repeatable)\n"
-           "SCRIPT lines: COUNT [KEY|LMB|RMB|dx=N|dy=N ...], # starts a comment.\n";
+           "SCRIPT lines: COUNT [KEY|LMB|RMB|dx=N|dy=N|pad:INPUT ...], # starts a comment.\n"
+           "  pad:lx=N pad:ly=N pad:rx=N pad:ry=N (sticks) pad:lt=N pad:rt=N (triggers)\n"
+           "  pad:up pad:down pad:left pad:right pad:start pad:back pad:lb pad:rb (buttons)\n";
 }
 
 bool parse_options(int argc, const char* const argv[], Options& options, std::string& error) {

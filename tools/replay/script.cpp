@@ -112,6 +112,7 @@ bool parse_script(std::string_view text, Script& script, ParseError& error) {
     // A script longer than this is a typo, and a frame count near INT64_MAX would overflow the total.
     constexpr int64_t max_count = 1'000'000'000;
     script.lines.clear();
+    script.uses_pad = false;
     int line_number = 0;
     while (!text.empty()) {
         ++line_number;
@@ -158,6 +159,12 @@ bool parse_script(std::string_view text, Script& script, ParseError& error) {
                 parsed.input.left = true;
             } else if (same_letters(token, "RMB")) {
                 parsed.input.right = true;
+            } else if (gamepad::is_pad_token(token)) {
+                if (!gamepad::apply_pad_token(token, parsed.input.pad)) {
+                    fail(error, line_number, token, "is not a pad input (pad:lx=N, pad:rt=N, pad:start, ...)");
+                    return false;
+                }
+                script.uses_pad = true;
             } else if (int code = key_code(token); code >= 0) {
                 parsed.input.keys[static_cast<std::size_t>(code)] = 0x80;
             } else {

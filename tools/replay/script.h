@@ -1,7 +1,8 @@
 // Replay scripts: which keys and mouse buttons are held, and how the mouse moves, frame by frame.
 //
 // One line per run of identical frames:  COUNT [TOKEN ...]   (# starts a comment)
-// TOKEN is a DirectInput key name without DIK_ (any case), LMB, RMB, dx=N or dy=N.
+// TOKEN is a DirectInput key name without DIK_ (any case), LMB, RMB, dx=N, dy=N, or a pad
+// input (pad:lx=N, pad:rt=N, pad:start, ...: see pad_mapping.h) for a virtual gamepad.
 #pragma once
 
 #include <array>
@@ -9,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <pad_mapping.h>
 
 namespace replay {
 
@@ -19,6 +22,7 @@ struct FrameInput {
     int dy = 0;
     bool left = false;
     bool right = false;
+    gamepad::PadReading pad;  // at rest unless the line says otherwise
 
     bool operator==(const FrameInput&) const = default;
 };
@@ -31,6 +35,7 @@ struct ScriptLine {
 
 struct Script {
     std::vector<ScriptLine> lines;
+    bool uses_pad = false;  // some line has a pad input: the run plugs in a virtual pad
 
     int64_t frame_count() const;
     // The input of frame `frame` (from 0); nothing held past the end.
