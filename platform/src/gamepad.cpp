@@ -182,8 +182,9 @@ Pad pad;
 bool bring_up() {
     if (pad.tried) return pad.up;
     pad.tried = true;
-    // The layer decides itself when input counts (only while the window has focus), and
-    // SDL's own rule would also drop pad input in the headless modes, which have no focus.
+    // The layer decides itself when input counts (only while the window has focus); SDL's
+    // own rule would also drop pad input in the headless render mode, whose window never
+    // has SDL's focus.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     pad.up = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
     if (!pad.up) return false;
