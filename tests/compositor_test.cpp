@@ -420,6 +420,24 @@ TEST(CompositorKernels, SseAndPortableGiveTheSamePixels) {
         portable.draw(q, states);
         sse2.draw(q, states);
     }
+    // And quads from anywhere: huge, inverted, not a number, texture coordinates far out.
+    const float extremes[] = {0.0f, -1e9f, 1e9f, 3e38f, -3e38f, std::numeric_limits<float>::infinity(),
+                              std::numeric_limits<float>::quiet_NaN(), 799.5f, 600.0f, -0.5f};
+    for (int i = 0; i < 2000; ++i) {
+        QuadCorners q = quad(static_cast<int>(random() % 1000) - 100, static_cast<int>(random() % 800) - 100,
+                             static_cast<int>(random() % 300) - 150, static_cast<int>(random() % 300) - 150,
+                             static_cast<std::uint32_t>(random()));
+        for (int v = 0; v < 4; ++v) {
+            if (random() % 8 == 0) q.x[v] = extremes[random() % 10];
+            if (random() % 8 == 0) q.y[v] = extremes[random() % 10];
+            if (random() % 4 == 0) q.u[v] = extremes[random() % 10];
+            if (random() % 4 == 0) q.v[v] = extremes[random() % 10];
+        }
+        const DrawStates states = random() % 2 == 0 ? sprite(&texture.view) : additive(&texture.view);
+        const bool first = random() % 4 != 0, second = random() % 4 != 0;
+        portable.draw(q, states, first, second);
+        sse2.draw(q, states, first, second);
+    }
     const platform::FrameView a = portable.frame(), b = sse2.frame();
     int differing = 0;
     for (int p = 0; p < 800 * 600; ++p) differing += a.pixels[p] != b.pixels[p];

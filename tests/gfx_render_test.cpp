@@ -271,6 +271,31 @@ TEST_P(RenderTest, TheClearColourFillsTheFrameAndThePictureIsOnlyReadWhenAsked) 
         << "the last capture stays until the next one";
 }
 
+TEST_P(RenderTest, BadInputDrawsWhatTheDeviceWouldAndNothingElse) {
+    const Sprite missing{nullptr, 0, 0};  // a file that failed to load
+    const Sprite white = solid(0xFFFFFFFFu);
+    draw_rect(0, 0, 800, 600, 0xFF000000u);
+    draw_sprite(10, 10, missing, 255);                 // no area
+    draw_sprite_sized(100, 10, missing, 20, 20, 255);  // the game draws no sprite that never loaded
+    draw_rect(-40000, -30000, 4, 4, 0xFFFFFFFFu);      // a star far off the screen
+    draw_rect(30000, 300, 4, 4, 0xFFFFFFFFu);
+    draw_sprite_sized(200, 10, white, 0, 20, 255);
+    draw_sprite_sized(300, 10, white, 20, -20, 255);  // mirrored top to bottom: 300..319 x -10..9
+    draw_sprite(400, 10, white, 511);                  // low byte 255: opaque
+    draw_sprite(500, 10, white, -256);                 // low byte 0: invisible
+    draw_rect(790, 590, 100000, 100000, 0xFF0000FFu);
+    present();
+    EXPECT_TRUE(looks_like(at(12, 12), BLACK, 0));
+    EXPECT_TRUE(looks_like(at(110, 20), BLACK, 0));
+    EXPECT_TRUE(looks_like(at(200, 20), BLACK, 0));
+    EXPECT_TRUE(looks_like(at(310, 5), WHITE, 0));
+    EXPECT_TRUE(looks_like(at(310, 10), BLACK, 0));
+    EXPECT_TRUE(looks_like(at(404, 14), WHITE, 0));
+    EXPECT_TRUE(looks_like(at(504, 14), BLACK, 0));
+    EXPECT_TRUE(looks_like(at(799, 599), BLUE, 0));
+    EXPECT_TRUE(looks_like(at(0, 0), BLACK, 0));
+}
+
 INSTANTIATE_TEST_SUITE_P(Renderers, RenderTest,
                          ::testing::Values(std::string("compositor"), std::string("gpu"), std::string("software")),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });

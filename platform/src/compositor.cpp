@@ -88,30 +88,59 @@ inline std::uint32_t blend_general(std::uint32_t source, std::uint32_t destinati
     return out;
 }
 
-// ---- Span kernels: one row of the quad, texels already in screen order. ----
+// ---- Kernels. A textured quad's texels are first prepared once per texel row (taken through
+// the texture stage, and for the additive blend multiplied by their alpha already); each screen
+// row then only applies the prepared row to the back buffer. Scaled quads repeat texel rows,
+// so most of the work is the apply: a copy, a blend or a saturating add.
 
-using SpanKernel = void (*)(const std::uint32_t* source, std::uint32_t* destination, int count,
-                            const SpanConstants& k);
+// Prepares `count` texels into `out`; for the additive blend, the amount each one adds.
+using PrepareKernel = void (*)(const std::uint32_t* texels, std::uint32_t* out, int count, const SpanConstants& k,
+                               bool modulated, bool premultiply);
+// Applies a prepared row (or, for an untextured quad, k.solid) to `count` pixels.
+using ApplyKernel = void (*)(const std::uint32_t* source, std::uint32_t* destination, int count,
+                             const SpanConstants& k);
 
-template <bool MODULATE, BlendOp OP>
-void span_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+inline std::uint32_t premultiplied(std::uint32_t s) {
+    const std::uint32_t a = s >> 24;
+    std::uint32_t out = 0;
+    for (int c = 0; c < 4; ++c) out |= div255(channel(s, c) * a) << (8 * c);
+    return out;
+}
+
+inline std::uint32_t add_saturated(std::uint32_t p, std::uint32_t d) {
+    std::uint32_t out = 0;
+    for (int c = 0; c < 4; ++c) out |= std::min<std::uint32_t>(255, channel(p, c) + channel(d, c)) << (8 * c);
+    return out;
+}
+
+void prepare_portable(const std::uint32_t* texels, std::uint32_t* out, int count, const SpanConstants& k,
+                      bool modulated, bool premultiply) {
     for (int i = 0; i < count; ++i) {
-        std::uint32_t s = source[i] | k.or_mask;
-        if constexpr (MODULATE) s = modulate(s, k.k);
-        if constexpr (OP == BlendOp::none) destination[i] = s;
-        if constexpr (OP == BlendOp::alpha) destination[i] = blend_alpha(s, destination[i]);
-        if constexpr (OP == BlendOp::add) destination[i] = blend_add(s, destination[i]);
+        std::uint32_t s = texels[i] | k.or_mask;
+        if (modulated) s = modulate(s, k.k);
+        if (premultiply) s = premultiplied(s);
+        out[i] = s;
     }
 }
 
-template <BlendOp OP>
-void solid_portable(const std::uint32_t*, std::uint32_t* destination, int count, const SpanConstants& k) {
-    const std::uint32_t s = k.solid;
-    for (int i = 0; i < count; ++i) {
-        if constexpr (OP == BlendOp::none) destination[i] = s;
-        if constexpr (OP == BlendOp::alpha) destination[i] = blend_alpha(s, destination[i]);
-        if constexpr (OP == BlendOp::add) destination[i] = blend_add(s, destination[i]);
-    }
+void copy_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants&) {
+    std::memcpy(destination, source, sizeof(std::uint32_t) * static_cast<std::size_t>(count));
+}
+void alpha_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants&) {
+    for (int i = 0; i < count; ++i) destination[i] = blend_alpha(source[i], destination[i]);
+}
+void add_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants&) {
+    for (int i = 0; i < count; ++i) destination[i] = add_saturated(source[i], destination[i]);
+}
+void fill_portable(const std::uint32_t*, std::uint32_t* destination, int count, const SpanConstants& k) {
+    std::fill(destination, destination + count, k.solid);
+}
+void solid_alpha_portable(const std::uint32_t*, std::uint32_t* destination, int count, const SpanConstants& k) {
+    for (int i = 0; i < count; ++i) destination[i] = blend_alpha(k.solid, destination[i]);
+}
+void solid_add_portable(const std::uint32_t*, std::uint32_t* destination, int count, const SpanConstants& k) {
+    const std::uint32_t p = premultiplied(k.solid);
+    for (int i = 0; i < count; ++i) destination[i] = add_saturated(p, destination[i]);
 }
 
 #if ZORVALEN_HAVE_SSE2
@@ -121,20 +150,8 @@ inline __m128i div255_x8(__m128i x) {
 }
 inline __m128i alpha_x2(__m128i x) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xFF), 0xFF); }
 
-// Two pixels in 16-bit lanes: the blend of source over destination.
-template <BlendOp OP>
-inline __m128i blend_x2(__m128i s, __m128i d) {
-    const __m128i a = alpha_x2(s);
-    if constexpr (OP == BlendOp::alpha) {
-        const __m128i inverse = _mm_sub_epi16(_mm_set1_epi16(255), a);
-        return div255_x8(_mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, inverse)));
-    } else {
-        return div255_x8(_mm_mullo_epi16(s, a));  // added to the destination after packing, saturating
-    }
-}
-
-template <bool MODULATE, BlendOp OP>
-void span_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+void prepare_sse2(const std::uint32_t* texels, std::uint32_t* out, int count, const SpanConstants& k,
+                  bool modulated, bool premultiply) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i or_mask = _mm_set1_epi32(static_cast<int>(k.or_mask));
     const __m128i factors = _mm_set_epi16(static_cast<short>(k.k[3]), static_cast<short>(k.k[2]),
@@ -143,77 +160,114 @@ void span_sse2(const std::uint32_t* source, std::uint32_t* destination, int coun
                                           static_cast<short>(k.k[1]), static_cast<short>(k.k[0]));
     int i = 0;
     for (; i + 4 <= count; i += 4) {
-        const __m128i s = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i)), or_mask);
-        __m128i* out = reinterpret_cast<__m128i*>(destination + i);
+        const __m128i s = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(texels + i)), or_mask);
         __m128i low = _mm_unpacklo_epi8(s, zero);
         __m128i high = _mm_unpackhi_epi8(s, zero);
-        if constexpr (MODULATE) {
+        if (modulated) {
             low = div255_x8(_mm_mullo_epi16(low, factors));
             high = div255_x8(_mm_mullo_epi16(high, factors));
         }
-        if constexpr (OP == BlendOp::none) {
-            _mm_storeu_si128(out, _mm_packus_epi16(low, high));
-        } else {
-            const __m128i d = _mm_loadu_si128(out);
-            if constexpr (OP == BlendOp::alpha) {
-                low = blend_x2<OP>(low, _mm_unpacklo_epi8(d, zero));
-                high = blend_x2<OP>(high, _mm_unpackhi_epi8(d, zero));
-                _mm_storeu_si128(out, _mm_packus_epi16(low, high));
-            } else {
-                const __m128i added = _mm_packus_epi16(blend_x2<OP>(low, zero), blend_x2<OP>(high, zero));
-                _mm_storeu_si128(out, _mm_adds_epu8(added, d));
-            }
+        if (premultiply) {
+            low = div255_x8(_mm_mullo_epi16(low, alpha_x2(low)));
+            high = div255_x8(_mm_mullo_epi16(high, alpha_x2(high)));
         }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
     }
-    span_portable<MODULATE, OP>(source + i, destination + i, count - i, k);
+    prepare_portable(texels + i, out + i, count - i, k, modulated, premultiply);
 }
 
-template <BlendOp OP>
-void solid_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+void copy_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    copy_portable(source, destination, count, k);
+}
+
+void alpha_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i s = _mm_set1_epi32(static_cast<int>(k.solid));
-    const __m128i s16 = _mm_unpacklo_epi8(s, zero);
-    const __m128i a = alpha_x2(s16);
-    const __m128i premultiplied = _mm_mullo_epi16(s16, a);
-    const __m128i inverse = _mm_sub_epi16(_mm_set1_epi16(255), a);
-    const __m128i added = _mm_packus_epi16(div255_x8(premultiplied), div255_x8(premultiplied));
+    const __m128i all = _mm_set1_epi16(255);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+        __m128i* out = reinterpret_cast<__m128i*>(destination + i);
+        // Wholly opaque or wholly clear groups (most of a sprite) need no arithmetic.
+        const int alphas = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(s, opaque), opaque));
+        if (alphas == 0xFFFF) {
+            _mm_storeu_si128(out, s);
+            continue;
+        }
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(s, opaque), zero)) == 0xFFFF) continue;
+        const __m128i d = _mm_loadu_si128(out);
+        const __m128i s_low = _mm_unpacklo_epi8(s, zero), s_high = _mm_unpackhi_epi8(s, zero);
+        const __m128i a_low = alpha_x2(s_low), a_high = alpha_x2(s_high);
+        const __m128i low = div255_x8(_mm_add_epi16(_mm_mullo_epi16(s_low, a_low),
+                                                    _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_sub_epi16(all, a_low))));
+        const __m128i high = div255_x8(_mm_add_epi16(
+            _mm_mullo_epi16(s_high, a_high), _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_sub_epi16(all, a_high))));
+        _mm_storeu_si128(out, _mm_packus_epi16(low, high));
+    }
+    alpha_portable(source + i, destination + i, count - i, k);
+}
+
+void add_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
     int i = 0;
     for (; i + 4 <= count; i += 4) {
         __m128i* out = reinterpret_cast<__m128i*>(destination + i);
-        if constexpr (OP == BlendOp::none) {
-            _mm_storeu_si128(out, s);
-        } else if constexpr (OP == BlendOp::alpha) {
-            const __m128i d = _mm_loadu_si128(out);
-            const __m128i low = div255_x8(_mm_add_epi16(premultiplied, _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), inverse)));
-            const __m128i high = div255_x8(_mm_add_epi16(premultiplied, _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), inverse)));
-            _mm_storeu_si128(out, _mm_packus_epi16(low, high));
-        } else {
-            _mm_storeu_si128(out, _mm_adds_epu8(_mm_loadu_si128(out), added));
-        }
+        _mm_storeu_si128(out, _mm_adds_epu8(_mm_loadu_si128(out),
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i))));
     }
-    solid_portable<OP>(source, destination + i, count - i, k);
+    add_portable(source + i, destination + i, count - i, k);
+}
+
+void fill_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    fill_portable(source, destination, count, k);
+}
+
+void solid_alpha_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i s16 = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(k.solid)), zero);
+    const __m128i a = alpha_x2(s16);
+    const __m128i source_part = _mm_mullo_epi16(s16, a);
+    const __m128i inverse = _mm_sub_epi16(_mm_set1_epi16(255), a);
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m128i* out = reinterpret_cast<__m128i*>(destination + i);
+        const __m128i d = _mm_loadu_si128(out);
+        const __m128i low = div255_x8(_mm_add_epi16(source_part, _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), inverse)));
+        const __m128i high = div255_x8(_mm_add_epi16(source_part, _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), inverse)));
+        _mm_storeu_si128(out, _mm_packus_epi16(low, high));
+    }
+    solid_alpha_portable(source, destination + i, count - i, k);
+}
+
+void solid_add_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    const __m128i p = _mm_set1_epi32(static_cast<int>(premultiplied(k.solid)));
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m128i* out = reinterpret_cast<__m128i*>(destination + i);
+        _mm_storeu_si128(out, _mm_adds_epu8(_mm_loadu_si128(out), p));
+    }
+    solid_add_portable(source, destination + i, count - i, k);
 }
 
 #endif
 
-// Kernel tables, indexed by blend op (none, alpha, add); the general op has none.
+// Kernel tables; apply and solid are indexed by blend op (none, alpha, add).
 struct KernelSet {
-    SpanKernel plain[3];      // texel as it is (after or_mask)
-    SpanKernel modulated[3];  // texel x k
-    SpanKernel solid[3];      // untextured
+    PrepareKernel prepare;
+    ApplyKernel apply[3];
+    ApplyKernel solid[3];
 };
 
 const KernelSet portable_kernels = {
-    {span_portable<false, BlendOp::none>, span_portable<false, BlendOp::alpha>, span_portable<false, BlendOp::add>},
-    {span_portable<true, BlendOp::none>, span_portable<true, BlendOp::alpha>, span_portable<true, BlendOp::add>},
-    {solid_portable<BlendOp::none>, solid_portable<BlendOp::alpha>, solid_portable<BlendOp::add>},
+    prepare_portable,
+    {copy_portable, alpha_portable, add_portable},
+    {fill_portable, solid_alpha_portable, solid_add_portable},
 };
 
 #if ZORVALEN_HAVE_SSE2
 const KernelSet sse2_kernels = {
-    {span_sse2<false, BlendOp::none>, span_sse2<false, BlendOp::alpha>, span_sse2<false, BlendOp::add>},
-    {span_sse2<true, BlendOp::none>, span_sse2<true, BlendOp::alpha>, span_sse2<true, BlendOp::add>},
-    {solid_sse2<BlendOp::none>, solid_sse2<BlendOp::alpha>, solid_sse2<BlendOp::add>},
+    prepare_sse2,
+    {copy_sse2, alpha_sse2, add_sse2},
+    {fill_sse2, solid_alpha_sse2, solid_add_sse2},
 };
 #endif
 
@@ -465,29 +519,47 @@ bool Compositor::draw_rectangle(const QuadCorners& quad, const DrawStates& state
     const int index = static_cast<int>(op);
 
     if (!textured) {
-        const SpanKernel kernel = set.solid[index];
+        const ApplyKernel kernel = (op == BlendOp::alpha && (k.solid >> 24) == 255) ? set.solid[0] : set.solid[index];
         for (int y = top; y < bottom; ++y)
             kernel(nullptr, pixels_.data() + static_cast<std::size_t>(y) * width_ + left, count, k);
         return true;
     }
 
-    const bool identity = k.k[0] == 255 && k.k[1] == 255 && k.k[2] == 255 && k.k[3] == 255;
-    const SpanKernel kernel = identity ? set.plain[index] : set.modulated[index];
+    const bool modulated = !(k.k[0] == 255 && k.k[1] == 255 && k.k[2] == 255 && k.k[3] == 255);
+    const bool premultiply = op == BlendOp::add;
     bool contiguous = true;
     for (int i = 1; i < count && contiguous; ++i) contiguous = texel_x_[i] == texel_x_[0] + i;
-    int gathered_row = -1;
+    // Texels that go on as they are need no preparing.
+    const bool direct = contiguous && !modulated && !premultiply && k.or_mask == 0;
+    const ApplyKernel apply = set.apply[index];
+    int prepared_row = -1;
+    int first = 0, last = count;  // the prepared row's span that changes anything
     for (int y = top; y < bottom; ++y) {
         const int texel_row = texel_y_[y - top];
         const std::uint32_t* texels = texture->pixels + static_cast<std::size_t>(texel_row) * texture->pitch;
-        const std::uint32_t* source = texels + texel_x_[0];
-        if (!contiguous) {
-            if (texel_row != gathered_row) {
-                for (int i = 0; i < count; ++i) row_[i] = texels[texel_x_[i]];
-                gathered_row = texel_row;
-            }
-            source = row_.data();
+        std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(y) * width_ + left;
+        if (direct) {
+            apply(texels + texel_x_[0], out, count, k);
+            continue;
         }
-        kernel(source, pixels_.data() + static_cast<std::size_t>(y) * width_ + left, count, k);
+        if (texel_row != prepared_row) {
+            const std::uint32_t* source = texels + texel_x_[0];
+            if (!contiguous) {
+                for (int i = 0; i < count; ++i) row_[i] = texels[texel_x_[i]];
+                source = row_.data();
+            }
+            set.prepare(source, row_.data(), count, k, modulated, premultiply);
+            prepared_row = texel_row;
+            // Blended texels of alpha 0 (and, added, of no amount) at either end change nothing.
+            first = 0;
+            last = count;
+            if (op != BlendOp::none) {
+                const std::uint32_t mask = op == BlendOp::add ? 0xFFFFFFFFu : 0xFF000000u;
+                while (first < last && (row_[first] & mask) == 0) ++first;
+                while (last > first && (row_[last - 1] & mask) == 0) --last;
+            }
+        }
+        if (first < last) apply(row_.data() + first, out + first, last - first, k);
     }
     return true;
 }

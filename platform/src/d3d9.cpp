@@ -17,6 +17,7 @@
 #include "layer.h"
 #include "presentation.h"
 #include "quad_renderer.h"
+#include "window_surface.h"
 
 namespace {
 
@@ -297,6 +298,7 @@ private:
         for (Texture* texture = first_texture; texture != nullptr; texture = texture->next())
             texture->forget_device(*this);
         renderer_.close();
+        surface_.close();
     }
     void pace_before_present();
     void pace_after_present();
@@ -323,6 +325,7 @@ private:
 
     platform::QuadRenderer renderer_;                   // the GPU path
     std::unique_ptr<platform::Compositor> compositor_;  // the compositor path
+    platform::WindowSurface surface_;                   // where it shows in a window
     bool stale_ = false;  // quads skipped since the compositor's last full clear
     bool paced_ = false;
     FrameSchedule schedule_{platform::NANOSECONDS_PER_SECOND, GAME_FRAME_RATE};
@@ -427,10 +430,15 @@ bool Device::open(bool paced) {
         return compositor_ != nullptr;
     }
     if (window == nullptr) return false;
+    paced_ = paced && mode == headless::Mode::off;
+    if (mode == headless::Mode::off && platform::choose_presentation() == platform::Presentation::compositor) {
+        compositor_.reset(new (std::nothrow) platform::Compositor(static_cast<int>(width_), static_cast<int>(height_)));
+        if (compositor_ != nullptr && surface_.open(window, compositor_->frame())) return true;
+        compositor_.reset();  // no surface of its own: the GPU path after all
+    }
     // The game counts in frames, so it must see 60 of them a second: the display's retrace
     // gives that only at 60 Hz; anywhere else our own limiter does.
     bool vsync = false;
-    paced_ = paced && mode == headless::Mode::off;
     if (paced_) {
         SDL_DisplayMode display{};
         const int index = SDL_GetWindowDisplayIndex(window);
@@ -593,7 +601,10 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     if (platform::draw_log::capture_wanted()) capture();
     platform::draw_log::presented();
     pace_before_present();
-    renderer_.present();
+    if (surface_.is_open())
+        surface_.present(compositor_->frame());
+    else
+        renderer_.present();
     pace_after_present();
     return D3D_OK;
 }

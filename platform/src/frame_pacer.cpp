@@ -13,17 +13,12 @@ std::int64_t monotonic_nanoseconds() {
 }
 
 void wait_until(std::int64_t deadline) {
-    // The scheduler may wake us late by a fraction of a millisecond; spin the last one.
-    constexpr std::int64_t spin = 1200000;
-    std::int64_t remaining = deadline - monotonic_nanoseconds();
-    if (remaining > spin) {
-        const std::int64_t sleep_for = remaining - spin;
-        timespec pause{static_cast<time_t>(sleep_for / NANOSECONDS_PER_SECOND),
-                       static_cast<long>(sleep_for % NANOSECONDS_PER_SECOND)};
-        while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-        }
-    }
-    while (monotonic_nanoseconds() < deadline) {
+    // An absolute deadline on the same clock: a signal or an early wake-up just sleeps again to
+    // the same instant, and no spinning is needed for precision.
+    if (deadline <= 0) return;
+    const timespec until{static_cast<time_t>(deadline / NANOSECONDS_PER_SECOND),
+                         static_cast<long>(deadline % NANOSECONDS_PER_SECOND)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
 }
 

@@ -10,7 +10,8 @@ constexpr std::int64_t NANOSECONDS_PER_SECOND = 1000000000;
 
 std::int64_t monotonic_nanoseconds();
 
-// Sleeps most of the way to `deadline` and spins the last stretch, where a sleep could overshoot.
+// Sleeps until `deadline` on the monotonic clock (clock_nanosleep with an absolute time), never
+// spinning; returns at once for a deadline already past.
 void wait_until(std::int64_t deadline);
 
 }  // namespace platform

@@ -17,4 +17,12 @@ enum class Presentation { automatic, gpu, compositor };
 // What the hint asks for (automatic when it is unset or names neither path).
 Presentation forced_presentation();
 
+// Whether an OpenGL renderer of this name is a software one (llvmpipe, softpipe, swrast).
+bool software_gl(const char* renderer_name);
+
+// The path for a window when the hint forces none: the GPU path where OpenGL runs on a
+// hardware driver, the compositor where the only GL is a software one or there is none.
+// Asks a hidden window's GL context for its renderer's name.
+Presentation choose_presentation();
+
 }  // namespace platform

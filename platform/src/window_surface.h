@@ -1,0 +1,29 @@
+// The compositor path's way to the screen: the finished frame is copied into the window's own
+// surface, which SDL shows without GL (SDL_FRAMEBUFFER_ACCELERATION off: XShm on X11). On a
+// machine whose only GL is a software one this costs a copy instead of a trip through the
+// software rasteriser.
+#pragma once
+
+#include <SDL2/SDL.h>
+
+#include "compositor.h"
+
+namespace platform {
+
+class WindowSurface {
+public:
+    // False when the window system offers the window no surface of its own.
+    bool open(SDL_Window* window, const FrameView& frame);
+    void close();
+    bool is_open() const { return window_ != nullptr; }
+
+    // Shows the frame: copied row by row at its own size, or scaled to fit a window of another
+    // size, keeping its shape, with black bars.
+    bool present(const FrameView& frame);
+
+private:
+    SDL_Window* window_ = nullptr;
+    SDL_Surface* frame_ = nullptr;  // the compositor's buffer, wrapped for SDL's scaler
+};
+
+}  // namespace platform
