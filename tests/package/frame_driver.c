@@ -16,22 +16,33 @@ static void out_path(char* path, size_t size, const char* name)
     snprintf(path, size, "%s/%s", dir ? dir : ".", name);
 }
 
-static void save_picture(SDL_Renderer* renderer, const char* name)
+static void write_ppm(const char* name, const unsigned char* rgb, int w, int h, int pitch)
+{
+    char path[4096];
+    out_path(path, sizeof path, name);
+    FILE* f = fopen(path, "wb");
+    if (!f) return;
+    fprintf(f, "P6\n%d %d\n255\n", w, h);
+    for (int y = 0; y < h; ++y) fwrite(rgb + (size_t)y * (size_t)pitch, 3, (size_t)w, f);
+    fclose(f);
+}
+
+static void save_rendered(SDL_Renderer* renderer, const char* name)
 {
     int w = 0, h = 0;
     if (SDL_GetRendererOutputSize(renderer, &w, &h) != 0 || w <= 0 || h <= 0) return;
     unsigned char* rgb = malloc((size_t)w * (size_t)h * 3);
-    if (rgb && SDL_RenderReadPixels(renderer, NULL, SDL_PIXELFORMAT_RGB24, rgb, w * 3) == 0) {
-        char path[4096];
-        out_path(path, sizeof path, name);
-        FILE* f = fopen(path, "wb");
-        if (f) {
-            fprintf(f, "P6\n%d %d\n255\n", w, h);
-            fwrite(rgb, 3, (size_t)w * (size_t)h, f);
-            fclose(f);
-        }
-    }
+    if (rgb && SDL_RenderReadPixels(renderer, NULL, SDL_PIXELFORMAT_RGB24, rgb, w * 3) == 0) write_ppm(name, rgb, w, h, w * 3);
     free(rgb);
+}
+
+// The software path shows its frames by writing the window surface.
+static void save_surface(SDL_Window* window, const char* name)
+{
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    SDL_Surface* rgb = surface ? SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_RGB24, 0) : NULL;
+    if (rgb) write_ppm(name, rgb->pixels, rgb->w, rgb->h, rgb->pitch);
+    SDL_FreeSurface(rgb);
 }
 
 static void push_key(SDL_Window* window, SDL_Scancode code, Uint32 type)
@@ -45,16 +56,14 @@ static void push_key(SDL_Window* window, SDL_Scancode code, Uint32 type)
     SDL_PushEvent(&e);
 }
 
-void SDL_RenderPresent(SDL_Renderer* renderer)
+// Called as each frame is shown, before it is; `save` keeps the picture about to be shown.
+static void on_frame(SDL_Window* window, void (*save)(void*, const char*), void* from)
 {
-    static void (*real)(SDL_Renderer*);
-    if (!real) *(void**)&real = dlsym(RTLD_NEXT, "SDL_RenderPresent");
     const char* limit_text = getenv("ZV_FRAMES");
     const int limit = limit_text ? atoi(limit_text) : 300;
-    SDL_Window* window = SDL_RenderGetWindow(renderer);
     ++frames;
     if (frames == 20) {
-        save_picture(renderer, "title.ppm");
+        save(from, "title.ppm");
         // Without a window manager nobody gives the window the focus, and the game reads
         // its keyboard only with the focus.
         SDL_Event e = {0};
@@ -66,12 +75,30 @@ void SDL_RenderPresent(SDL_Renderer* renderer)
     } else if (frames == 30) {
         push_key(window, SDL_SCANCODE_SPACE, SDL_KEYUP);
     } else if (frames == limit) {
-        save_picture(renderer, "play.ppm");
+        save(from, "play.ppm");
         SDL_Event e = {0};
         e.type = SDL_QUIT;
         SDL_PushEvent(&e);
     }
+}
+
+static void save_from_renderer(void* renderer, const char* name) { save_rendered(renderer, name); }
+static void save_from_window(void* window, const char* name) { save_surface(window, name); }
+
+void SDL_RenderPresent(SDL_Renderer* renderer)
+{
+    static void (*real)(SDL_Renderer*);
+    if (!real) *(void**)&real = dlsym(RTLD_NEXT, "SDL_RenderPresent");
+    on_frame(SDL_RenderGetWindow(renderer), save_from_renderer, renderer);
     real(renderer);
+}
+
+int SDL_UpdateWindowSurface(SDL_Window* window)
+{
+    static int (*real)(SDL_Window*);
+    if (!real) *(void**)&real = dlsym(RTLD_NEXT, "SDL_UpdateWindowSurface");
+    on_frame(window, save_from_window, window);
+    return real(window);
 }
 
 // Every process the launcher runs loads this library too; only the game presents frames.
