@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "world/world.h"
 
@@ -37,10 +39,28 @@ void put_float(std::string& out, float value) {
         put_int(out, static_cast<int64_t>(value));
         return;
     }
+#if defined(__cpp_lib_to_chars)
     char buffer[32];
     auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
     (void)status;
     out.append(buffer, end);
+#else
+    // The browser build's standard library has no float to_chars; this gives its answer: the
+    // fewest significant digits that read back as the same float, in fixed or scientific form,
+    // whichever is shorter (fixed on a tie).
+    char scientific[32];
+    int digits = 1;
+    for (; digits < 9; ++digits) {
+        std::snprintf(scientific, sizeof scientific, "%.*e", digits - 1, static_cast<double>(value));
+        if (std::strtof(scientific, nullptr) == value) break;
+    }
+    std::snprintf(scientific, sizeof scientific, "%.*e", digits - 1, static_cast<double>(value));
+    const int exponent = std::atoi(std::strchr(scientific, 'e') + 1);
+    char fixed[64];
+    const int decimals = digits - 1 - exponent > 0 ? digits - 1 - exponent : 0;
+    std::snprintf(fixed, sizeof fixed, "%.*f", decimals, static_cast<double>(value));
+    out.append(std::strlen(fixed) <= std::strlen(scientific) ? fixed : scientific);
+#endif
 }
 
 void put_string(std::string& out, const char* text) {

@@ -1,0 +1,24 @@
+// No gamepad in the browser yet: the page's Gamepad API is not read, so nothing is ever added
+// to the keyboard and mouse, and a replay script that plays a pad cannot have one.
+#include <dinput.h>
+#include <headless.h>
+
+#include "../src/input_feed.h"
+#include "../src/platform_internal.h"
+
+namespace platform {
+
+void add_pad_keys(uint8_t[256]) {}
+void add_pad_mouse(DIMOUSESTATE&) {}
+void pad_focus_lost() {}
+void reset_pad() {}
+
+}  // namespace platform
+
+namespace headless {
+
+int attach_pad() { return -1; }
+void set_pad(int, const gamepad::PadReading&) {}
+void detach_pad(int) {}
+
+}  // namespace headless

@@ -1,0 +1,27 @@
+// Showing a finished 800 x 600 picture on the page's canvas with WebGL, and holding the game
+// at its 60 frames a second by the page's animation frames.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx/frame_schedule.h"
+
+namespace web {
+
+class CanvasPresenter {
+public:
+    // False when the page has no WebGL; the caller then has no device to offer.
+    bool open(int width, int height);
+    // One upload of the whole picture (0xAARRGGBB rows) and one quad drawing it.
+    void show(const std::uint32_t* pixels);
+    // Yields to the browser until the next animation frame at which a new game frame is due.
+    void wait_for_next_frame();
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    bool open_ = false;
+    FrameSchedule schedule_{1000000, 60};  // microseconds
+};
+
+}  // namespace web
