@@ -325,6 +325,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     platform::draw_log::presented();
     if (live_device == this) {
         presenter_.show(picture_.data());
+        web::frame_presented();
         EM_ASM({ if (Module.framePresented) Module.framePresented(); });
         presenter_.wait_for_next_frame();
     }

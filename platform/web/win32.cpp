@@ -51,6 +51,9 @@ int queue_count = 0;
 bool quit_posted = false;
 int quit_code = 0;
 
+web::FrameHooks frame_hooks{};
+bool next_frame_due = true;  // the first look at the messages comes before the first frame
+
 bool is_atom(LPCSTR name) { return reinterpret_cast<uintptr_t>(name) < 0x10000; }
 
 const WindowClass* find_class(LPCSTR name) {
@@ -82,6 +85,16 @@ namespace web {
 
 bool is_live_window(HWND handle) { return handle != nullptr && handle == window.handle; }
 
+void play_scripted(FrameHooks hooks) {
+    frame_hooks = hooks;
+    next_frame_due = true;
+}
+
+void frame_presented() {
+    next_frame_due = true;
+    if (frame_hooks.presented != nullptr) frame_hooks.presented();
+}
+
 void show_message(const char* text) { show_in_page(text); }
 
 }  // namespace web
@@ -90,7 +103,9 @@ namespace platform {
 
 bool is_live_window(HWND handle) { return web::is_live_window(handle); }
 
-bool window_has_focus() { return headless::mode() != headless::Mode::off || web::page_has_focus(); }
+bool window_has_focus() {
+    return headless::mode() != headless::Mode::off || frame_hooks.next_frame != nullptr || web::page_has_focus();
+}
 
 void reset_windowing() {
     window = Window{};
@@ -168,6 +183,10 @@ BOOL WINAPI ShowWindow(HWND handle, int) {
 
 BOOL WINAPI PeekMessageA(LPMSG message, HWND filter_window, UINT filter_min, UINT filter_max, UINT remove) {
     if (message == nullptr) return FALSE;
+    if (next_frame_due && frame_hooks.next_frame != nullptr) {
+        next_frame_due = false;
+        frame_hooks.next_frame();
+    }
     while (platform::take_close_request())
         if (window.handle != nullptr) post(window.handle, WM_CLOSE);
     for (int i = 0; i < queue_count; ++i) {

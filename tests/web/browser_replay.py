@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Plays a replay script in headless Chromium, on the page the web build makes, and checks
 that the browser's game gives the same world state, frame by frame, as the desktop's replay
-runner does for the same script.
+runner does for the same script. With --paced the page runs the game's own loop (WinMain,
+60 frames a second, drawn) on the script's input rather than the replay runner's loop.
 
 Exit status: 0 same, 1 different or the page failed, 77 no emscripten or no Chromium here
 (the test is then skipped).
@@ -102,6 +103,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument('--replay', required=True, help='the native zorvalen-replay')
     parser.add_argument('--script', required=True, help='a replay script in the tests\' scripts folder')
+    parser.add_argument('--paced', action='store_true', help='the game\'s own loop, in real time')
     parser.add_argument('--timeout', type=float, default=240)
     args = parser.parse_args()
 
@@ -127,7 +129,8 @@ def main():
         server = serve(site)
         try:
             port = server.server_address[1]
-            url = f'http://127.0.0.1:{port}/index.html?replay={script.name}'
+            variant = f'play={script.name}&state' if args.paced else f'replay={script.name}'
+            url = f'http://127.0.0.1:{port}/index.html?{variant}'
             lines = run_page(chromium, url, scratch / 'profile', args.timeout)
         finally:
             server.shutdown()
@@ -144,7 +147,8 @@ def main():
     browser = [line[len('zorvalen-state '):] for line in lines if line.startswith('zorvalen-state ')]
     if not compare_states(native, browser):
         return 1
-    print(f'{script.name}: {len(browser)} frames, every state line the same as the replay runner\'s '
+    loop = 'the game\'s own loop' if args.paced else 'the replay loop'
+    print(f'{script.name} ({loop}): {len(browser)} frames, every state line the same as the replay runner\'s '
           f'({time.monotonic() - started:.1f} s)')
     return 0
 
