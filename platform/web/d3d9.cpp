@@ -371,7 +371,7 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE device_type, HWND focus_
     if (created == nullptr) return E_OUTOFMEMORY;
     if (!created->open()) {
         created->Release();
-        web::show_message("This page needs WebGL, which this browser does not offer.");
+        web::show_message("This browser cannot draw on the page's canvas, so the game cannot show.");
         return D3DERR_NOTAVAILABLE;
     }
     *device = created;

@@ -1,8 +1,9 @@
-// Showing a finished 800 x 600 picture on the page's canvas with WebGL, and holding the game
-// at its 60 frames a second by the page's animation frames.
+// Showing a finished 800 x 600 picture on the page's canvas, and holding the game at its 60
+// frames a second by the page's animation frames.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "gfx/frame_schedule.h"
 
@@ -10,9 +11,9 @@ namespace web {
 
 class CanvasPresenter {
 public:
-    // False when the page has no WebGL; the caller then has no device to offer.
+    // False when the page's canvas cannot be drawn to; the caller then has no device to offer.
     bool open(int width, int height);
-    // One upload of the whole picture (0xAARRGGBB rows) and one quad drawing it.
+    // The whole picture (0xAARRGGBB rows) onto the canvas.
     void show(const std::uint32_t* pixels);
     // Yields to the browser until the next animation frame at which a new game frame is due.
     void wait_for_next_frame();
@@ -20,7 +21,7 @@ public:
 private:
     int width_ = 0;
     int height_ = 0;
-    bool open_ = false;
+    std::vector<std::uint32_t> rgba_;  // the picture in the canvas' byte order, made once
     FrameSchedule schedule_{1000000, 60};  // microseconds
 };
 
