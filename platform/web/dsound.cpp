@@ -1,6 +1,7 @@
 // DirectSound 8 in the browser: the desktop's buffers and mixer (dsound_buffers.cpp), pulled
 // by a Web Audio script processor on the page's own thread. Browsers let a page start sound
-// only after a key or a click, so the context starts suspended and the first one resumes it.
+// only after a key or a click, and making the audio context costs a quarter of a second, so
+// it is made at the first one; until then the buffers play to nobody.
 #include <emscripten.h>
 
 #include <cstdint>
@@ -22,8 +23,10 @@ constexpr int CHANNELS = 2;
 audio::SoundDevice* playing_device = nullptr;
 int16_t block[BLOCK_FRAMES * CHANNELS];
 
+EM_JS(int, has_web_audio, (), { return (window.AudioContext || window.webkitAudioContext) ? 1 : 0; });
+
 // Makes the page's audio context and a script processor pulling from the mixer; returns the
-// output's rate, or 0 where the browser has no Web Audio (the game then plays silent).
+// output's rate, or 0 when that fails.
 EM_JS(int, open_web_audio, (int block_frames), {
     var Context = window.AudioContext || window.webkitAudioContext;
     if (!Context) return 0;
@@ -72,6 +75,14 @@ EMSCRIPTEN_KEEPALIVE int16_t* zorvalen_mix_audio(int frames) {
 namespace web {
 
 void start_audio_from_gesture() {
+    if (playing_device == nullptr) return;
+    static bool opened = false;
+    if (!opened) {
+        opened = true;
+        const int rate = open_web_audio(BLOCK_FRAMES);
+        if (rate > 0) playing_device->set_output_format({CHANNELS, static_cast<uint32_t>(rate)});
+        return;
+    }
     EM_ASM({
         var sound = Module.zorvalenSound;
         if (sound && sound.context.state == 'suspended' && !document.hidden) sound.context.resume();
@@ -87,13 +98,12 @@ HRESULT WINAPI DirectSoundCreate8(LPCGUID device, LPDIRECTSOUND8* out, LPUNKNOWN
     if (device != nullptr && *device != GUID_NULL) return DSERR_NODRIVER;
     // Tests and the replay runner must not depend on, or make, any sound.
     if (headless::mode() != headless::Mode::off || playing_device != nullptr) return DSERR_NODRIVER;
-
-    const int rate = open_web_audio(BLOCK_FRAMES);
-    if (rate <= 0) {
+    if (!has_web_audio()) {
         std::fprintf(stderr, "Zorvalen: no sound in this browser; playing silent.\n");
         return DSERR_NODRIVER;
     }
-    playing_device = new audio::SoundDevice({CHANNELS, static_cast<uint32_t>(rate)});
+    // The usual rate of a browser's output until the real one is known.
+    playing_device = new audio::SoundDevice({CHANNELS, 48000});
     // The script processor keeps its own reference: it plays for as long as the page lives.
     playing_device->AddRef();
     *out = playing_device;
