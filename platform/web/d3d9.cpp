@@ -1,18 +1,21 @@
 // Direct3D 9 in the browser: the object, the device with the real device's state model, and
-// lockable textures. The device keeps an 800 x 600 picture in memory and shows it on the
-// canvas at each Present, which is also where the game yields to the page once a frame.
+// lockable textures. The device draws with our own compositor (compositor.h) into an
+// 800 x 600 picture in memory and shows it on the canvas at each Present, which is also where
+// the game yields to the page once a frame.
 #include <d3d9.h>
 
 #include <emscripten.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include <headless.h>
 
 #include "../src/com_object.h"
+#include "../src/compositor.h"
 #include "../src/layer.h"
 #include "present.h"
 #include "web.h"
@@ -93,6 +96,17 @@ public:
         return D3D_OK;
     }
 
+    // The pixels as the compositor reads them, at draw time.
+    platform::TextureView view() const {
+        platform::TextureView view;
+        view.pixels = pixels_.data();
+        view.width = static_cast<int>(width_);
+        view.height = static_cast<int>(height_);
+        view.pitch = static_cast<int>(width_);
+        view.alpha = format_ != D3DFMT_X8R8G8B8;
+        return view;
+    }
+
 private:
     UINT width_, height_;
     D3DFORMAT format_;
@@ -112,13 +126,8 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
 HRESULT Surface::UnlockRect() { return owner_.UnlockRect(0); }
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) { return owner_.GetLevelDesc(0, desc); }
 
-struct QuadCorners {
-    float x[4], y[4], u[4], v[4];  // triangle-strip order
-    std::uint32_t colour[4];       // ARGB
-};
-
 // Twice the signed area of a triangle; positive when it runs clockwise on the screen (y down).
-float winding(const QuadCorners& quad, int a, int b, int c) {
+float winding(const platform::QuadCorners& quad, int a, int b, int c) {
     return (quad.x[b] - quad.x[a]) * (quad.y[c] - quad.y[a]) - (quad.y[b] - quad.y[a]) * (quad.x[c] - quad.x[a]);
 }
 
@@ -144,8 +153,7 @@ Device* live_device = nullptr;  // the canvas shows one device's pictures
 class Device final : public platform::RefCounted<IDirect3DDevice9> {
 public:
     Device(Direct3D& parent, HWND window, UINT width, UINT height, bool depth_buffer)
-        : parent_(parent), window_(window), width_(width), height_(height), depth_buffer_(depth_buffer),
-          picture_(static_cast<std::size_t>(width) * height, 0u) {
+        : parent_(parent), window_(window), width_(width), height_(height), depth_buffer_(depth_buffer) {
         parent_.AddRef();
         // Direct3D 9's initial states: the game relies on those it never sets.
         render_states_[D3DRS_ZENABLE] = depth_buffer ? ZBUFFER_ON : 0;
@@ -172,10 +180,15 @@ public:
         platform::draw_log::device_created();
     }
 
-    // The canvas in the game's own mode; nothing to open in the headless ones.
+    // The canvas in the game's own mode; the compositor alone for headless pictures; nothing
+    // to draw into when only the quads are recorded.
     bool open() {
-        if (headless::mode() != headless::Mode::off) return true;
-        if (live_device != nullptr) return false;
+        const headless::Mode mode = headless::mode();
+        if (mode == headless::Mode::record) return true;
+        if (mode == headless::Mode::off && live_device != nullptr) return false;
+        compositor_.reset(new (std::nothrow) platform::Compositor(static_cast<int>(width_), static_cast<int>(height_)));
+        if (compositor_ == nullptr) return false;
+        if (mode == headless::Mode::render) return true;
         if (!presenter_.open(static_cast<int>(width_), static_cast<int>(height_))) return false;
         live_device = this;
         return true;
@@ -201,16 +214,18 @@ public:
         if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0 && !depth_buffer_) return D3DERR_INVALIDCALL;
         // Every vertex lies at depth 0, so the depth buffer never hides anything: painter's
         // order decides, and clearing it needs no work.
-        if ((flags & D3DCLEAR_TARGET) == 0) return D3D_OK;
-        const LONG width = static_cast<LONG>(width_), height = static_cast<LONG>(height_);
-        const D3DRECT whole{0, 0, width, height};
-        for (DWORD i = 0; i < (count == 0 ? 1 : count); ++i) {
-            const D3DRECT& rect = count == 0 ? whole : rects[i];
-            const LONG left = rect.x1 > 0 ? rect.x1 : 0, top = rect.y1 > 0 ? rect.y1 : 0;
-            const LONG right = rect.x2 < width ? rect.x2 : width, bottom = rect.y2 < height ? rect.y2 : height;
-            for (LONG y = top; y < bottom; ++y)
-                std::fill_n(picture_.data() + static_cast<std::size_t>(y) * width_ + left, right - left, color);
+        if ((flags & D3DCLEAR_TARGET) == 0 || compositor_ == nullptr) return D3D_OK;
+        if (count == 0) {
+            compositor_->clear(color);  // costs nothing until something is drawn
+            stale_ = false;
+            return D3D_OK;
         }
+        if (!composing()) {
+            stale_ = true;
+            return D3D_OK;
+        }
+        for (DWORD i = 0; i < count; ++i)
+            compositor_->fill(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2, color);
         return D3D_OK;
     }
     HRESULT Present(const RECT*, const RECT*, HWND, const RGNDATA*) override;
@@ -275,8 +290,17 @@ private:
     DWORD sampler_states_[SAMPLER_COUNT][SAMPLER_STATE_COUNT] = {};
     Texture* textures_[STAGE_COUNT] = {};
     DWORD fvf_ = 0;
-    std::vector<std::uint32_t> picture_;  // the back buffer, 0xAARRGGBB rows
+    std::unique_ptr<platform::Compositor> compositor_;  // null when only quads are recorded
+    bool stale_ = false;  // quads skipped since the compositor's last full clear
     web::CanvasPresenter presenter_;
+
+    // Whether this scene's quads go into the compositor: always on the page, and for headless
+    // pictures unless the run asked for pictures on demand and wants none of this frame.
+    bool composing() const {
+        return compositor_ != nullptr &&
+               (!platform::draw_log::pictures_on_demand() || platform::draw_log::capture_wanted());
+    }
+    void capture();
 };
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT stride) {
@@ -286,9 +310,12 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
     if (lost_ || !in_scene_ || vertices == nullptr || type != D3DPT_TRIANGLESTRIP || primitive_count != 2 ||
         stride != VERTEX_SIZE || fvf_ != QUAD_FORMAT)
         return D3DERR_INVALIDCALL;
-    if (!platform::draw_log::recording()) return D3D_OK;
+    const bool recording = platform::draw_log::recording();
+    const bool composing = this->composing();
+    if (compositor_ != nullptr && !composing) stale_ = true;
+    if (!recording && !composing) return D3D_OK;
 
-    QuadCorners quad;
+    platform::QuadCorners quad;
     const unsigned char* bytes = static_cast<const unsigned char*>(vertices);
     for (int i = 0; i < 4; ++i, bytes += stride) {
         std::memcpy(&quad.x[i], bytes + 0, 4);
@@ -298,33 +325,74 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
         std::memcpy(&quad.v[i], bytes + 24, 4);
     }
     const DWORD cull_mode = render_states_[D3DRS_CULLMODE];
-    headless::QuadRecord record;
-    record.texture = textures_[0];
-    for (int i = 0; i < 4; ++i) {
-        record.x[i] = quad.x[i];
-        record.y[i] = quad.y[i];
-        record.u[i] = quad.u[i];
-        record.v[i] = quad.v[i];
+    const bool first_culled = culled_by(winding(quad, 0, 1, 2), cull_mode);
+    const bool second_culled = culled_by(winding(quad, 1, 3, 2), cull_mode);
+    const bool culled = first_culled && second_culled;
+    const bool blend = render_states_[D3DRS_ALPHABLENDENABLE] != 0;
+    const DWORD source = render_states_[D3DRS_SRCBLEND];
+    const DWORD destination = render_states_[D3DRS_DESTBLEND];
+    if (recording) {
+        headless::QuadRecord record;
+        record.texture = textures_[0];
+        for (int i = 0; i < 4; ++i) {
+            record.x[i] = quad.x[i];
+            record.y[i] = quad.y[i];
+            record.u[i] = quad.u[i];
+            record.v[i] = quad.v[i];
+        }
+        record.color = quad.colour[0];
+        record.blend = blend;
+        record.src_blend = source;
+        record.dest_blend = destination;
+        record.cull_mode = cull_mode;
+        record.culled = culled;
+        platform::draw_log::record(record);
     }
-    record.color = quad.colour[0];
-    record.blend = render_states_[D3DRS_ALPHABLENDENABLE] != 0;
-    record.src_blend = render_states_[D3DRS_SRCBLEND];
-    record.dest_blend = render_states_[D3DRS_DESTBLEND];
-    record.cull_mode = cull_mode;
-    record.culled = culled_by(winding(quad, 0, 1, 2), cull_mode) && culled_by(winding(quad, 1, 3, 2), cull_mode);
-    platform::draw_log::record(record);
+    if (culled || !composing) return D3D_OK;
+
+    platform::TextureView view;
+    platform::DrawStates states;
+    if (textures_[0] != nullptr) {
+        view = textures_[0]->view();
+        states.texture = &view;
+    }
+    states.blend = blend;
+    states.source_blend = source;
+    states.destination_blend = destination;
+    states.colour_op = stage_states_[0][D3DTSS_COLOROP];
+    states.colour_arg1 = stage_states_[0][D3DTSS_COLORARG1];
+    states.colour_arg2 = stage_states_[0][D3DTSS_COLORARG2];
+    states.alpha_op = stage_states_[0][D3DTSS_ALPHAOP];
+    states.alpha_arg1 = stage_states_[0][D3DTSS_ALPHAARG1];
+    states.alpha_arg2 = stage_states_[0][D3DTSS_ALPHAARG2];
+    states.address_u = sampler_states_[0][D3DSAMP_ADDRESSU];
+    states.address_v = sampler_states_[0][D3DSAMP_ADDRESSV];
+    compositor_->draw(quad, states, !first_culled, !second_culled);
     return D3D_OK;
+}
+
+void Device::capture() {
+    bool ok = false;
+    // A picture whose quads were skipped would not be the device's: none rather than a wrong one.
+    if (compositor_ != nullptr && !stale_) {
+        const platform::FrameView frame = compositor_->frame();
+        const int width = static_cast<int>(width_), height = static_cast<int>(height_);
+        std::uint32_t* pixels = platform::draw_log::capture_buffer(width, height);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(pixels + static_cast<std::size_t>(y) * width,
+                        reinterpret_cast<const unsigned char*>(frame.pixels) + static_cast<std::size_t>(y) * frame.pitch,
+                        sizeof(std::uint32_t) * static_cast<std::size_t>(width));
+        ok = true;
+    }
+    platform::draw_log::capture_done(ok);
 }
 
 HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     if (lost_) return D3DERR_INVALIDCALL;
-    if (platform::draw_log::capture_wanted()) {
-        // The quads are not drawn into the picture yet, so there is no picture to give.
-        platform::draw_log::capture_done(false);
-    }
+    if (platform::draw_log::capture_wanted()) capture();
     platform::draw_log::presented();
     if (live_device == this) {
-        presenter_.show(picture_.data());
+        presenter_.show(compositor_->frame());
         web::frame_presented();
         EM_ASM({ if (Module.framePresented) Module.framePresented(); });
         presenter_.wait_for_next_frame();

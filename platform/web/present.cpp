@@ -46,16 +46,19 @@ bool CanvasPresenter::open(int width, int height) {
     return true;
 }
 
-void CanvasPresenter::show(const std::uint32_t* pixels) {
-    if (rgba_.empty()) return;
+void CanvasPresenter::show(const platform::FrameView& frame) {
+    if (rgba_.empty() || frame.width != width_ || frame.height != height_) return;
     // 0xAARRGGBB to the canvas' R, G, B, A bytes; the canvas is opaque, whatever the picture's alpha.
-    const std::size_t count = rgba_.size();
     std::uint32_t* out = rgba_.data();
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t argb = pixels[i];
-        out[i] = 0xFF000000u | ((argb & 0xFFu) << 16) | (argb & 0xFF00u) | ((argb >> 16) & 0xFFu);
+    for (int y = 0; y < height_; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const unsigned char*>(frame.pixels) +
+                                                                 static_cast<std::size_t>(y) * frame.pitch);
+        for (int x = 0; x < width_; ++x, ++out) {
+            const std::uint32_t argb = row[x];
+            *out = 0xFF000000u | ((argb & 0xFFu) << 16) | (argb & 0xFF00u) | ((argb >> 16) & 0xFFu);
+        }
     }
-    put_picture(out, width_, height_);
+    put_picture(rgba_.data(), width_, height_);
 }
 
 void CanvasPresenter::wait_for_next_frame() {

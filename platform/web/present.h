@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "../src/compositor.h"
 #include "gfx/frame_schedule.h"
 
 namespace web {
@@ -13,8 +14,8 @@ class CanvasPresenter {
 public:
     // False when the page's canvas cannot be drawn to; the caller then has no device to offer.
     bool open(int width, int height);
-    // The whole picture (0xAARRGGBB rows) onto the canvas.
-    void show(const std::uint32_t* pixels);
+    // The whole picture onto the canvas.
+    void show(const platform::FrameView& frame);
     // Yields to the browser until the next animation frame at which a new game frame is due.
     void wait_for_next_frame();
 

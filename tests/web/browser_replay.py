@@ -2,12 +2,15 @@
 """Plays a replay script in headless Chromium, on the page the web build makes, and checks
 that the browser's game gives the same world state, frame by frame, as the desktop's replay
 runner does for the same script. With --paced the page runs the game's own loop (WinMain,
-60 frames a second, drawn) on the script's input rather than the replay runner's loop.
+60 frames a second, drawn) on the script's input rather than the replay runner's loop. With
+--shot FRAME the picture of that frame must equal the desktop compositor's, pixel for pixel:
+the picture the browser's device drew, or with --paced the canvas as the page shows it.
 
 Exit status: 0 same, 1 different or the page failed, 77 no emscripten or no Chromium here
 (the test is then skipped).
 """
 import argparse
+import base64
 import functools
 import http.server
 import os
@@ -20,6 +23,7 @@ import sys
 import tempfile
 import threading
 import time
+import zlib
 
 SKIP = 77
 CONSOLE = re.compile(r':INFO:CONSOLE[^\]]*\] "(.*)", source: ')
@@ -86,6 +90,61 @@ def run_page(chromium, url, profile, timeout):
         browser.wait()
 
 
+def decode_png(data):
+    """Width, height and the pixels (R, G, B, A bytes) of an 8-bit RGB or RGBA PNG."""
+    if data[:8] != b'\x89PNG\r\n\x1a\n':
+        raise ValueError('not a PNG')
+    at, idat, width, height, kind = 8, b'', 0, 0, 0
+    while at < len(data):
+        length = int.from_bytes(data[at:at + 4], 'big')
+        tag, body = data[at + 4:at + 8], data[at + 8:at + 8 + length]
+        if tag == b'IHDR':
+            width, height = int.from_bytes(body[0:4], 'big'), int.from_bytes(body[4:8], 'big')
+            if body[8] != 8 or body[9] not in (2, 6) or body[12] != 0:
+                raise ValueError('only 8-bit RGB or RGBA without interlacing')
+            kind = body[9]
+        elif tag == b'IDAT':
+            idat += body
+        at += 12 + length
+    step = 4 if kind == 6 else 3
+    raw, stride = zlib.decompress(idat), width * step
+    rows, previous = [], bytearray(stride)
+    for y in range(height):
+        line = raw[y * (stride + 1):(y + 1) * (stride + 1)]
+        kind_of_filter, row = line[0], bytearray(line[1:])
+        for x in range(stride):
+            left = row[x - step] if x >= step else 0
+            up, corner = previous[x], previous[x - step] if x >= step else 0
+            if kind_of_filter == 1:
+                row[x] = (row[x] + left) & 255
+            elif kind_of_filter == 2:
+                row[x] = (row[x] + up) & 255
+            elif kind_of_filter == 3:
+                row[x] = (row[x] + (left + up) // 2) & 255
+            elif kind_of_filter == 4:
+                guess = left + up - corner
+                near = min((abs(guess - left), 0, left), (abs(guess - up), 1, up), (abs(guess - corner), 2, corner))
+                row[x] = (row[x] + near[2]) & 255
+        rows.append(bytes(row) if step == 4 else b''.join(bytes(row[i:i + 3]) + b'\xff' for i in range(0, stride, 3)))
+        previous = row
+    return width, height, b''.join(rows)
+
+
+def compare_pictures(frame, native_png, browser_png):
+    width, height, ours = decode_png(browser_png)
+    native_width, native_height, theirs = decode_png(native_png)
+    if (width, height) != (native_width, native_height):
+        print(f'frame {frame}: the browser\'s picture is {width}x{height}, the desktop\'s {native_width}x{native_height}')
+        return False
+    differing = [i // 4 for i in range(0, len(ours), 4) if ours[i:i + 4] != theirs[i:i + 4]]
+    if differing:
+        first = differing[0]
+        print(f'frame {frame}: {len(differing)} pixels differ from the desktop compositor\'s picture, '
+              f'the first at ({first % width}, {first // width})')
+        return False
+    return True
+
+
 def compare_states(native, browser):
     for frame, (ours, theirs) in enumerate(zip(browser, native)):
         if ours != theirs:
@@ -104,6 +163,7 @@ def main():
     parser.add_argument('--replay', required=True, help='the native zorvalen-replay')
     parser.add_argument('--script', required=True, help='a replay script in the tests\' scripts folder')
     parser.add_argument('--paced', action='store_true', help='the game\'s own loop, in real time')
+    parser.add_argument('--shot', type=int, help='also compare the picture of this frame')
     parser.add_argument('--timeout', type=float, default=240)
     args = parser.parse_args()
 
@@ -118,8 +178,10 @@ def main():
     script = pathlib.Path(args.script).resolve()
     with tempfile.TemporaryDirectory(prefix='zorvalen-web-') as scratch:
         scratch = pathlib.Path(scratch)
-        native = subprocess.run([args.replay, '--state', '-', str(script)], check=True, stdout=subprocess.PIPE,
-                                text=True).stdout.splitlines()
+        shot_options = [] if args.shot is None else ['--shot', f'{args.shot}:{scratch / "native.png"}']
+        native = subprocess.run([args.replay, '--state', '-'] + shot_options + [str(script)], check=True,
+                                stdout=subprocess.PIPE, text=True).stdout.splitlines()
+        native_png = (scratch / 'native.png').read_bytes() if args.shot is not None else None
         # The page and the tests' scripts, served side by side.
         site = scratch / 'site'
         site.mkdir()
@@ -130,6 +192,8 @@ def main():
         try:
             port = server.server_address[1]
             variant = f'play={script.name}&state' if args.paced else f'replay={script.name}'
+            if args.shot is not None:
+                variant += f'&shot={args.shot}'
             url = f'http://127.0.0.1:{port}/index.html?{variant}'
             lines = run_page(chromium, url, scratch / 'profile', args.timeout)
         finally:
@@ -148,8 +212,17 @@ def main():
     if not compare_states(native, browser):
         return 1
     loop = 'the game\'s own loop' if args.paced else 'the replay loop'
-    print(f'{script.name} ({loop}): {len(browser)} frames, every state line the same as the replay runner\'s '
-          f'({time.monotonic() - started:.1f} s)')
+    pictures = ''
+    if args.shot is not None:
+        shots = [line.split(' ', 1)[1] for line in lines if line.startswith('zorvalen-shot ')]
+        if not shots or shots[0] == 'none':
+            print(f'the page kept no picture of frame {args.shot}')
+            return 1
+        if not compare_pictures(args.shot, native_png, base64.b64decode(shots[0])):
+            return 1
+        pictures = f', and frame {args.shot}\'s picture the same, pixel for pixel'
+    print(f'{script.name} ({loop}): {len(browser)} frames, every state line the same as the replay runner\'s'
+          f'{pictures} ({time.monotonic() - started:.1f} s)')
     return 0
 
 
