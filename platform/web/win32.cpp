@@ -71,11 +71,13 @@ void post(HWND target, UINT message) {
     slot.message = message;
 }
 
-// The page's message line, under the canvas' middle; a second message follows the first.
+// The page's message line, over the canvas; it replaces "Loading", and a second message follows the first.
 EM_JS(void, show_in_page, (const char* text), {
     var box = document.getElementById("message");
     if (!box) return;
-    box.textContent = (box.hidden ? "" : box.textContent + " ") + UTF8ToString(text);
+    var following = !box.hidden && box.dataset.loading === undefined;
+    box.textContent = (following ? box.textContent + " " : "") + UTF8ToString(text);
+    delete box.dataset.loading;
     box.hidden = false;
 });
 
