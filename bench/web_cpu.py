@@ -8,7 +8,7 @@ each: the CPU of a core used by the game's process and by all of the browser's p
 their ratio, the page's game frames per second and its time to the first frame.
 
 Needs: scripts/run's release build (build/release) and the web build (build/web).
-    bench/web_cpu.py [--seconds 20]
+    bench/web_cpu.py [--seconds 20] [--look DIR]   (--look keeps a screenshot of each side per phase)
 """
 import argparse
 import functools
@@ -105,6 +105,7 @@ def measure(name, native, page, seconds):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--seconds', type=float, default=20)
+    parser.add_argument('--look', help='a folder for a screenshot of both games at the end of each phase')
     args = parser.parse_args()
     game = ROOT / 'build' / 'release' / 'zorvalen'
     assets = ROOT / 'build' / 'release' / 'assets'
@@ -148,6 +149,10 @@ def main():
                     for step in (['key', 'space'], ['keydown', 'd'], ['mousedown', '1']):
                         subprocess.run(['xdotool'] + step, env=env, check=False, timeout=10)
                 measure(phase, native, page, args.seconds)
+                if args.look:
+                    name = phase.replace(' ', '-')
+                    subprocess.run(['import', '-window', 'root', os.path.join(args.look, f'native-{name}.png')],
+                                   env=env, check=False)
             finally:
                 page.stop()
                 native.kill()
