@@ -62,12 +62,8 @@ void CanvasPresenter::show(const platform::FrameView& frame) {
 }
 
 void CanvasPresenter::wait_for_next_frame() {
-    const int64_t deadline = schedule_.next_deadline(static_cast<int64_t>(emscripten_get_now() * 1000.0));
-    // On a 60 Hz display every animation frame is one game frame; on faster ones, the first
-    // animation frame that is no more than a few milliseconds early. A little early is better
-    // than a whole display frame late.
-    constexpr int64_t EARLY_ENOUGH = 4000;
-    while (static_cast<int64_t>(next_animation_frame() * 1000.0) < deadline - EARLY_ENOUGH) {
+    gate_.frame_ready(static_cast<int64_t>(emscripten_get_now() * 1000.0));
+    while (!gate_.shows(static_cast<int64_t>(next_animation_frame() * 1000.0))) {
     }
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "../src/compositor.h"
-#include "gfx/frame_schedule.h"
+#include "frame_gate.h"
 
 namespace web {
 
@@ -23,7 +23,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::vector<std::uint32_t> rgba_;  // the picture in the canvas' byte order, made once
-    FrameSchedule schedule_{1000000, 60};  // microseconds
+    FrameGate gate_;
 };
 
 }  // namespace web
