@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "display_window.h"
+
 namespace platform {
 
 namespace {
@@ -30,17 +32,21 @@ bool QuadRenderer::open(SDL_Window* window, bool vsync, int width, int height, b
     SDL_GetRendererInfo(renderer_, &info);
     software_ = info.name != nullptr && std::strcmp(info.name, "software") == 0;
     vsync_ = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
-    if (own_back_buffer) {
-        // The offscreen driver's GL surface keeps the size the window had when the renderer
-        // was made, and the device is made before the window gets its final size.
-        back_buffer_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, width, height);
-        if (back_buffer_ == nullptr || SDL_SetRenderTarget(renderer_, back_buffer_) != 0) {
-            close();
-            return false;
-        }
+    // The quads are drawn at the picture's own size into a texture of its own, which present
+    // then fits to the window. (The offscreen driver's GL surface also keeps the size the
+    // window had when the renderer was made, which the device is made before the window gets.)
+    back_buffer_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, width, height);
+    if (back_buffer_ != nullptr && SDL_SetRenderTarget(renderer_, back_buffer_) == 0) {
         SDL_SetTextureBlendMode(back_buffer_, SDL_BLENDMODE_NONE);
+        width_ = width;
+        height_ = height;
+    } else if (own_back_buffer) {
+        close();
+        return false;
     } else {
-        // A window the player resized shows the whole back buffer, scaled.
+        // A renderer without target textures draws straight into the window, scaled to fit it.
+        if (back_buffer_ != nullptr) SDL_DestroyTexture(back_buffer_);
+        back_buffer_ = nullptr;
         SDL_RenderSetLogicalSize(renderer_, width, height);
     }
     vertices_.resize(BATCH_QUADS * 4);
@@ -50,6 +56,7 @@ bool QuadRenderer::open(SDL_Window* window, bool vsync, int width, int height, b
 }
 
 void QuadRenderer::close() {
+    scaled_present_.close();
     if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);  // takes its textures with it
     renderer_ = nullptr;
     back_buffer_ = nullptr;
@@ -203,8 +210,7 @@ void QuadRenderer::present() {
     if (renderer_ == nullptr) return;
     flush();
     if (back_buffer_ != nullptr) {
-        SDL_SetRenderTarget(renderer_, nullptr);
-        SDL_RenderCopy(renderer_, back_buffer_, nullptr, nullptr);
+        scaled_present_.show(renderer_, back_buffer_, width_, height_, non_whole_filter());
         SDL_RenderPresent(renderer_);
         SDL_SetRenderTarget(renderer_, back_buffer_);
         return;

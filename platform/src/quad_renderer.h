@@ -10,6 +10,7 @@
 #include <SDL2/SDL.h>
 
 #include "compositor.h"  // QuadCorners
+#include "scaled_present.h"
 
 namespace platform {
 
@@ -22,8 +23,9 @@ struct QuadLook {
 class QuadRenderer {
 public:
     // Makes a renderer for the window, accelerated where possible. False when there is none.
-    // With `own_back_buffer` the picture is drawn into a texture of its own size and copied to
-    // the window at present; otherwise straight into the window, scaled to fit it.
+    // The picture is drawn into a texture of its own size and fitted to the window at present.
+    // Without `own_back_buffer` a renderer that cannot draw into textures draws straight into
+    // the window instead; with it, that renderer is refused.
     bool open(SDL_Window* window, bool vsync, int width, int height, bool own_back_buffer);
     void close();
 
@@ -51,6 +53,8 @@ private:
 
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* back_buffer_ = nullptr;
+    int width_ = 0, height_ = 0;
+    ScaledPresent scaled_present_;
     bool software_ = false;
     bool vsync_ = false;
     QuadLook look_{};

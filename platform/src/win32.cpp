@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display_window.h"
 #include "layer.h"
 #include "platform_internal.h"
 #include "presentation.h"
@@ -200,6 +201,9 @@ void pump_window_system() {
                 }
                 break;
             case SDL_KEYDOWN:
+                platform::handle_display_key(window.sdl, event);
+                platform::handle_input_event(event);
+                break;
             case SDL_KEYUP:
             case SDL_MOUSEMOTION:
             case SDL_MOUSEBUTTONDOWN:
@@ -312,7 +316,8 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR window_name, DWORD 
                                 platform::forced_presentation() == platform::Presentation::gpu);
     if (window_system) {
         if (!bring_up_video()) return nullptr;
-        Uint32 flags = SDL_WINDOW_HIDDEN;
+        platform::prepare_display_hints();
+        Uint32 flags = SDL_WINDOW_HIDDEN | platform::display_window_flags();
         if (style & WS_THICKFRAME_STYLE) flags |= SDL_WINDOW_RESIZABLE;
         created.sdl = SDL_CreateWindow(window_name != nullptr ? window_name : "", x, y, width > 0 ? width : 1,
                                        height > 0 ? height : 1, flags);
@@ -332,6 +337,7 @@ BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD, BOOL) {
 
 BOOL WINAPI MoveWindow(HWND handle, int x, int y, int width, int height, BOOL) {
     if (!platform::is_live_window(handle)) return FALSE;
+    platform::fit_to_display(window.sdl, &width, &height);
     window.x = x;
     window.y = y;
     window.width = width;

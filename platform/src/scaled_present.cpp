@@ -1,0 +1,50 @@
+#include "scaled_present.h"
+
+#include "picture_fit.h"
+
+namespace platform {
+
+void ScaledPresent::show(SDL_Renderer* renderer, SDL_Texture* picture, int width, int height,
+                         ScaleFilter filter) {
+    int output_width = 0, output_height = 0;
+    SDL_SetRenderTarget(renderer, nullptr);
+    if (SDL_GetRendererOutputSize(renderer, &output_width, &output_height) != 0) return;
+    const PictureFit fit = fit_picture(width, height, output_width, output_height);
+    const SDL_Rect target{fit.target.x, fit.target.y, fit.target.width, fit.target.height};
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    if (fit.whole_factor > 0 || filter == ScaleFilter::linear) {
+        SDL_SetTextureScaleMode(picture, fit.whole_factor > 0 ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+        SDL_RenderCopy(renderer, picture, nullptr, &target);
+        return;
+    }
+    const int prescale = sharp_prescale(width, height, fit.target);
+    if (prescale != prescale_) {
+        close();
+        prescaled_ = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,
+                                       width * prescale, height * prescale);
+        if (prescaled_ != nullptr) {
+            SDL_SetTextureBlendMode(prescaled_, SDL_BLENDMODE_NONE);
+            SDL_SetTextureScaleMode(prescaled_, SDL_ScaleModeLinear);
+        }
+        prescale_ = prescale;
+    }
+    SDL_Texture* source = picture;
+    if (prescaled_ != nullptr && SDL_SetRenderTarget(renderer, prescaled_) == 0) {
+        SDL_SetTextureScaleMode(picture, SDL_ScaleModeNearest);
+        SDL_RenderCopy(renderer, picture, nullptr, nullptr);
+        SDL_SetRenderTarget(renderer, nullptr);
+        source = prescaled_;
+    } else {
+        SDL_SetTextureScaleMode(picture, SDL_ScaleModeLinear);  // no room for the prescaled copy
+    }
+    SDL_RenderCopy(renderer, source, nullptr, &target);
+}
+
+void ScaledPresent::close() {
+    if (prescaled_ != nullptr) SDL_DestroyTexture(prescaled_);
+    prescaled_ = nullptr;
+    prescale_ = 0;
+}
+
+}  // namespace platform
