@@ -4,14 +4,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "../platform/src/picture_fit.h"
+#include "gfx/picture_fit.h"
 #include "../platform/src/picture_scaler.h"
 
 namespace {
 
-using platform::PictureFit;
 using platform::PictureScaler;
-using platform::PixelRect;
 using platform::ScaleFilter;
 
 void expect_rect(const PixelRect& rect, int x, int y, int width, int height) {
@@ -22,50 +20,50 @@ void expect_rect(const PixelRect& rect, int x, int y, int width, int height) {
 }
 
 TEST(PictureFit, FillsTheLargestCentredAreaOfItsShapeAndKnowsWholeFactors) {
-    PictureFit fit = platform::fit_picture(800, 600, 1920, 1080);
+    PictureFit fit = fit_picture(800, 600, 1920, 1080);
     expect_rect(fit.target, 240, 0, 1440, 1080);
     EXPECT_EQ(fit.whole_factor, 0);
     PixelRect bars[4];
-    ASSERT_EQ(platform::bars_around(fit.target, 1920, 1080, bars), 2);
+    ASSERT_EQ(bars_around(fit.target, 1920, 1080, bars), 2);
     expect_rect(bars[0], 0, 0, 240, 1080);
     expect_rect(bars[1], 1680, 0, 240, 1080);
 
-    EXPECT_EQ(platform::fit_picture(800, 600, 800, 600).whole_factor, 1);
-    EXPECT_EQ(platform::fit_picture(800, 600, 1600, 1200).whole_factor, 2);
-    fit = platform::fit_picture(800, 600, 2400, 1900);  // taller than 4:3: bars above and below
+    EXPECT_EQ(fit_picture(800, 600, 800, 600).whole_factor, 1);
+    EXPECT_EQ(fit_picture(800, 600, 1600, 1200).whole_factor, 2);
+    fit = fit_picture(800, 600, 2400, 1900);  // taller than 4:3: bars above and below
     expect_rect(fit.target, 0, 50, 2400, 1800);
     EXPECT_EQ(fit.whole_factor, 3);
-    ASSERT_EQ(platform::bars_around(fit.target, 2400, 1900, bars), 2);
+    ASSERT_EQ(bars_around(fit.target, 2400, 1900, bars), 2);
     expect_rect(bars[0], 0, 0, 2400, 50);
     expect_rect(bars[1], 0, 1850, 2400, 50);
 
     // One pixel short of 2 x is not whole: the picture must not be cropped to make it so.
-    fit = platform::fit_picture(800, 600, 1599, 1200);
+    fit = fit_picture(800, 600, 1599, 1200);
     expect_rect(fit.target, 0, 0, 1599, 1199);
     EXPECT_EQ(fit.whole_factor, 0);
-    fit = platform::fit_picture(800, 600, 1024, 768);
+    fit = fit_picture(800, 600, 1024, 768);
     EXPECT_EQ(fit.whole_factor, 0);
     expect_rect(fit.target, 0, 0, 1024, 768);
 
-    fit = platform::fit_picture(800, 600, 0, 1080);
+    fit = fit_picture(800, 600, 0, 1080);
     expect_rect(fit.target, 0, 0, 0, 0);
-    EXPECT_EQ(platform::bars_around(fit.target, 0, 1080, bars), 0);
+    EXPECT_EQ(bars_around(fit.target, 0, 1080, bars), 0);
 }
 
 TEST(PictureFit, SharpPrescaleCoversTheTargetAndWindowsShrinkToTheUsableArea) {
-    EXPECT_EQ(platform::sharp_prescale(800, 600, PixelRect{240, 0, 1440, 1080}), 2);
-    EXPECT_EQ(platform::sharp_prescale(800, 600, PixelRect{0, 0, 2880, 2160}), 4);  // 3.6 x
-    EXPECT_EQ(platform::sharp_prescale(800, 600, PixelRect{0, 0, 640, 480}), 1);
+    EXPECT_EQ(sharp_prescale(800, 600, PixelRect{240, 0, 1440, 1080}), 2);
+    EXPECT_EQ(sharp_prescale(800, 600, PixelRect{0, 0, 2880, 2160}), 4);  // 3.6 x
+    EXPECT_EQ(sharp_prescale(800, 600, PixelRect{0, 0, 640, 480}), 1);
 
     int width = 800, height = 600;
-    platform::fit_window_size(&width, &height, 1920, 1050);
+    fit_window_size(&width, &height, 1920, 1050);
     EXPECT_EQ(width, 800);
     EXPECT_EQ(height, 600);
-    platform::fit_window_size(&width, &height, 1024, 560);
+    fit_window_size(&width, &height, 1024, 560);
     EXPECT_EQ(width, 746);
     EXPECT_EQ(height, 560);
     width = 800, height = 600;
-    platform::fit_window_size(&width, &height, 640, 480);
+    fit_window_size(&width, &height, 640, 480);
     EXPECT_EQ(width, 640);
     EXPECT_EQ(height, 480);
 }

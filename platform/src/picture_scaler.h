@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "picture_fit.h"
+#include "gfx/picture_fit.h"
 
 namespace platform {
 

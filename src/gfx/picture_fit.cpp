@@ -1,9 +1,7 @@
-#include "picture_fit.h"
+#include "gfx/picture_fit.h"
 
 #include <algorithm>
 #include <cstdint>
-
-namespace platform {
 
 PictureFit fit_picture(int picture_width, int picture_height, int area_width, int area_height) {
     PictureFit fit;
@@ -54,5 +52,3 @@ void fit_window_size(int* width, int* height, int usable_width, int usable_heigh
     *width = std::max(1, fit.target.width);
     *height = std::max(1, fit.target.height);
 }
-
-}  // namespace platform

@@ -1,9 +1,8 @@
 // Where the finished 800 x 600 picture goes on a screen or window of any size: the largest
-// copy of the same shape that fits, centred, with black bars round it. Pure arithmetic,
-// shared by both presentation paths.
+// copy of the same shape that fits, centred, with black bars round it. Pure arithmetic of the
+// platform side, shared by the Linux layer's two presentation paths and the Windows build; the
+// game itself never sees it.
 #pragma once
-
-namespace platform {
 
 struct PixelRect {
     int x = 0, y = 0, width = 0, height = 0;
@@ -30,5 +29,3 @@ int sharp_prescale(int picture_width, int picture_height, const PixelRect& targe
 // The size a window asking for `width` x `height` opens at on a usable area: as asked when it
 // fits, otherwise scaled down, keeping its shape, to the largest size that does.
 void fit_window_size(int* width, int* height, int usable_width, int usable_height);
-
-}  // namespace platform

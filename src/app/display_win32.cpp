@@ -1,0 +1,227 @@
+// Windows only, linked into the exe alone: what the player expects of the window on any
+// display, added from outside the game's own code. A hook set up before WinMain runs catches
+// the game's main window as it is made and puts this procedure in front of the game's:
+// - Alt+Enter and F11 toggle borderless full screen on the window's monitor and back to the
+//   window's old place and size (no display mode change, so Alt+Tab behaves); the game still
+//   sees both keys, as any other;
+// - the client area is kept at the picture's 4:3 shape, centred in the window, the rest of
+//   the window painted black; Direct3D presents the whole back buffer to the whole client
+//   area, so the picture keeps its shape in any window, maximised or full screen.
+// The game's frame is untouched: it presents as it always has.
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <dinput.h>
+
+#include "gfx/picture_fit.h"
+
+namespace {
+
+constexpr char GAME_WINDOW_CLASS[] = "Zorvalen";
+constexpr int PICTURE_WIDTH = 800;  // the back buffer's shape
+constexpr int PICTURE_HEIGHT = 600;
+constexpr UINT_PTR KEY_TIMER = 0x5A11;  // our own timer on the game's window
+constexpr UINT KEY_TIMER_MS = 15;
+
+struct Display {
+    HHOOK creation_hook = nullptr;
+    HWND window = nullptr;
+    WNDPROC game_procedure = nullptr;
+    bool full_screen = false;
+    LONG_PTR windowed_style = 0;
+    WINDOWPLACEMENT windowed_place{};
+    // The game holds the keyboard exclusively, which keeps key messages from every window:
+    // the keys are read from a keyboard device of our own, shared, on a timer.
+    IDirectInput8A* input = nullptr;
+    IDirectInputDevice8A* keyboard = nullptr;
+    bool alt_held[2] = {false, false};  // left and right
+};
+Display display;
+
+void toggle_full_screen(HWND window) {
+    if (!display.full_screen) {
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
+        display.windowed_place.length = sizeof(WINDOWPLACEMENT);
+        if (!GetWindowPlacement(window, &display.windowed_place) ||
+            !GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
+            return;
+        display.windowed_style = GetWindowLongPtrA(window, GWL_STYLE);
+        display.full_screen = true;
+        SetWindowLongPtrA(window, GWL_STYLE, (display.windowed_style & ~WS_OVERLAPPEDWINDOW) | WS_POPUP);
+        const RECT& area = monitor.rcMonitor;
+        SetWindowPos(window, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                     SWP_FRAMECHANGED | SWP_NOOWNERZORDER);
+        return;
+    }
+    display.full_screen = false;
+    SetWindowLongPtrA(window, GWL_STYLE, display.windowed_style);
+    SetWindowPlacement(window, &display.windowed_place);
+    SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER);
+}
+
+bool open_keyboard(HWND window) {
+    if (display.keyboard != nullptr) return true;
+    if (display.input == nullptr &&
+        FAILED(DirectInput8Create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION, IID_IDirectInput8A,
+                                  reinterpret_cast<void**>(&display.input), nullptr)))
+        return false;
+    if (FAILED(display.input->CreateDevice(GUID_SysKeyboard, &display.keyboard, nullptr))) return false;
+    DIPROPDWORD buffer{};
+    buffer.diph.dwSize = sizeof(DIPROPDWORD);
+    buffer.diph.dwHeaderSize = sizeof(DIPROPHEADER);
+    buffer.diph.dwHow = DIPH_DEVICE;
+    buffer.dwData = 64;
+    if (FAILED(display.keyboard->SetDataFormat(&c_dfDIKeyboard)) ||
+        FAILED(display.keyboard->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND)) ||
+        FAILED(display.keyboard->SetProperty(DIPROP_BUFFERSIZE, &buffer.diph))) {
+        display.keyboard->Release();
+        display.keyboard = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void close_keyboard() {
+    if (display.keyboard != nullptr) {
+        display.keyboard->Unacquire();
+        display.keyboard->Release();
+        display.keyboard = nullptr;
+    }
+    if (display.input != nullptr) {
+        display.input->Release();
+        display.input = nullptr;
+    }
+}
+
+// Alt+Enter or F11 pressed since the last look. The presses are read from the device's buffer,
+// so a tap shorter than the timer's period still counts.
+bool toggle_pressed(HWND window) {
+    if (!open_keyboard(window)) return false;
+    bool toggle = false;
+    for (;;) {
+        DIDEVICEOBJECTDATA events[16];
+        DWORD count = 16;
+        const HRESULT result = display.keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &count, 0);
+        if (FAILED(result)) {
+            display.keyboard->Acquire();  // fails quietly while another window has the focus
+            display.alt_held[0] = display.alt_held[1] = false;
+            return toggle;
+        }
+        for (DWORD i = 0; i < count; ++i) {
+            const bool down = (events[i].dwData & 0x80) != 0;
+            const bool alt = display.alt_held[0] || display.alt_held[1];
+            switch (events[i].dwOfs) {
+            case DIK_LMENU: display.alt_held[0] = down; break;
+            case DIK_RMENU: display.alt_held[1] = down; break;
+            case DIK_F11: toggle = toggle || down; break;
+            case DIK_RETURN:
+            case DIK_NUMPADENTER: toggle = toggle || (down && alt); break;
+            default: break;
+            }
+        }
+        if (count < 16) return toggle;
+    }
+}
+
+// The client rectangle, in the same coordinates as `frame`, narrowed to the picture's shape.
+RECT picture_area(const RECT& frame) {
+    const PictureFit fit =
+        fit_picture(PICTURE_WIDTH, PICTURE_HEIGHT, frame.right - frame.left, frame.bottom - frame.top);
+    if (fit.target.width <= 0 || fit.target.height <= 0) return frame;
+    return RECT{frame.left + fit.target.x, frame.top + fit.target.y, frame.left + fit.target.x + fit.target.width,
+                frame.top + fit.target.y + fit.target.height};
+}
+
+// Paints what lies between the window's own frame and its client area black: the bars.
+void paint_bars(HWND window) {
+    RECT outer, client;
+    if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client)) return;
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    // The area the game's frame would have given the client, found by asking the frame again.
+    RECT full = outer;
+    CallWindowProcA(display.game_procedure, window, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&full));
+    const RECT picture{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+    HDC dc = GetWindowDC(window);
+    if (dc == nullptr) return;
+    HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    const RECT bars[4] = {
+        {full.left, full.top, picture.left, full.bottom},
+        {picture.right, full.top, full.right, full.bottom},
+        {picture.left, full.top, picture.right, picture.top},
+        {picture.left, picture.bottom, picture.right, full.bottom},
+    };
+    for (RECT bar : bars) {
+        if (bar.right <= bar.left || bar.bottom <= bar.top) continue;
+        OffsetRect(&bar, -outer.left, -outer.top);  // window coordinates
+        FillRect(dc, &bar, black);
+    }
+    ReleaseDC(window, dc);
+}
+
+LRESULT CALLBACK display_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_TIMER:
+        if (wparam != KEY_TIMER) break;
+        if (toggle_pressed(window)) toggle_full_screen(window);
+        return 0;
+    case WM_SYSCHAR:
+        if (wparam == VK_RETURN) return 0;  // no "no such menu key" beep for Alt+Enter
+        break;
+    case WM_NCCALCSIZE: {
+        const LRESULT result = CallWindowProcA(display.game_procedure, window, message, wparam, lparam);
+        RECT* client = wparam != 0 ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lparam)->rgrc[0]
+                                   : reinterpret_cast<RECT*>(lparam);
+        *client = picture_area(*client);
+        // The whole client area is redrawn by the next Present: nothing in it is worth keeping.
+        return wparam != 0 ? (result | WVR_REDRAW) : result;
+    }
+    case WM_NCPAINT: {
+        const LRESULT result = CallWindowProcA(display.game_procedure, window, message, wparam, lparam);
+        paint_bars(window);
+        return result;
+    }
+    case WM_NCDESTROY:
+        KillTimer(window, KEY_TIMER);
+        close_keyboard();
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(display.game_procedure));
+        display.window = nullptr;
+        break;
+    default:
+        break;
+    }
+    return CallWindowProcA(display.game_procedure, window, message, wparam, lparam);
+}
+
+// Sees every window of this thread being made; takes the game's main window, then steps aside.
+LRESULT CALLBACK creation_hook(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HCBT_CREATEWND && display.window == nullptr) {
+        HWND window = reinterpret_cast<HWND>(wparam);
+        char name[sizeof(GAME_WINDOW_CLASS) + 1] = {};
+        if (GetClassNameA(window, name, sizeof(name)) > 0 && lstrcmpiA(name, GAME_WINDOW_CLASS) == 0) {
+            display.window = window;
+            display.game_procedure = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(display_procedure)));
+            SetTimer(window, KEY_TIMER, KEY_TIMER_MS, nullptr);
+            const HHOOK hook = display.creation_hook;
+            display.creation_hook = nullptr;
+            const LRESULT result = CallNextHookEx(hook, code, wparam, lparam);
+            UnhookWindowsHookEx(hook);
+            return result;
+        }
+    }
+    return CallNextHookEx(display.creation_hook, code, wparam, lparam);
+}
+
+// Set up with the program's static data, before WinMain makes any window.
+const bool hook_installed = [] {
+    display.creation_hook = SetWindowsHookExA(WH_CBT, creation_hook, nullptr, GetCurrentThreadId());
+    return display.creation_hook != nullptr;
+}();
+
+}  // namespace
+
+#endif
