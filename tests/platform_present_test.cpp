@@ -75,6 +75,18 @@ TEST_F(WindowSurfaceTest, TheFrameShowsAsItIsAndScaledInAResizedWindow) {
     EXPECT_EQ(shown(110, 300), 0xFFFFFFu);
     EXPECT_EQ(shown(890, 300), 0x102030u);
     EXPECT_EQ(shown(950, 300), 0u);
+
+    SDL_SetWindowSize(window, 1600, 1200);  // a whole factor: every pixel exactly doubled
+    ASSERT_TRUE(surface.present(compositor.frame()));
+    EXPECT_EQ(shown(799, 1199), 0xFFFFFFu);
+    EXPECT_EQ(shown(800, 0), 0x102030u);
+
+    SDL_SetWindowSize(window, 1920, 1080);  // full screen on a common display: 1440 x 1080 at x = 240
+    ASSERT_TRUE(surface.present(compositor.frame()));
+    EXPECT_EQ(shown(239, 540), 0u);
+    EXPECT_EQ(shown(240, 540), 0xFFFFFFu);
+    EXPECT_EQ(shown(1679, 540), 0x102030u);
+    EXPECT_EQ(shown(1680, 540), 0u);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "window_surface.h"
 
-#include <cstring>
+#include "display_window.h"
 
 namespace platform {
 
@@ -32,6 +32,7 @@ bool WindowSurface::open(SDL_Window* window, const FrameView& frame) {
 }
 
 void WindowSurface::close() {
+    scaled_for_ = nullptr;
     if (frame_ != nullptr) SDL_FreeSurface(frame_);
     frame_ = nullptr;
     window_ = nullptr;
@@ -41,27 +42,24 @@ bool WindowSurface::present(const FrameView& frame) {
     if (window_ == nullptr || frame.pixels != frame_->pixels) return false;
     SDL_Surface* surface = surface_of(window_);
     if (surface == nullptr) return false;
-    if (surface->w == frame.width && surface->h == frame.height && copyable(surface)) {
+    if (copyable(surface)) {
+        if (surface != scaled_for_ || surface->w != scaled_width_ || surface->h != scaled_height_) {
+            scaler_.prepare(frame.width, frame.height, surface->w, surface->h, non_whole_filter());
+            scaled_for_ = surface;
+            scaled_width_ = surface->w;
+            scaled_height_ = surface->h;
+        }
         if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
-        const std::size_t row = static_cast<std::size_t>(frame.width) * 4;
-        for (int y = 0; y < frame.height; ++y)
-            std::memcpy(static_cast<unsigned char*>(surface->pixels) + static_cast<std::size_t>(y) * surface->pitch,
-                        reinterpret_cast<const unsigned char*>(frame.pixels) + static_cast<std::size_t>(y) * frame.pitch,
-                        row);
+        scaler_.scale(frame.pixels, frame.pitch / 4, static_cast<std::uint32_t*>(surface->pixels),
+                      surface->pitch / 4);
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     } else if (surface->w == frame.width && surface->h == frame.height) {
         SDL_BlitSurface(frame_, nullptr, surface, nullptr);
     } else {
-        // The largest rectangle of the frame's shape that fits, centred.
-        SDL_Rect fit{0, 0, surface->w, surface->h};
-        if (static_cast<long long>(surface->w) * frame.height > static_cast<long long>(surface->h) * frame.width)
-            fit.w = static_cast<int>(static_cast<long long>(surface->h) * frame.width / frame.height);
-        else
-            fit.h = static_cast<int>(static_cast<long long>(surface->w) * frame.height / frame.width);
-        fit.x = (surface->w - fit.w) / 2;
-        fit.y = (surface->h - fit.h) / 2;
+        const PictureFit fit = fit_picture(frame.width, frame.height, surface->w, surface->h);
+        SDL_Rect target{fit.target.x, fit.target.y, fit.target.width, fit.target.height};
         SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-        if (fit.w > 0 && fit.h > 0) SDL_BlitScaled(frame_, nullptr, surface, &fit);
+        if (target.w > 0 && target.h > 0) SDL_BlitScaled(frame_, nullptr, surface, &target);
     }
     return SDL_UpdateWindowSurface(window_) == 0;
 }

@@ -7,6 +7,7 @@
 #include <SDL2/SDL.h>
 
 #include "compositor.h"
+#include "picture_scaler.h"
 
 namespace platform {
 
@@ -18,12 +19,16 @@ public:
     bool is_open() const { return window_ != nullptr; }
 
     // Shows the frame: copied row by row at its own size, or scaled to fit a window of another
-    // size, keeping its shape, with black bars.
+    // size, keeping its shape, with black bars (nearest at whole factors, sharp-bilinear else).
     bool present(const FrameView& frame);
 
 private:
     SDL_Window* window_ = nullptr;
-    SDL_Surface* frame_ = nullptr;  // the compositor's buffer, wrapped for SDL's scaler
+    SDL_Surface* frame_ = nullptr;  // the compositor's buffer, wrapped for SDL's blitter
+    // Fits the frame to the surface; made again whenever SDL makes the surface again.
+    PictureScaler scaler_;
+    const SDL_Surface* scaled_for_ = nullptr;
+    int scaled_width_ = 0, scaled_height_ = 0;
 };
 
 }  // namespace platform
