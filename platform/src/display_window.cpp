@@ -34,10 +34,13 @@ void toggle_full_screen(SDL_Window* window) {
         SDL_GetWindowSize(window, &windowed.width, &windowed.height);
         windowed.saved = true;
         // Cover the display by hand first: with no window manager to honour the full-screen
-        // state (a bare X server) this alone does it; with one it changes nothing it keeps.
-        SDL_SetWindowBordered(window, SDL_FALSE);
-        SDL_SetWindowPosition(window, display.x, display.y);
-        SDL_SetWindowSize(window, display.w, display.h);
+        // state (a bare X server) this alone does it; with one it changes nothing it keeps. A
+        // maximised window has a window manager, and is left to it.
+        if (!windowed.maximised) {
+            SDL_SetWindowBordered(window, SDL_FALSE);
+            SDL_SetWindowPosition(window, display.x, display.y);
+            SDL_SetWindowSize(window, display.w, display.h);
+        }
         // Desktop full screen changes no display mode: instant, and Alt+Tab behaves.
         SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
         return;
