@@ -82,23 +82,27 @@ void blend_rows(const std::uint32_t* a, const std::uint32_t* b, std::uint32_t we
     for (; x < count; ++x) out[x] = blend(a[x], b[x], weight);
 }
 
-// One row across: each pixel blends picture pixels `first` and `second` by `weight`, which
-// holds the weight in both 16-bit halves.
-void blend_across(const std::uint32_t* row, const std::int32_t* first, const std::int32_t* second,
-                  const std::uint32_t* weight, std::uint32_t* out, int count) {
+// One row across: each pixel blends picture pixels `first` and `first + 1` by `weight`, which
+// holds the weight in both 16-bit halves. The pair is read with one load.
+void blend_across(const std::uint32_t* row, const std::int32_t* first, const std::uint32_t* weight,
+                  std::uint32_t* out, int count) {
     int x = 0;
 #if defined(__SSE2__)
     const __m128i whole = _mm_set1_epi16(256);
     for (; x + 4 <= count; x += 4) {
-        const __m128i a = _mm_setr_epi32(static_cast<int>(row[first[x]]), static_cast<int>(row[first[x + 1]]),
-                                         static_cast<int>(row[first[x + 2]]), static_cast<int>(row[first[x + 3]]));
-        const __m128i b = _mm_setr_epi32(static_cast<int>(row[second[x]]), static_cast<int>(row[second[x + 1]]),
-                                         static_cast<int>(row[second[x + 2]]), static_cast<int>(row[second[x + 3]]));
+        const __m128i pair0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + first[x]));
+        const __m128i pair1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + first[x + 1]));
+        const __m128i pair2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + first[x + 2]));
+        const __m128i pair3 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + first[x + 3]));
+        const __m128 low = _mm_castsi128_ps(_mm_unpacklo_epi64(pair0, pair1));   // a0 b0 a1 b1
+        const __m128 high = _mm_castsi128_ps(_mm_unpacklo_epi64(pair2, pair3));  // a2 b2 a3 b3
+        const __m128i a = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128i b = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
         const __m128i take = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weight + x));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), blend4(a, b, _mm_sub_epi16(whole, take), take));
     }
 #endif
-    for (; x < count; ++x) out[x] = blend(row[first[x]], row[second[x]], weight[x] & 0xFFFFu);
+    for (; x < count; ++x) out[x] = blend(row[first[x]], row[first[x] + 1], weight[x] & 0xFFFFu);
 }
 
 }  // namespace
@@ -130,9 +134,15 @@ void PictureScaler::Axis::build(int picture_size, int target_size, int whole_fac
         }
         first[out] = near / steps;
         second[out] = std::min(near + 1, last) / steps;
-        const std::uint32_t take =
+        std::uint32_t take =
             first[out] == second[out] ? 0u : static_cast<std::uint32_t>(std::lround(fraction * 256.0));
-        if (take == 0) second[out] = first[out];
+        // Every pixel reads the pair first, first + 1: the last picture pixel is taken whole
+        // from the pair that ends with it.
+        if (first[out] + 1 >= picture_size && picture_size >= 2) {
+            first[out] = picture_size - 2;
+            take = 256;
+        }
+        second[out] = std::min(first[out] + 1, picture_size - 1);
         weight[out] = take | take << 16;
     }
 }
@@ -158,10 +168,11 @@ void PictureScaler::scale_row(const std::uint32_t* picture_row, std::uint32_t* o
         for (int x = 0; x < picture_width_; ++x, out += factor) std::fill_n(out, factor, picture_row[x]);
         return;
     }
-    const std::int32_t* first = columns_.first.data();
-    const std::int32_t* second = columns_.second.data();
-    const std::uint32_t* weight = columns_.weight.data();
-    blend_across(picture_row, first, second, weight, out, width);
+    if (picture_width_ < 2) {
+        std::fill_n(out, width, picture_row[0]);
+        return;
+    }
+    blend_across(picture_row, columns_.first.data(), columns_.weight.data(), out, width);
 }
 
 const std::uint32_t* PictureScaler::scaled_row(const std::uint32_t* picture, int picture_pitch, int row, int slot) {
