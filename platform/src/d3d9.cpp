@@ -40,6 +40,10 @@ class Texture;
 Texture* first_texture = nullptr;
 Device* first_device = nullptr;
 
+// The compositor draws its quads in batches: a texture's pixels must not change or go while a
+// quad that reads them waits.
+void flush_compositors();
+
 void copy_desc(D3DSURFACE_DESC* desc, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool, DWORD usage) {
     *desc = D3DSURFACE_DESC{};
     desc->Format = format;
@@ -108,6 +112,7 @@ public:
                 return D3DERR_INVALIDCALL;
             area = *rect;
         }
+        if ((flags & LOCK_READONLY) == 0) flush_compositors();
         locked->Pitch = static_cast<int>(width_ * 4);
         locked->pBits = pixels_.data() + static_cast<std::size_t>(area.top) * width_ + area.left;
         locked_ = true;
@@ -289,6 +294,9 @@ public:
         close_renderer();
         lost_ = true;
     }
+    void flush_compositor() {
+        if (compositor_ != nullptr) compositor_->flush();
+    }
     void leave_batch(SDL_Texture* copy) {
         if (renderer_.holds(copy)) renderer_.flush();
     }
@@ -343,9 +351,14 @@ public:
 private:
 };
 
+void flush_compositors() {
+    for (Device* device = first_device; device != nullptr; device = device->next()) device->flush_compositor();
+}
+
 ULONG Texture::Release() {
     const ULONG left = --references_;
     if (left == 0) {
+        flush_compositors();
         for (Device* device = first_device; device != nullptr && copy_ != nullptr; device = device->next())
             device->leave_batch(copy_);
         if (copy_ != nullptr) SDL_DestroyTexture(copy_);
