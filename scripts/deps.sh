@@ -41,3 +41,5 @@ ZV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64)
 # Packing the .deb (dpkg-shlibdeps, Debian's build flags, file) and checking it in the package test.
 ZV_PACKAGE_PACKAGES=(dpkg-dev file)
 ZV_PACKAGE_TEST_PACKAGES=("${ZV_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils appstream xvfb imagemagick)
+# bench/xvfb-bench: a display server of its own for each program, and input from outside.
+ZV_BENCH_PACKAGES=(xvfb xdotool)
