@@ -410,6 +410,8 @@ Compositor::Compositor(int width, int height, int band_rows)
       band_start_(static_cast<std::size_t>((height_ + band_rows_ - 1) / band_rows_) + 1),
       band_fill_(band_start_.size()),
       band_entries_(static_cast<std::size_t>(BATCH_QUADS) * ((height_ + band_rows_ - 1) / band_rows_)) {
+    target_ = pixels_.data();
+    pitch_ = width_;
     batch_.reserve(BATCH_QUADS);
     prepared_rows_.resize(static_cast<std::size_t>(PREPARED_SLOTS) * static_cast<std::size_t>(width_));
     slot_row_.resize(PREPARED_SLOTS);
@@ -432,7 +434,7 @@ void Compositor::clear(std::uint32_t argb) {
 void Compositor::settle() {
     if (!pending_clear_) return;
     pending_clear_ = false;
-    std::fill(pixels_.begin(), pixels_.end(), clear_colour_);
+    for (int y = 0; y < height_; ++y) std::fill(row(y), row(y) + width_, clear_colour_);
 }
 
 void Compositor::fill(int left, int top, int right, int bottom, std::uint32_t argb) {
@@ -448,19 +450,35 @@ void Compositor::fill(int left, int top, int right, int bottom, std::uint32_t ar
     flush();
     settle();
     for (int y = top; y < bottom; ++y) {
-        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
-        std::fill(row + left, row + right, argb);
+        std::fill(row(y) + left, row(y) + right, argb);
     }
+}
+
+void Compositor::set_target(std::uint32_t* pixels, int pitch) {
+    if (pixels == nullptr || pitch < width_) {
+        pixels = pixels_.data();
+        pitch = width_;
+    }
+    if (pixels == target_ && pitch == pitch_) return;
+    // The picture so far goes along, so that a frame is the same wherever it is drawn.
+    flush();
+    std::uint32_t* const from = target_;
+    const int from_pitch = pitch_;
+    target_ = pixels;
+    pitch_ = pitch;
+    if (!pending_clear_)
+        for (int y = 0; y < height_; ++y)
+            std::memmove(row(y), from + static_cast<std::size_t>(y) * from_pitch, sizeof(std::uint32_t) * width_);
 }
 
 FrameView Compositor::frame() {
     flush();
     settle();
     FrameView view;
-    view.pixels = pixels_.data();
+    view.pixels = target_;
     view.width = width_;
     view.height = height_;
-    view.pitch = width_ * 4;
+    view.pitch = pitch_ * 4;
     return view;
 }
 
@@ -534,7 +552,7 @@ bool Compositor::draw_rectangle(const QuadCorners& quad, const DrawStates& state
         const double du = static_cast<double>(quad.u[1]) - quad.u[0];
         const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
         for (int y = top; y < bottom; ++y) {
-            std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(y) * width_ + left;
+            std::uint32_t* out = row(y) + left;
             const std::uint32_t* texels =
                 textured ? texture->pixels + static_cast<std::size_t>(texel_index(
                                                  quad.v[0] + dv * ((y - y0) / (y1 - y0)), texture->height,
@@ -613,8 +631,7 @@ void Compositor::flush() {
     for (int band = 0; band < bands; ++band) {
         const int band_top = band * band_rows_, band_bottom = std::min(height_, band_top + band_rows_);
         if (pending_clear_)
-            std::fill(pixels_.begin() + static_cast<std::ptrdiff_t>(band_top) * width_,
-                      pixels_.begin() + static_cast<std::ptrdiff_t>(band_bottom) * width_, clear_colour_);
+            for (int y = band_top; y < band_bottom; ++y) std::fill(row(y), row(y) + width_, clear_colour_);
         for (int entry = band_start_[band]; entry < band_start_[band + 1]; ++entry) {
             const Pending& pending = batch_[static_cast<std::size_t>(band_entries_[static_cast<std::size_t>(entry)])];
             apply_rows(pending, std::max(pending.top, band_top), std::min(pending.bottom, band_bottom));
@@ -639,7 +656,7 @@ void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
         const ApplyKernel kernel =
             (pending.op == BlendOp::alpha && (k.solid >> 24) == 255) ? set.solid[0] : set.solid[index];
         for (int y = top; y < bottom; ++y)
-            kernel(nullptr, pixels_.data() + static_cast<std::size_t>(y) * width_ + left, count, k);
+            kernel(nullptr, row(y) + left, count, k);
         return;
     }
     const TextureView& texture = pending.texture;
@@ -667,7 +684,7 @@ void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
     for (int y = top; y < bottom; ++y) {
         const int texel_row = texel_y[y - pending.top];
         const std::uint32_t* texels = texture.pixels + static_cast<std::size_t>(texel_row) * texture.pitch;
-        std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(y) * width_ + left;
+        std::uint32_t* out = row(y) + left;
         if (direct) {
             apply(texels + texel_x[0], out, count, k);
             continue;
@@ -732,7 +749,7 @@ void Compositor::draw_triangle(const QuadCorners& quad, const DrawStates& states
         inclusive[e] = (edge_dy[e] == 0.0 && edge_dx[e] > 0.0) || edge_dy[e] < 0.0;
     }
     for (int py = top; py < bottom; ++py) {
-        std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(py) * width_;
+        std::uint32_t* out = row(py);
         for (int px = left; px < right; ++px) {
             double weight[3];
             bool inside = true;

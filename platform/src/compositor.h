@@ -90,6 +90,11 @@ public:
     // The picture as it stands.
     FrameView frame();
 
+    // Where the frame is drawn: by default the compositor's own buffer; a window system's
+    // surface of the same size can take it instead, so that showing the frame needs no copy.
+    // The picture drawn so far is carried over. Null returns to the own buffer.
+    void set_target(std::uint32_t* pixels, int pitch_in_pixels);
+
     // Quads are kept and drawn in bands, in a batch: whoever is about to change or free a
     // texture's pixels that a quad drawn since the last flush may read must flush first.
     void flush();
@@ -114,6 +119,9 @@ private:
 
     int width_, height_;
     int band_rows_;
+    std::uint32_t* target_ = nullptr;  // where rows are drawn: pixels_ or a window's surface
+    int pitch_ = 0;                    // in pixels
+    std::uint32_t* row(int y) { return target_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(pitch_); }
     std::vector<std::uint32_t> pixels_;
     std::vector<Pending> batch_;
     bool pending_clear_ = false;

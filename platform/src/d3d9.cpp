@@ -306,6 +306,7 @@ private:
         for (Texture* texture = first_texture; texture != nullptr; texture = texture->next())
             texture->forget_device(*this);
         renderer_.close();
+        if (compositor_ != nullptr) compositor_->set_target(nullptr, 0);  // the window's surface goes
         surface_.close();
     }
     void pace_before_present();
@@ -475,6 +476,13 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         if (count == 0) {
             compositor_->clear(color);  // costs nothing until something is drawn
             stale_ = false;
+            // Nothing drawn before matters now: the frame can be drawn straight into the
+            // window's surface, which then needs no copy to be shown.
+            if (surface_.is_open()) {
+                int pitch = 0;
+                compositor_->set_target(surface_.drawable(static_cast<int>(width_), static_cast<int>(height_), &pitch),
+                                        pitch);
+            }
             return D3D_OK;
         }
         if (!composing()) {
