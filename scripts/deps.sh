@@ -43,3 +43,5 @@ ZV_PACKAGE_PACKAGES=(dpkg-dev file)
 ZV_PACKAGE_TEST_PACKAGES=("${ZV_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils appstream xvfb imagemagick)
 # The browser build and its test: Debian's emscripten, and Chromium to play the page headless.
 ZV_WEB_PACKAGES=(emscripten chromium python3)
+# bench/xvfb-bench: a display server of its own for each program, and input from outside.
+ZV_BENCH_PACKAGES=(xvfb xdotool)

@@ -36,6 +36,15 @@ TEST(FrameSchedule, ASlightlyLateFrameIsMadeUpByTheNextOnes) {
     EXPECT_EQ(schedule.next_deadline(frame_time(2) + 1 * MS), frame_time(3));
 }
 
+TEST(FrameSchedule, WakingLateOnABusyMachineIsMadeUpSoTheGameKeepsItsSpeed) {
+    FrameSchedule schedule(NANOSECONDS_PER_SECOND, 60);
+    schedule.next_deadline(START);
+    // Frame 1 is not run until 100 ms in: frames 1 to 6 go out at once, frame 7 waits for its time.
+    std::int64_t now = START + 100 * MS;
+    for (std::int64_t frame = 1; frame <= 6; ++frame) EXPECT_EQ(schedule.next_deadline(now), now) << frame;
+    EXPECT_EQ(schedule.next_deadline(now), frame_time(7));
+}
+
 TEST(FrameSchedule, AStallStartsAFreshScheduleInsteadOfRushingToCatchUp) {
     FrameSchedule schedule(NANOSECONDS_PER_SECOND, 60);
     schedule.next_deadline(START);

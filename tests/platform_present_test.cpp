@@ -89,4 +89,20 @@ TEST_F(WindowSurfaceTest, TheFrameShowsAsItIsAndScaledInAResizedWindow) {
     EXPECT_EQ(shown(1680, 540), 0u);
 }
 
+TEST_F(WindowSurfaceTest, AFrameDrawnIntoTheSurfaceItselfIsShownInPlace) {
+    ASSERT_TRUE(surface.open(window, compositor.frame()));
+    int pitch = 0;
+    std::uint32_t* pixels = surface.drawable(800, 600, &pitch);
+    ASSERT_NE(pixels, nullptr);
+    compositor.clear(0xFF000000u);
+    compositor.set_target(pixels, pitch);
+    compositor.fill(10, 10, 20, 20, 0xFF00FF00u);
+    ASSERT_EQ(compositor.frame().pixels, pixels);
+    ASSERT_TRUE(surface.present(compositor.frame()));
+    EXPECT_EQ(shown(15, 15), 0x00FF00u);
+    EXPECT_EQ(surface.drawable(640, 480, &pitch), nullptr) << "only a surface of the frame's own size";
+    compositor.set_target(nullptr, 0);
+    EXPECT_EQ(compositor.frame().pixels[15 * 800 + 15], 0xFF00FF00u) << "the picture goes along";
+}
+
 }  // namespace

@@ -208,7 +208,17 @@ void alpha_sse2(const std::uint32_t* source, std::uint32_t* destination, int cou
 }
 
 void add_sse2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    const __m128i zero = _mm_setzero_si128();
     int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i + 4));
+        // Dark, clear texels add nothing: skip their pixels (much of an explosion's rim).
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(first, second), zero)) == 0xFFFF) continue;
+        __m128i* out = reinterpret_cast<__m128i*>(destination + i);
+        _mm_storeu_si128(out, _mm_adds_epu8(_mm_loadu_si128(out), first));
+        _mm_storeu_si128(out + 1, _mm_adds_epu8(_mm_loadu_si128(out + 1), second));
+    }
     for (; i + 4 <= count; i += 4) {
         __m128i* out = reinterpret_cast<__m128i*>(destination + i);
         _mm_storeu_si128(out, _mm_adds_epu8(_mm_loadu_si128(out),
@@ -378,18 +388,45 @@ int first_pixel_at(double edge, int limit) {
 
 }  // namespace
 
-Compositor::Compositor(int width, int height)
+// A rectangle waiting in the batch, with everything its rows need.
+struct Compositor::Pending {
+    int left, top, right, bottom;  // the pixels it covers, clipped
+    BlendOp op;
+    SpanConstants k;
+    bool textured, modulated, contiguous;
+    TextureView texture;
+    int texel_x, texel_y;  // where its texel columns and rows start in the arena
+    int slot;              // its own prepared row, kept from band to band; -1: the shared one
+};
+
+Compositor::~Compositor() = default;
+
+Compositor::Compositor(int width, int height, int band_rows)
     : width_(width > 0 ? width : 1), height_(height > 0 ? height : 1),
+      band_rows_(band_rows > 0 ? band_rows : height_),
       pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0u),
       kernels_(has_sse2() ? Kernels::sse2 : Kernels::portable),
-      texel_x_(static_cast<std::size_t>(width_)), texel_y_(static_cast<std::size_t>(height_)),
-      row_(static_cast<std::size_t>(width_)) {}
+      row_(static_cast<std::size_t>(width_)), arena_(ARENA_SIZE),
+      band_start_(static_cast<std::size_t>((height_ + band_rows_ - 1) / band_rows_) + 1),
+      band_fill_(band_start_.size()),
+      band_entries_(static_cast<std::size_t>(BATCH_QUADS) * ((height_ + band_rows_ - 1) / band_rows_)) {
+    target_ = pixels_.data();
+    pitch_ = width_;
+    batch_.reserve(BATCH_QUADS);
+    prepared_rows_.resize(static_cast<std::size_t>(PREPARED_SLOTS) * static_cast<std::size_t>(width_));
+    slot_row_.resize(PREPARED_SLOTS);
+    slot_first_.resize(PREPARED_SLOTS);
+    slot_last_.resize(PREPARED_SLOTS);
+}
 
 bool Compositor::has_sse2() { return ZORVALEN_HAVE_SSE2 != 0; }
 
 void Compositor::set_kernels(Kernels kernels) { kernels_ = kernels == Kernels::sse2 && has_sse2() ? kernels : Kernels::portable; }
 
 void Compositor::clear(std::uint32_t argb) {
+    batch_.clear();  // covered by the clear
+    arena_used_ = 0;
+    slots_used_ = 0;
     pending_clear_ = true;
     clear_colour_ = argb;
 }
@@ -397,7 +434,7 @@ void Compositor::clear(std::uint32_t argb) {
 void Compositor::settle() {
     if (!pending_clear_) return;
     pending_clear_ = false;
-    std::fill(pixels_.begin(), pixels_.end(), clear_colour_);
+    for (int y = 0; y < height_; ++y) std::fill(row(y), row(y) + width_, clear_colour_);
 }
 
 void Compositor::fill(int left, int top, int right, int bottom, std::uint32_t argb) {
@@ -410,20 +447,38 @@ void Compositor::fill(int left, int top, int right, int bottom, std::uint32_t ar
         clear(argb);
         return;
     }
+    flush();
     settle();
     for (int y = top; y < bottom; ++y) {
-        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
-        std::fill(row + left, row + right, argb);
+        std::fill(row(y) + left, row(y) + right, argb);
     }
 }
 
+void Compositor::set_target(std::uint32_t* pixels, int pitch) {
+    if (pixels == nullptr || pitch < width_) {
+        pixels = pixels_.data();
+        pitch = width_;
+    }
+    if (pixels == target_ && pitch == pitch_) return;
+    // The picture so far goes along, so that a frame is the same wherever it is drawn.
+    flush();
+    std::uint32_t* const from = target_;
+    const int from_pitch = pitch_;
+    target_ = pixels;
+    pitch_ = pitch;
+    if (!pending_clear_)
+        for (int y = 0; y < height_; ++y)
+            std::memmove(row(y), from + static_cast<std::size_t>(y) * from_pitch, sizeof(std::uint32_t) * width_);
+}
+
 FrameView Compositor::frame() {
+    flush();
     settle();
     FrameView view;
-    view.pixels = pixels_.data();
+    view.pixels = target_;
     view.width = width_;
     view.height = height_;
-    view.pitch = width_ * 4;
+    view.pitch = pitch_ * 4;
     return view;
 }
 
@@ -475,93 +530,184 @@ bool Compositor::draw_rectangle(const QuadCorners& quad, const DrawStates& state
     if (textured && !texture->alpha) k.or_mask |= 0xFF000000u;
     k.solid = modulate(0xFFFFFFFFu, k.k);
 
-    // Where the destination is wholly covered and not read, a pending clear need not be painted.
+    // Where the destination is wholly covered and not read, neither a pending clear nor the
+    // quads drawn since matter any more.
     const bool covers_all = left == 0 && top == 0 && right == width_ && bottom == height_;
     const bool reads_destination =
         !simple || op == BlendOp::general || op == BlendOp::add ||
         (op == BlendOp::alpha && (textured || (k.solid >> 24) != 255));
-    if (covers_all && !reads_destination)
+    if (covers_all && !reads_destination) {
+        batch_.clear();
+        arena_used_ = 0;
+        slots_used_ = 0;
         pending_clear_ = false;
-    else
-        settle();
-
-    // Texel rows and columns of the covered pixels.
-    if (textured) {
-        const double du = static_cast<double>(quad.u[1]) - quad.u[0];
-        const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
-        for (int x = left; x < right; ++x)
-            texel_x_[x - left] = texel_index(quad.u[0] + du * ((x - x0) / (x1 - x0)), texture->width, states.address_u);
-        for (int y = top; y < bottom; ++y)
-            texel_y_[y - top] = texel_index(quad.v[0] + dv * ((y - y0) / (y1 - y0)), texture->height, states.address_v);
     }
 
     const int count = right - left;
+    const int rows = bottom - top;
     if (!simple || op == BlendOp::general) {
-        // Every pixel through the full stage and blend.
+        // Every pixel through the full stage and blend, at once.
+        flush();
+        settle();
+        const double du = static_cast<double>(quad.u[1]) - quad.u[0];
+        const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
         for (int y = top; y < bottom; ++y) {
-            std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(y) * width_ + left;
+            std::uint32_t* out = row(y) + left;
             const std::uint32_t* texels =
-                textured ? texture->pixels + static_cast<std::size_t>(texel_y_[y - top]) * texture->pitch : nullptr;
+                textured ? texture->pixels + static_cast<std::size_t>(texel_index(
+                                                 quad.v[0] + dv * ((y - y0) / (y1 - y0)), texture->height,
+                                                 states.address_v)) *
+                                                 texture->pitch
+                         : nullptr;
             for (int i = 0; i < count; ++i) {
                 std::uint32_t texel = 0xFFFFFFFFu;
-                if (textured) texel = texels[texel_x_[i]] | (texture->alpha ? 0u : 0xFF000000u);
+                if (textured)
+                    texel = texels[texel_index(quad.u[0] + du * ((left + i - x0) / (x1 - x0)), texture->width,
+                                               states.address_u)] |
+                            (texture->alpha ? 0u : 0xFF000000u);
                 out[i] = blend(op, states, combine(states, texel, diffuse), out[i]);
             }
         }
         return true;
     }
 
+    if (batch_.size() == batch_.capacity() ||
+        (textured && arena_used_ + static_cast<std::size_t>(count + rows) > arena_.size()))
+        flush();
+    Pending pending{};
+    pending.left = left;
+    pending.top = top;
+    pending.right = right;
+    pending.bottom = bottom;
+    pending.op = op;
+    pending.k = k;
+    pending.textured = textured;
+    if (textured) {
+        // Texel columns and rows of the covered pixels.
+        pending.texture = *texture;
+        pending.texel_x = arena_used_;
+        pending.texel_y = arena_used_ + count;
+        arena_used_ += count + rows;
+        int* texel_x = arena_.data() + pending.texel_x;
+        int* texel_y = arena_.data() + pending.texel_y;
+        const double du = static_cast<double>(quad.u[1]) - quad.u[0];
+        const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
+        for (int x = left; x < right; ++x)
+            texel_x[x - left] = texel_index(quad.u[0] + du * ((x - x0) / (x1 - x0)), texture->width, states.address_u);
+        for (int y = top; y < bottom; ++y)
+            texel_y[y - top] = texel_index(quad.v[0] + dv * ((y - y0) / (y1 - y0)), texture->height, states.address_v);
+        pending.modulated = !(k.k[0] == 255 && k.k[1] == 255 && k.k[2] == 255 && k.k[3] == 255);
+        pending.contiguous = true;
+        for (int i = 1; i < count && pending.contiguous; ++i) pending.contiguous = texel_x[i] == texel_x[0] + i;
+        // A quad over many bands keeps its prepared row, so a texel row is prepared only once.
+        const bool direct = pending.contiguous && !pending.modulated && op != BlendOp::add && k.or_mask == 0;
+        pending.slot = -1;
+        if (!direct && rows > band_rows_ && slots_used_ < PREPARED_SLOTS) {
+            pending.slot = slots_used_++;
+            slot_row_[static_cast<std::size_t>(pending.slot)] = -1;
+        }
+    }
+    batch_.push_back(pending);
+    return true;
+}
+
+// The batch, band by band: every quad that crosses a band is applied to it in drawing order
+// before the next band is touched, so each pixel sees the same operations in the same order
+// as if the quads had been drawn one by one, while the band stays in the cache.
+void Compositor::flush() {
+    if (batch_.empty()) return;
+    const int bands = (height_ + band_rows_ - 1) / band_rows_;
+    std::fill(band_start_.begin(), band_start_.end(), 0);
+    for (const Pending& pending : batch_)
+        for (int band = pending.top / band_rows_; band <= (pending.bottom - 1) / band_rows_; ++band) ++band_start_[band + 1];
+    for (int band = 0; band < bands; ++band) band_start_[band + 1] += band_start_[band];
+    std::vector<int>& fill_at = band_fill_;
+    std::copy(band_start_.begin(), band_start_.end() - 1, fill_at.begin());
+    for (int i = 0; i < static_cast<int>(batch_.size()); ++i) {
+        const Pending& pending = batch_[static_cast<std::size_t>(i)];
+        for (int band = pending.top / band_rows_; band <= (pending.bottom - 1) / band_rows_; ++band)
+            band_entries_[static_cast<std::size_t>(fill_at[band]++)] = i;
+    }
+    for (int band = 0; band < bands; ++band) {
+        const int band_top = band * band_rows_, band_bottom = std::min(height_, band_top + band_rows_);
+        if (pending_clear_)
+            for (int y = band_top; y < band_bottom; ++y) std::fill(row(y), row(y) + width_, clear_colour_);
+        for (int entry = band_start_[band]; entry < band_start_[band + 1]; ++entry) {
+            const Pending& pending = batch_[static_cast<std::size_t>(band_entries_[static_cast<std::size_t>(entry)])];
+            apply_rows(pending, std::max(pending.top, band_top), std::min(pending.bottom, band_bottom));
+        }
+    }
+    pending_clear_ = false;
+    batch_.clear();
+    arena_used_ = 0;
+    slots_used_ = 0;
+}
+
+void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
     const KernelSet& set =
 #if ZORVALEN_HAVE_SSE2
         kernels_ == Kernels::sse2 ? sse2_kernels :
 #endif
                                   portable_kernels;
-    const int index = static_cast<int>(op);
-
-    if (!textured) {
-        const ApplyKernel kernel = (op == BlendOp::alpha && (k.solid >> 24) == 255) ? set.solid[0] : set.solid[index];
+    const int index = static_cast<int>(pending.op);
+    const int left = pending.left, count = pending.right - pending.left;
+    const SpanConstants& k = pending.k;
+    if (!pending.textured) {
+        const ApplyKernel kernel =
+            (pending.op == BlendOp::alpha && (k.solid >> 24) == 255) ? set.solid[0] : set.solid[index];
         for (int y = top; y < bottom; ++y)
-            kernel(nullptr, pixels_.data() + static_cast<std::size_t>(y) * width_ + left, count, k);
-        return true;
+            kernel(nullptr, row(y) + left, count, k);
+        return;
     }
-
-    const bool modulated = !(k.k[0] == 255 && k.k[1] == 255 && k.k[2] == 255 && k.k[3] == 255);
-    const bool premultiply = op == BlendOp::add;
-    bool contiguous = true;
-    for (int i = 1; i < count && contiguous; ++i) contiguous = texel_x_[i] == texel_x_[0] + i;
+    const TextureView& texture = pending.texture;
+    const int* texel_x = arena_.data() + pending.texel_x;
+    const int* texel_y = arena_.data() + pending.texel_y;
+    const bool premultiply = pending.op == BlendOp::add;
     // Texels that go on as they are need no preparing.
-    const bool direct = contiguous && !modulated && !premultiply && k.or_mask == 0;
+    const bool direct = pending.contiguous && !pending.modulated && !premultiply && k.or_mask == 0;
     const ApplyKernel apply = set.apply[index];
-    int prepared_row = -1;
-    int first = 0, last = count;  // the prepared row's span that changes anything
+    // The prepared row, the texel row it holds, and its span that changes anything.
+    std::uint32_t* prepared = row_.data();
+    int shared_row = -1, shared_first = 0, shared_last = count;
+    int* prepared_row = &shared_row;
+    int* first_changed = &shared_first;
+    int* last_changed = &shared_last;
+    if (pending.slot >= 0) {
+        const std::size_t slot = static_cast<std::size_t>(pending.slot);
+        prepared = prepared_rows_.data() + slot * static_cast<std::size_t>(width_);
+        prepared_row = &slot_row_[slot];
+        first_changed = &slot_first_[slot];
+        last_changed = &slot_last_[slot];
+    }
+    int& first = *first_changed;
+    int& last = *last_changed;
     for (int y = top; y < bottom; ++y) {
-        const int texel_row = texel_y_[y - top];
-        const std::uint32_t* texels = texture->pixels + static_cast<std::size_t>(texel_row) * texture->pitch;
-        std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(y) * width_ + left;
+        const int texel_row = texel_y[y - pending.top];
+        const std::uint32_t* texels = texture.pixels + static_cast<std::size_t>(texel_row) * texture.pitch;
+        std::uint32_t* out = row(y) + left;
         if (direct) {
-            apply(texels + texel_x_[0], out, count, k);
+            apply(texels + texel_x[0], out, count, k);
             continue;
         }
-        if (texel_row != prepared_row) {
-            const std::uint32_t* source = texels + texel_x_[0];
-            if (!contiguous) {
-                for (int i = 0; i < count; ++i) row_[i] = texels[texel_x_[i]];
-                source = row_.data();
+        if (texel_row != *prepared_row) {
+            const std::uint32_t* source = texels + texel_x[0];
+            if (!pending.contiguous) {
+                for (int i = 0; i < count; ++i) prepared[i] = texels[texel_x[i]];
+                source = prepared;
             }
-            set.prepare(source, row_.data(), count, k, modulated, premultiply);
-            prepared_row = texel_row;
+            set.prepare(source, prepared, count, k, pending.modulated, premultiply);
+            *prepared_row = texel_row;
             // Blended texels of alpha 0 (and, added, of no amount) at either end change nothing.
             first = 0;
             last = count;
-            if (op != BlendOp::none) {
-                const std::uint32_t mask = op == BlendOp::add ? 0xFFFFFFFFu : 0xFF000000u;
-                while (first < last && (row_[first] & mask) == 0) ++first;
-                while (last > first && (row_[last - 1] & mask) == 0) --last;
+            if (pending.op != BlendOp::none) {
+                const std::uint32_t mask = premultiply ? 0xFFFFFFFFu : 0xFF000000u;
+                while (first < last && (prepared[first] & mask) == 0) ++first;
+                while (last > first && (prepared[last - 1] & mask) == 0) --last;
             }
         }
-        if (first < last) apply(row_.data() + first, out + first, last - first, k);
+        if (first < last) apply(prepared + first, out + first, last - first, k);
     }
-    return true;
 }
 
 // Any other triangle: edge functions at the pixel centres with the top-left rule, the texture
@@ -588,6 +734,7 @@ void Compositor::draw_triangle(const QuadCorners& quad, const DrawStates& states
     const int bottom = static_cast<int>(std::clamp(std::floor(std::max({y[0], y[1], y[2]})) + 1.0, 0.0,
                                                    static_cast<double>(height_)));
     if (left >= right || top >= bottom) return;
+    flush();
     settle();
 
     const BlendOp op = blend_op(states);
@@ -602,7 +749,7 @@ void Compositor::draw_triangle(const QuadCorners& quad, const DrawStates& states
         inclusive[e] = (edge_dy[e] == 0.0 && edge_dx[e] > 0.0) || edge_dy[e] < 0.0;
     }
     for (int py = top; py < bottom; ++py) {
-        std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(py) * width_;
+        std::uint32_t* out = row(py);
         for (int px = left; px < right; ++px) {
             double weight[3];
             bool inside = true;

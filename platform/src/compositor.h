@@ -67,8 +67,14 @@ class Compositor {
 public:
     enum class Kernels { portable, sse2 };
 
-    // Allocates the back buffer once; nothing is allocated per frame.
-    Compositor(int width, int height);
+    // Allocates the back buffer once; nothing is allocated per frame. Quads are drawn in bands
+    // of `band_rows` rows (0: the whole height, one quad after another), which keeps the rows
+    // that many quads cover in the cache.
+    static constexpr int BAND_ROWS = 16;
+    Compositor(int width, int height, int band_rows = BAND_ROWS);
+    ~Compositor();
+    Compositor(const Compositor&) = delete;
+    Compositor& operator=(const Compositor&) = delete;
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -84,6 +90,15 @@ public:
     // The picture as it stands.
     FrameView frame();
 
+    // Where the frame is drawn: by default the compositor's own buffer; a window system's
+    // surface of the same size can take it instead, so that showing the frame needs no copy.
+    // The picture drawn so far is carried over. Null returns to the own buffer.
+    void set_target(std::uint32_t* pixels, int pitch_in_pixels);
+
+    // Quads are kept and drawn in bands, in a batch: whoever is about to change or free a
+    // texture's pixels that a quad drawn since the last flush may read must flush first.
+    void flush();
+
     // The SIMD kernels where the processor has them (always on x86-64), else the portable ones.
     // Both give the same pixels; tests run both.
     void set_kernels(Kernels kernels);
@@ -91,20 +106,38 @@ public:
     static bool has_sse2();
 
 private:
+    static constexpr int BATCH_QUADS = 4096;
+    static constexpr std::size_t ARENA_SIZE = 1u << 18;
+    static constexpr int PREPARED_SLOTS = 64;
+
+    struct Pending;  // a rectangle waiting in the batch
+
     void settle();  // paints a pending clear
     bool draw_rectangle(const QuadCorners& quad, const DrawStates& states);
     void draw_triangle(const QuadCorners& quad, const DrawStates& states, int a, int b, int c);
+    void apply_rows(const Pending& pending, int top, int bottom);
 
     int width_, height_;
+    int band_rows_;
+    std::uint32_t* target_ = nullptr;  // where rows are drawn: pixels_ or a window's surface
+    int pitch_ = 0;                    // in pixels
+    std::uint32_t* row(int y) { return target_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(pitch_); }
     std::vector<std::uint32_t> pixels_;
+    std::vector<Pending> batch_;
     bool pending_clear_ = false;
     std::uint32_t clear_colour_ = 0;
     Kernels kernels_;
-    // Per-draw scratch, sized once: texel column of each screen column, texel row of each
-    // screen row, and one row of gathered texels.
-    std::vector<int> texel_x_;
-    std::vector<int> texel_y_;
+    // Sized once: one row of prepared texels, the batch with its texel tables, and the
+    // batch sorted into bands.
     std::vector<std::uint32_t> row_;
+    std::vector<int> arena_;
+    std::size_t arena_used_ = 0;
+    std::vector<int> band_start_;
+    std::vector<int> band_fill_;
+    std::vector<int> band_entries_;
+    std::vector<std::uint32_t> prepared_rows_;  // the slots of quads over many bands
+    std::vector<int> slot_row_, slot_first_, slot_last_;
+    int slots_used_ = 0;
 };
 
 }  // namespace platform

@@ -32,6 +32,10 @@ class Texture;
 Texture* first_texture = nullptr;
 Device* first_device = nullptr;
 
+// The compositor draws its quads in batches: a texture's pixels must not change or go while a
+// quad that reads them waits.
+void flush_compositors();
+
 // The pixels in memory (device_state.h), and a copy in the renderer of the device that last drew with it.
 class Texture final : public platform::MemoryTexture {
 public:
@@ -48,6 +52,8 @@ public:
     }
 
     ULONG Release() override;
+
+    void before_write() override { flush_compositors(); }
 
     // The renderer's copy for `device`, made or refreshed from the pixels when needed.
     SDL_Texture* on_device(Device& device, SDL_Renderer* renderer);
@@ -168,6 +174,9 @@ public:
         close_renderer();
         lost_ = true;
     }
+    void flush_compositor() {
+        if (compositor_ != nullptr) compositor_->flush();
+    }
     void leave_batch(SDL_Texture* copy) {
         if (renderer_.holds(copy)) renderer_.flush();
     }
@@ -177,6 +186,7 @@ private:
         for (Texture* texture = first_texture; texture != nullptr; texture = texture->next())
             texture->forget_device(*this);
         renderer_.close();
+        if (compositor_ != nullptr) compositor_->set_target(nullptr, 0);  // the window's surface goes
         surface_.close();
     }
     void pace_before_present();
@@ -219,9 +229,14 @@ public:
 private:
 };
 
+void flush_compositors() {
+    for (Device* device = first_device; device != nullptr; device = device->next()) device->flush_compositor();
+}
+
 ULONG Texture::Release() {
     const ULONG left = --references_;
     if (left == 0) {
+        flush_compositors();
         for (Device* device = first_device; device != nullptr && copy_ != nullptr; device = device->next())
             device->leave_batch(copy_);
         if (copy_ != nullptr) SDL_DestroyTexture(copy_);
@@ -317,6 +332,13 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         if (count == 0) {
             compositor_->clear(color);  // costs nothing until something is drawn
             stale_ = false;
+            // Nothing drawn before matters now: the frame can be drawn straight into the
+            // window's surface, which then needs no copy to be shown.
+            if (surface_.is_open()) {
+                int pitch = 0;
+                compositor_->set_target(surface_.drawable(static_cast<int>(width_), static_cast<int>(height_), &pitch),
+                                        pitch);
+            }
             return D3D_OK;
         }
         if (!composing()) {

@@ -62,6 +62,7 @@ HRESULT MemoryTexture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* 
             return D3DERR_INVALIDCALL;
         area = *rect;
     }
+    if ((flags & LOCK_READONLY) == 0) before_write();
     locked->Pitch = static_cast<int>(width_ * 4);
     locked->pBits = pixels_.data() + static_cast<std::size_t>(area.top) * width_ + area.left;
     locked_ = true;

@@ -41,6 +41,10 @@ public:
     static HRESULT check_request(UINT width, UINT height, UINT levels, D3DFORMAT format, HANDLE* shared_handle);
 
 protected:
+    // Called before the pixels may change (a lock for writing): a platform whose compositor
+    // batches quads draws what waits on the old pixels first.
+    virtual void before_write() {}
+
     class Level final : public IDirect3DSurface9 {
     public:
         explicit Level(MemoryTexture& owner) : owner_(owner) {}

@@ -36,10 +36,26 @@ void WindowSurface::close() {
     if (frame_ != nullptr) SDL_FreeSurface(frame_);
     frame_ = nullptr;
     window_ = nullptr;
+    drawable_ = nullptr;
+}
+
+std::uint32_t* WindowSurface::drawable(int width, int height, int* pitch_in_pixels) {
+    drawable_ = nullptr;
+    if (window_ == nullptr) return nullptr;
+    SDL_Surface* surface = surface_of(window_);
+    if (surface == nullptr || surface->w != width || surface->h != height || !copyable(surface) ||
+        SDL_MUSTLOCK(surface) || surface->pitch % 4 != 0)
+        return nullptr;
+    drawable_ = static_cast<std::uint32_t*>(surface->pixels);
+    *pitch_in_pixels = surface->pitch / 4;
+    return drawable_;
 }
 
 bool WindowSurface::present(const FrameView& frame) {
-    if (window_ == nullptr || frame.pixels != frame_->pixels) return false;
+    if (window_ == nullptr) return false;
+    // Drawn in place: the surface is the one SDL still holds (only drawable() asks for a new one).
+    if (drawable_ != nullptr && frame.pixels == drawable_) return SDL_UpdateWindowSurface(window_) == 0;
+    if (frame.pixels != frame_->pixels) return false;
     SDL_Surface* surface = surface_of(window_);
     if (surface == nullptr) return false;
     if (copyable(surface)) {

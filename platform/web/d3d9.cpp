@@ -29,6 +29,9 @@ constexpr DWORD STAGE_COUNT = platform::DeviceStates::STAGE_COUNT;
 class Texture final : public platform::MemoryTexture {
 public:
     using MemoryTexture::MemoryTexture;
+
+private:
+    void before_write() override;
 };
 
 class Direct3D final : public platform::RefCounted<IDirect3D9> {
@@ -41,7 +44,8 @@ public:
 };
 
 class Device;
-Device* live_device = nullptr;  // the canvas shows one device's pictures
+Device* live_device = nullptr;     // the canvas shows one device's pictures
+Device* drawing_device = nullptr;  // the last device made with a compositor
 
 class Device final : public platform::RefCounted<IDirect3DDevice9> {
 public:
@@ -60,6 +64,7 @@ public:
         if (mode == headless::Mode::off && live_device != nullptr) return false;
         compositor_.reset(new (std::nothrow) platform::Compositor(static_cast<int>(width_), static_cast<int>(height_)));
         if (compositor_ == nullptr) return false;
+        drawing_device = this;
         if (mode == headless::Mode::render) return true;
         if (!presenter_.open(static_cast<int>(width_), static_cast<int>(height_))) return false;
         live_device = this;
@@ -101,6 +106,10 @@ public:
         return D3D_OK;
     }
     HRESULT Present(const RECT*, const RECT*, HWND, const RGNDATA*) override;
+    // Draws the quads that wait on a texture's pixels before they change.
+    void flush_compositor() {
+        if (compositor_ != nullptr) compositor_->flush();
+    }
     HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override {
         return states_.set_stage(stage, type, value);
     }
@@ -142,6 +151,7 @@ private:
                 bound = nullptr;
             }
         if (live_device == this) live_device = nullptr;
+        if (drawing_device == this) drawing_device = nullptr;
         parent_.Release();
     }
 
@@ -165,6 +175,10 @@ private:
     }
     void capture();
 };
+
+void Texture::before_write() {
+    if (drawing_device != nullptr) drawing_device->flush_compositor();
+}
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT stride) {
     // The layer draws what the game draws: quads as two-triangle strips of pre-transformed vertices.

@@ -5,9 +5,10 @@
 #include <cstdint>
 
 // Frame deadlines, counted from a start time in whole frames so that rounding never adds up.
-// A frame that runs a little late is absorbed by the next deadlines; once the game is more
-// than a frame behind (a stall, a dragged window) the schedule starts afresh from now
-// instead of rushing frames out to catch up.
+// Frames that run late, or wake late on a busy machine, are made up by the next ones going out
+// at once until the schedule is met again, so the game keeps its speed; only once it is more
+// than a quarter of a second behind (a real stall, a dragged window) does the schedule start
+// afresh from now instead of rushing that many frames out.
 class FrameSchedule {
 public:
     FrameSchedule(int64_t ticks_per_second, int32_t frames_per_second)
@@ -18,6 +19,8 @@ public:
     int64_t next_deadline(int64_t now);
 
     void restart() { started_ = false; }
+
+    static constexpr int64_t CATCH_UP_FRAMES = 15;
 
 private:
     int64_t ticks_after(int64_t frames) const;
