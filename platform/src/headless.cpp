@@ -30,6 +30,7 @@ Log second_log;
 Log* current_log = &first_log;
 Log* presented_log = &second_log;
 bool recording_wanted = true;
+bool offline_sound_wanted = false;
 int frames_presented = 0;
 
 bool capture_requested = false;
@@ -57,6 +58,9 @@ void set_mode(Mode mode) {
 Mode mode() { return current_mode; }
 
 void post_close() { ++pending_closes; }
+
+void set_offline_sound(bool on) { offline_sound_wanted = on; }
+bool offline_sound() { return offline_sound_wanted; }
 
 void set_recording(bool on) { recording_wanted = on; }
 
