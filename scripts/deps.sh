@@ -43,3 +43,5 @@ ZV_PACKAGE_PACKAGES=(dpkg-dev file)
 ZV_PACKAGE_TEST_PACKAGES=("${ZV_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils appstream xvfb imagemagick)
 # The browser build and its test: Debian's emscripten, and Chromium to play the page headless.
 ZV_WEB_PACKAGES=(emscripten chromium python3)
+# The fuzz preset: Debian's clang with libFuzzer and the sanitizer runtimes.
+ZV_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
