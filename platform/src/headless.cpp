@@ -31,7 +31,8 @@ Log* current_log = &first_log;
 Log* presented_log = &second_log;
 bool recording_wanted = true;
 bool offline_sound_wanted = false;
-int frames_presented = 0;
+// Counted unsigned so that a run past 2^31 frames wraps instead of overflowing.
+unsigned frames_presented = 0;
 
 bool capture_requested = false;
 bool on_demand = false;
@@ -66,7 +67,7 @@ void set_recording(bool on) { recording_wanted = on; }
 
 DrawLog current_draws() { return view(*current_log); }
 DrawLog presented_draws() { return view(*presented_log); }
-int presented_frames() { return frames_presented; }
+int presented_frames() { return static_cast<int>(frames_presented); }
 
 void capture_next_present() { capture_requested = true; }
 
