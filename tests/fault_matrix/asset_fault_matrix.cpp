@@ -220,6 +220,7 @@ TEST_P(AssetFaults, GamePlaysOnAndOnlyTheBrokenAssetIsAffected) {
     EXPECT_EQ(result.broken, "") << "at frame " << result.broken_frame;
     EXPECT_EQ(result.outcome.frames, 600);
     EXPECT_FALSE(result.outcome.stopped_by_game);
+    EXPECT_TRUE(result.outcome.errors.empty());  // what makes the runner exit with 0
 
     const bool is_sound = sound_of(c.file) != nullptr;
     const bool is_font = c.file == "font.raw";
