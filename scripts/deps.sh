@@ -45,3 +45,5 @@ ZV_PACKAGE_TEST_PACKAGES=("${ZV_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils
 ZV_WEB_PACKAGES=(emscripten chromium python3)
 # bench/xvfb-bench: a display server of its own for each program, and input from outside.
 ZV_BENCH_PACKAGES=(xvfb xdotool)
+# The fuzz preset: Debian's clang with libFuzzer and the sanitizer runtimes.
+ZV_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

@@ -217,6 +217,16 @@ TEST_F(Bullets, ThreeBodyHitsKillForThreeTimesTheLevel) {
     EXPECT_EQ(world.explosions[1].active, 0);
 }
 
+TEST_F(Bullets, AScorePastTheTopOfThirtyTwoBitsWrapsRound) {
+    // Only a restart clears the score; a long enough game carries it past 2^31.
+    world.level = 3;
+    world.score = INT32_MAX - 1;
+    place_enemy(4, eWhite, 200, 260);
+    place_bullet(0, 230, 290);
+    update_bullets();
+    EXPECT_EQ(world.score, INT32_MIN + 1);
+}
+
 TEST_F(Bullets, TheBossUpperPartIsABodyHitAndABossHit) {
     world.level = 3;
     Enemy& boss = place_enemy(2, manbearpig, 300, 200);

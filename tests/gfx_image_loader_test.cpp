@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gfx/image_file.h"
 #include "gfx/sprite.h"
 #include "support/game_fixture.h"
 
@@ -209,6 +210,15 @@ TEST_F(ImageLoaderTest, MissingTruncatedEmptyAndGarbageFilesLeaveTheSpriteUnload
     Bytes no_height = bmp(24, false);
     no_height[22] = no_height[23] = no_height[24] = no_height[25] = 0;
     expect_unloaded(write("no_height.bmp", no_height));
+
+    // An unknown compression id once slipped past the size check, and the decoder read the rows
+    // as plain ones, zeros from past the end of the file (found by the image fuzzer).
+    Bytes odd_compression = bmp(24, false);
+    odd_compression[18] = 0xA0;  // 4000 pixels wide: far more rows than the file holds
+    odd_compression[19] = 0x0F;
+    odd_compression[32] = odd_compression[33] = 0x8D;
+    DecodedImage decoded;
+    EXPECT_FALSE(decode_image_bytes(odd_compression.data(), odd_compression.size(), decoded));
 
     Bytes garbage(4096);
     std::uint32_t state = 12345;

@@ -24,6 +24,11 @@ enum class Mode {
 void set_mode(Mode mode);
 Mode mode();
 
+// Headless runs make no sound. With this on (it outlasts set_mode), DirectSoundCreate8 gives a
+// device that mixes only when asked (audio::render), so tests can load and play the game's sounds.
+void set_offline_sound(bool on);
+bool offline_sound();
+
 // Scripted input: what the keyboard and mouse devices read on their next GetDeviceState.
 // Keys stay as set; mouse motion is consumed by one read; buttons stay as set.
 void set_keys(const unsigned char keys[256]);

@@ -19,7 +19,7 @@ namespace {
 constexpr std::uint32_t BLEND_ZERO = 1, BLEND_ONE = 2, BLEND_SRCCOLOR = 3, BLEND_INVSRCCOLOR = 4,
                         BLEND_SRCALPHA = 5, BLEND_INVSRCALPHA = 6, BLEND_DESTALPHA = 7, BLEND_INVDESTALPHA = 8,
                         BLEND_DESTCOLOR = 9, BLEND_INVDESTCOLOR = 10;
-constexpr std::uint32_t OP_DISABLE = 1, OP_SELECTARG1 = 2, OP_SELECTARG2 = 3, OP_MODULATE = 4;
+constexpr std::uint32_t OP_SELECTARG1 = 2, OP_SELECTARG2 = 3, OP_MODULATE = 4;  // and 1, disable: the default
 constexpr std::uint32_t ARG_TEXTURE = 2, ARG_SELECT_MASK = 0xF;
 constexpr std::uint32_t ADDRESS_MIRROR = 2, ADDRESS_CLAMP = 3;
 

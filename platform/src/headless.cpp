@@ -30,7 +30,9 @@ Log second_log;
 Log* current_log = &first_log;
 Log* presented_log = &second_log;
 bool recording_wanted = true;
-int frames_presented = 0;
+bool offline_sound_wanted = false;
+// Counted unsigned so that a run past 2^31 frames wraps instead of overflowing.
+unsigned frames_presented = 0;
 
 bool capture_requested = false;
 bool on_demand = false;
@@ -58,11 +60,14 @@ Mode mode() { return current_mode; }
 
 void post_close() { ++pending_closes; }
 
+void set_offline_sound(bool on) { offline_sound_wanted = on; }
+bool offline_sound() { return offline_sound_wanted; }
+
 void set_recording(bool on) { recording_wanted = on; }
 
 DrawLog current_draws() { return view(*current_log); }
 DrawLog presented_draws() { return view(*presented_log); }
-int presented_frames() { return frames_presented; }
+int presented_frames() { return static_cast<int>(frames_presented); }
 
 void capture_next_present() { capture_requested = true; }
 

@@ -27,7 +27,7 @@ void strike_enemies(Bullet& bullet) {
         if (enemy.active != 1) continue;
         const bool in_column = enemy.x <= bullet.x && bullet.x <= enemy.x + 64;
         if (in_column && enemy.y <= bullet.y && bullet.y <= enemy.y + 64) {
-            world.score += world.level;
+            world.score = wrapping_add(world.score, world.level);
             enemy.hp -= 1;
             enemy.death_frames = 0;
             bullet.active = 0;
@@ -41,7 +41,7 @@ void strike_enemies(Bullet& bullet) {
             enemy.active == 1) {
             enemy.boss_hp -= 1;
             if (enemy.boss_hp <= 0) {
-                world.score += 50 * world.level;
+                world.score = wrapping_add(world.score, wrapping_mul(50, world.level));
                 enemy.active = 0;
                 bullet.active = 0;
                 spawn_explosion(enemy.x, enemy.y);

@@ -26,7 +26,7 @@ void blast_enemies(const Rocket& rocket) {
             rocket.y <= enemy.y + BLAST_SIZE) {
             enemy.hp -= 5;
             if (enemy.hp <= 0) {
-                world.score += 1;
+                world.score = wrapping_add(world.score, 1);
                 enemy.active = 0;
                 spawn_explosion(enemy.x, enemy.y);
             }
@@ -35,7 +35,7 @@ void blast_enemies(const Rocket& rocket) {
             enemy.kind >= 11 && enemy.active == 1) {
             enemy.boss_hp -= 50;
             if (enemy.boss_hp <= 0) {
-                world.score += 50;
+                world.score = wrapping_add(world.score, 50);
                 enemy.active = 0;
                 spawn_explosion(enemy.x, enemy.y);
             }

@@ -46,15 +46,30 @@ bool tga_complete(const unsigned char* bytes, size_t size) {
 }
 
 bool bmp_complete(const unsigned char* bytes, size_t size) {
-    if (size < 30) return false;
+    if (size < 26) return false;
     const uint64_t data_offset = read_u32(bytes + 10);
-    const int32_t width = static_cast<int32_t>(read_u32(bytes + 18));
-    const int32_t height = static_cast<int32_t>(read_u32(bytes + 22));
-    const uint32_t bits_per_pixel = read_u16(bytes + 28);
-    const uint32_t compression = size >= 34 ? read_u32(bytes + 30) : 0;
+    int64_t width = 0;
+    int64_t height = 0;
+    uint32_t bits_per_pixel = 0;
+    uint32_t compression = 0;
+    if (read_u32(bytes + 14) == 12) {
+        // The oldest header: 16-bit sizes and no compression field.
+        width = read_u16(bytes + 18);
+        height = read_u16(bytes + 20);
+        bits_per_pixel = read_u16(bytes + 24);
+    } else {
+        if (size < 34) return false;
+        width = static_cast<int32_t>(read_u32(bytes + 18));
+        height = static_cast<int32_t>(read_u32(bytes + 22));
+        bits_per_pixel = read_u16(bytes + 28);
+        compression = read_u32(bytes + 30);
+    }
     if (width <= 0 || height == 0 || bits_per_pixel == 0) return false;
-    if (compression != 0 && compression != 3) return true;  // left to the decoder
-    const uint64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
+    // Only plain rows and bit-field masks are decoded. Anything else is refused here: the decoder
+    // takes some unknown compression ids for plain rows, and would then spend seconds and
+    // gigabytes filling a huge claimed picture with zeros from past the end of a tiny file.
+    if (compression != 0 && compression != 3) return false;
+    const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
     const uint64_t stride = ((static_cast<uint64_t>(width) * bits_per_pixel + 31) / 32) * 4;
     return data_offset + stride * rows <= size;
 }

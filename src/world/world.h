@@ -103,6 +103,16 @@ struct World {
 
 extern World world;
 
+// 32-bit arithmetic that wraps modulo 2^32 instead of overflowing. The score only grows between
+// restarts: a year of play without dying can carry it past 2^31, and there it wraps round, as the
+// plain sum did on the machines the game was written for. Every result that fits is unchanged.
+inline int32_t wrapping_add(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+inline int32_t wrapping_mul(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+
 // The one pseudo-random generator of the whole program: state starts at 1 and is
 // never reseeded, so every run draws the same sequence.
 namespace zv {

@@ -1,4 +1,8 @@
 // zorvalen-replay: plays a script of keyboard and mouse input through the real game, headless.
 #include "runner.h"
+#include "soak.h"
 
-int main(int argc, char** argv) { return replay::run_command_line(argc, argv, ZORVALEN_ASSET_DIR); }
+int main(int argc, char** argv) {
+    if (replay::wants_soak(argc, argv)) return replay::run_soak_command_line(argc, argv, ZORVALEN_ASSET_DIR);
+    return replay::run_command_line(argc, argv, ZORVALEN_ASSET_DIR);
+}

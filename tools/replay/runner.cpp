@@ -111,13 +111,15 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
     LineSink state(settings.state_out);
     LineSink draws(settings.draws_out);
     const int64_t every = std::max<int64_t>(settings.every, 1);
-    int64_t limit = script.frame_count();
+    int64_t limit = settings.input_source ? std::max<int64_t>(settings.frame_limit, 0) : script.frame_count();
     if (settings.frame_limit >= 0) limit = std::min(limit, settings.frame_limit);
 
     ScriptCursor cursor(script);
+    FrameInput generated;
     bool running = !world.quit_requested;
     for (int64_t frame = 0; running && frame < limit; ++frame, cursor.advance()) {
-        const FrameInput& input = cursor.input();
+        if (settings.input_source) settings.input_source(frame, generated);
+        const FrameInput& input = settings.input_source ? generated : cursor.input();
         headless::set_keys(input.keys.data());
         headless::set_mouse(input.dx, input.dy, input.left, input.right);
         if (pad >= 0) headless::set_pad(pad, input.pad);
@@ -157,6 +159,10 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
             }
         }
         if (settings.after_frame) settings.after_frame(FrameReport{frame, last});
+        if (settings.keep_going && !settings.keep_going(FrameReport{frame, last})) {
+            outcome.stopped_by_caller = true;
+            break;
+        }
     }
     outcome.stopped_by_game = !running;
     shutdown_game();
@@ -180,6 +186,8 @@ const char* usage_text() {
            "  --draws FILE       every quad of every frame, one JSON object per line (- for stdout)\n"
            "  --every K          write state and draw lines for frames 0, K, 2K, ... and the last one\n"
            "  --shot FRAME:FILE  PNG of the picture presented at the end of FRAME (renders; repeatable)\n"
+           "  --random SEED      play a random input stream instead of a script (needs --frames)\n"
+           "  --check            test the world's invariants after every frame; stop at the first broken one\n"
            "SCRIPT lines: COUNT [KEY|LMB|RMB|dx=N|dy=N|pad:INPUT ...], # starts a comment.\n"
            "  pad:lx=N pad:ly=N pad:rx=N pad:ry=N (sticks) pad:lt=N pad:rt=N (triggers)\n"
            "  pad:up pad:down pad:left pad:right pad:start pad:back pad:lb pad:rb (buttons)\n";

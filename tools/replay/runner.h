@@ -37,12 +37,17 @@ struct RunSettings {
     // Called after each frame has run and its lines are written; the World, the presented draws and,
     // on a shot frame, captured_picture() show that frame.
     std::function<void(const FrameReport&)> after_frame;
+    // When set, fills each frame's input in place of the script, and the run lasts frame_limit frames.
+    std::function<void(int64_t frame, FrameInput& input)> input_source;
+    // When set, called last after each frame; false ends the run there.
+    std::function<bool(const FrameReport&)> keep_going;
 };
 
 struct RunOutcome {
     bool started = false;          // false: no window or device, nothing ran
     int64_t frames = 0;            // frames run
     bool stopped_by_game = false;  // Escape held (or the window closed) ended the run
+    bool stopped_by_caller = false;  // keep_going said no
     int64_t quads_dropped = 0;     // quads past the draw log's capacity in written frames
     std::vector<std::string> errors;  // outputs that could not be written
 };
