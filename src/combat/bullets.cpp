@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "combat/explosions.h"
+#include "combat/projectile.h"
 #include "gfx/sprite.h"
 #include "sound/sound.h"
 #include "world/world.h"
@@ -12,40 +12,26 @@ namespace {
 constexpr int32_t SHOT_SPEED = 25;
 constexpr int32_t BULLET_COOLDOWN = 9;  // a shot, then nine frames of counting down
 constexpr int64_t RANGE_SQUARED = 450 * 450;
-
-int32_t first_free_bullet() {
-    for (int32_t i = 0; i < BULLET_COUNT; ++i) {
-        if (world.bullets[i].active == 0) return i;
-    }
-    return -1;
-}
+constexpr int32_t BULLET_DAMAGE = 1;  // to hp and to boss_hp alike
+constexpr int32_t BOSS_AWARD = 50;    // times the level
 
 void strike_enemies(Bullet& bullet) {
     // The bullet's own flag is deliberately not checked here: a bullet retired earlier in
     // this frame still strikes every later enemy it touches.
     for (Enemy& enemy : world.enemies) {
         if (enemy.active != 1) continue;
-        const bool in_column = enemy.x <= bullet.x && bullet.x <= enemy.x + 64;
-        if (in_column && enemy.y <= bullet.y && bullet.y <= enemy.y + 64) {
+        if (in_enemy_box(enemy, bullet.x, bullet.y, ENEMY_BOX, ENEMY_BOX)) {
+            // Every body hit scores, killing or not.
             world.score = wrapping_add(world.score, world.level);
-            enemy.hp -= 1;
             enemy.death_frames = 0;
             bullet.active = 0;
-            if (enemy.hp <= 0) {
-                enemy.active = 0;
-                spawn_explosion(enemy.x, enemy.y);
-            }
+            wound_enemy(enemy, BULLET_DAMAGE);
         }
-        // The boss is 64 x 128; its upper half was already a body hit above.
-        if (in_column && enemy.y <= bullet.y && bullet.y <= enemy.y + 128 && enemy.kind >= 11 &&
-            enemy.active == 1) {
-            enemy.boss_hp -= 1;
-            if (enemy.boss_hp <= 0) {
-                world.score = wrapping_add(world.score, wrapping_mul(50, world.level));
-                enemy.active = 0;
-                bullet.active = 0;
-                spawn_explosion(enemy.x, enemy.y);
-            }
+        // The boss's upper square was already a body hit above; a boss hit that does not
+        // kill leaves the bullet flying.
+        if (strike_boss(enemy, bullet.x, bullet.y, BULLET_DAMAGE)) {
+            world.score = wrapping_add(world.score, wrapping_mul(BOSS_AWARD, world.level));
+            bullet.active = 0;
         }
     }
 }
@@ -53,8 +39,8 @@ void strike_enemies(Bullet& bullet) {
 }  // namespace
 
 Velocity aim_velocity() {
-    const int32_t dx = world.camera_x + world.cursor_x - (world.player_x + 32);
-    const int32_t dy = world.camera_y + world.cursor_y - (world.player_y + 32);
+    const int32_t dx = world.camera_x + world.cursor_x - (world.player_x + PLAYER_CENTRE);
+    const int32_t dy = world.camera_y + world.cursor_y - (world.player_y + PLAYER_CENTRE);
     // No direction to aim in: shoot straight ahead rather than divide by zero.
     if (dx == 0 && dy == 0) return Velocity{SHOT_SPEED, 0};
 
@@ -90,15 +76,10 @@ void update_bullets() {
 
     if (world.player_health > 0 && world.mouse_left != 0 && world.bullet_cooldown <= 0) {
         // With every slot in flight the shot is dropped: no sound, and the cooldown stays.
-        const int32_t slot = first_free_bullet();
+        const int32_t slot = first_free_slot(world.bullets, BULLET_COUNT);
         if (slot >= 0) {
             play_sound(world.bullet_sound);
-            Bullet& bullet = world.bullets[slot];
-            bullet.active = 1;
-            bullet.x = world.player_x + 32;
-            bullet.y = world.player_y + 32;
-            bullet.vx = aim.vx;
-            bullet.vy = aim.vy;
+            launch_from_player(world.bullets[slot], aim);
             world.bullet_cooldown = BULLET_COOLDOWN;
         }
     } else if (world.bullet_cooldown > 0) {
@@ -112,8 +93,8 @@ void update_bullets() {
         bullet.y += bullet.vy;
 
         // 64-bit so that a bullet far from the player cannot overflow the square.
-        const int64_t rx = static_cast<int64_t>(bullet.x) - (static_cast<int64_t>(world.player_x) + 32);
-        const int64_t ry = static_cast<int64_t>(bullet.y) - (static_cast<int64_t>(world.player_y) + 32);
+        const int64_t rx = static_cast<int64_t>(bullet.x) - (static_cast<int64_t>(world.player_x) + PLAYER_CENTRE);
+        const int64_t ry = static_cast<int64_t>(bullet.y) - (static_cast<int64_t>(world.player_y) + PLAYER_CENTRE);
         if (rx * rx + ry * ry > RANGE_SQUARED) bullet.active = 0;
 
         strike_enemies(bullet);

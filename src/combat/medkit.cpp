@@ -36,8 +36,8 @@ void update_medkit() {
 
     const int32_t centre_x = medkit.x + 16;
     const int32_t centre_y = medkit.y + 16;
-    const bool touches = world.player_x <= centre_x && centre_x <= world.player_x + 64 &&
-                         world.player_y <= centre_y && centre_y <= world.player_y + 64;
+    const bool touches = world.player_x <= centre_x && centre_x <= world.player_x + PLAYER_BOX &&
+                         world.player_y <= centre_y && centre_y <= world.player_y + PLAYER_BOX;
     if (touches && medkit.visible == 1) {
         // A healthy player leaves it where it is; a dead one counts as hurt.
         if (world.player_health < FULL_HEALTH) {

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr int32_t PLAYER_SIZE = 64;
-
 bool held(int dik_code) { return world.keys[dik_code] != 0; }
 
 }  // namespace
@@ -26,7 +24,7 @@ void update_player() {
 
     // Each bound is tested before a whole step is taken, so the player may end one step past an edge.
     if ((held(DIK_W) || held(DIK_UP)) && world.player_y >= 0) world.player_y -= step;
-    if ((held(DIK_S) || held(DIK_DOWN)) && world.player_y <= stage.height - PLAYER_SIZE) world.player_y += step;
+    if ((held(DIK_S) || held(DIK_DOWN)) && world.player_y <= stage.height - PLAYER_BOX) world.player_y += step;
     if ((held(DIK_A) || held(DIK_LEFT)) && world.player_x >= 0) world.player_x -= step;
-    if ((held(DIK_D) || held(DIK_RIGHT)) && world.player_x <= stage.width - PLAYER_SIZE) world.player_x += step;
+    if ((held(DIK_D) || held(DIK_RIGHT)) && world.player_x <= stage.width - PLAYER_BOX) world.player_x += step;
 }

@@ -1,7 +1,6 @@
 #include "combat/rockets.h"
 
-#include "combat/bullets.h"
-#include "combat/explosions.h"
+#include "combat/projectile.h"
 #include "gfx/sprite.h"
 #include "sound/sound.h"
 #include "world/world.h"
@@ -10,36 +9,19 @@ namespace {
 
 constexpr int32_t ROCKET_COOLDOWN = 19;  // a rocket every twentieth frame
 constexpr int32_t BLAST_SIZE = 100;
-
-int32_t first_free_rocket() {
-    for (int32_t i = 0; i < ROCKET_COUNT; ++i) {
-        if (world.rockets[i].active == 0) return i;
-    }
-    return -1;
-}
+constexpr int32_t BLAST_DAMAGE = 5;
+constexpr int32_t BOSS_DAMAGE = 50;  // a whole boss_hp at spawn
+constexpr int32_t BOSS_AWARD = 50;   // not scaled by the level, unlike a bullet's
 
 void blast_enemies(const Rocket& rocket) {
     // Rockets are never used up by a hit, and one that left the stage this frame still strikes.
     for (Enemy& enemy : world.enemies) {
         if (enemy.active != 1) continue;
-        if (enemy.x <= rocket.x && rocket.x <= enemy.x + BLAST_SIZE && enemy.y <= rocket.y &&
-            rocket.y <= enemy.y + BLAST_SIZE) {
-            enemy.hp -= 5;
-            if (enemy.hp <= 0) {
-                world.score = wrapping_add(world.score, 1);
-                enemy.active = 0;
-                spawn_explosion(enemy.x, enemy.y);
-            }
+        // hp is at most 3, so every blast kills; only the kill scores, whatever the level.
+        if (in_enemy_box(enemy, rocket.x, rocket.y, BLAST_SIZE, BLAST_SIZE) && wound_enemy(enemy, BLAST_DAMAGE)) {
+            world.score = wrapping_add(world.score, 1);
         }
-        if (enemy.x <= rocket.x && rocket.x <= enemy.x + 64 && enemy.y <= rocket.y && rocket.y <= enemy.y + 128 &&
-            enemy.kind >= 11 && enemy.active == 1) {
-            enemy.boss_hp -= 50;
-            if (enemy.boss_hp <= 0) {
-                world.score = wrapping_add(world.score, 50);
-                enemy.active = 0;
-                spawn_explosion(enemy.x, enemy.y);
-            }
-        }
+        if (strike_boss(enemy, rocket.x, rocket.y, BOSS_DAMAGE)) world.score = wrapping_add(world.score, BOSS_AWARD);
     }
 }
 
@@ -63,16 +45,11 @@ void update_rockets() {
 
     if (world.player_health > 0 && world.mouse_right != 0 && world.rocket_cooldown <= 0 && world.rocket_ammo > 0) {
         // With all three in flight nothing is spent: no sound, no rocket, no cooldown.
-        const int32_t slot = first_free_rocket();
+        const int32_t slot = first_free_slot(world.rockets, ROCKET_COUNT);
         if (slot >= 0) {
             play_sound(world.rocket_sound);
             world.rocket_ammo -= 1;
-            Rocket& rocket = world.rockets[slot];
-            rocket.active = 1;
-            rocket.x = world.player_x + 32;
-            rocket.y = world.player_y + 32;
-            rocket.vx = aim.vx;
-            rocket.vy = aim.vy;
+            launch_from_player(world.rockets[slot], aim);
             world.rocket_cooldown = ROCKET_COOLDOWN;
         }
     } else if (world.rocket_cooldown > 0) {

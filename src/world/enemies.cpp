@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int32_t ENEMY_SIZE = 64;
 constexpr int32_t LAST_DRAWN_KIND = eThinDark;  // kinds 6 to 10 have no image
 constexpr int32_t BOSS_SPRITE = 6;
 constexpr int32_t CONTACT_REACH = 50;
@@ -49,8 +48,8 @@ void move_enemy(Enemy& enemy, int32_t stage_width, int32_t stage_height, int32_t
         enemy.y += enemy.vy * level;
     }
     // The position is left outside; a straight mover walks back in on the next frames.
-    if (enemy.x > stage_width - ENEMY_SIZE || enemy.x < 0) enemy.vx = -enemy.vx;
-    if (enemy.y > stage_height - ENEMY_SIZE || enemy.y < 0) enemy.vy = -enemy.vy;
+    if (enemy.x > stage_width - ENEMY_BOX || enemy.x < 0) enemy.vx = -enemy.vx;
+    if (enemy.y > stage_height - ENEMY_BOX || enemy.y < 0) enemy.vy = -enemy.vy;
 }
 
 bool touches_player(const Enemy& enemy, int32_t vertical_reach) {
@@ -119,8 +118,8 @@ void init_enemies() {
         enemy.kind = r1 % 6;
         enemy.vx = r2 % 20 - 10;
         enemy.vy = r3 % 20 - 10;
-        enemy.x = stage.width - ENEMY_SIZE;
-        enemy.y = stage.height - ENEMY_SIZE;
+        enemy.x = stage.width - ENEMY_BOX;
+        enemy.y = stage.height - ENEMY_BOX;
     }
 }
 

@@ -35,6 +35,15 @@ enum EnemyKind : int32_t {
     manbearpig = 11,
 };
 
+// The weapons treat every kind from the boss's code up as the boss.
+constexpr int32_t BOSS_KIND = manbearpig;
+
+// Hit boxes, from the top-left corner, both edges included. An enemy's body is also the size
+// it bounces by; the boss's box reaches below its body, which is its upper square.
+constexpr int32_t ENEMY_BOX = 64;
+constexpr int32_t BOSS_BOX_WIDTH = 64;
+constexpr int32_t BOSS_BOX_HEIGHT = 128;
+
 struct Enemy {
     int32_t kind;
     int32_t vx;
@@ -46,6 +55,10 @@ struct Enemy {
     int32_t hp;
     int32_t death_frames;
 };
+
+// The player is a box of this size at (player_x, player_y); shots start at its centre.
+constexpr int32_t PLAYER_BOX = 64;
+constexpr int32_t PLAYER_CENTRE = PLAYER_BOX / 2;
 
 // Bullets and rockets share one record; a projectile is a point at (x, y).
 struct Bullet {
