@@ -279,41 +279,52 @@ Image draw_enemy_thin_dark()
     return img;
 }
 
-Image draw_boss()
-{
-    Image img(64, 128);
-    const Rgba fur = hex(0x6e4428);
-    const Rgba fur_far = scale_rgb(fur, 0.62f);
-    const Rgba pink = hex(0xe89090);
-    const Rgba ivory = hex(0xf4ecd0);
-    auto fur_pattern = [](Rgba base) {
-        return [base](float x, float y) {
+namespace {
+
+// The boss's colours and the two strokes every part of it is painted with.
+struct BossPaint {
+    Rgba fur = hex(0x6e4428);
+    Rgba fur_far = scale_rgb(fur, 0.62f);
+    Rgba pink = hex(0xe89090);
+    Rgba ivory = hex(0xf4ecd0);
+
+    // Shaded fur whose grain runs down the body.
+    Material furry(Rgba base, float bevel) const
+    {
+        return with_pattern(body(base, bevel), [base](float x, float y) {
             float n = fbm(x * 0.45f, y * 0.14f, 71u, 3);
             return scale_rgb(base, 0.78f + 0.44f * n);
-        };
-    };
-    auto furry = [&](Rgba base, float bevel) { return with_pattern(body(base, bevel), fur_pattern(base)); };
-    auto claws = [&](float x, float y, float dx, float dy, float spread, float len) {
+        });
+    }
+
+    // Three claws fanned out from (x, y) along (dx, dy).
+    void claws(Image& img, float x, float y, float dx, float dy, float spread, float len) const
+    {
         for (int i = 0; i < 3; ++i) {
             float ox = spread * float(i - 1), oy = -spread * 0.4f * float(i - 1);
             paint(img, taper(x + ox, y + oy, x + ox + dx * len, y + oy + dy * len, 2.0f, 0.3f), body(ivory, 1.5f));
         }
-    };
+    }
+};
 
-    // Far limbs, in shadow.
-    paint(img, taper(41, 94, 45, 115, 9, 7), furry(fur_far, 6));
+// The far limbs in shadow, then the near leg.
+void draw_boss_legs(Image& img, const BossPaint& p)
+{
+    paint(img, taper(41, 94, 45, 115, 9, 7), p.furry(p.fur_far, 6));
     paint(img, ellipse(45, 120, 10, 5.5f), body(hex(0x1e1410), 3));
-    claws(40, 122, -0.6f, 0.3f, 3.5f, 6);
-    paint(img, taper(48, 50, 53, 84, 8, 6.5f), furry(fur_far, 6));
-    claws(51, 92, -0.2f, 1.0f, 3.0f, 7);
-    paint(img, circle(53, 88, 6), furry(fur_far, 4));
+    p.claws(img, 40, 122, -0.6f, 0.3f, 3.5f, 6);
+    paint(img, taper(48, 50, 53, 84, 8, 6.5f), p.furry(p.fur_far, 6));
+    p.claws(img, 51, 92, -0.2f, 1.0f, 3.0f, 7);
+    paint(img, circle(53, 88, 6), p.furry(p.fur_far, 4));
 
-    // Near leg.
-    paint(img, taper(27, 92, 23, 114, 11.5f, 8), furry(fur, 7));
+    paint(img, taper(27, 92, 23, 114, 11.5f, 8), p.furry(p.fur, 7));
     paint(img, ellipse(22, 120, 12, 6), body(hex(0x2a1c16), 3));
-    claws(12, 122, -0.8f, 0.25f, 4.0f, 7);
+    p.claws(img, 12, 122, -0.8f, 0.25f, 4.0f, 7);
+}
 
-    // A shaggy mane down the hunched back, then the barrel of the body.
+// A shaggy mane down the hunched back, the barrel of the body, and the spiked far shoulder.
+void draw_boss_body(Image& img, const BossPaint& p)
+{
     std::vector<Vec2> mane{{30, 36}};
     for (int i = 0; i <= 8; ++i) {
         float t = float(i) / 8.0f;
@@ -322,9 +333,9 @@ Image draw_boss()
         mane.push_back({x + (i % 2 ? 6.0f : -1.0f), y + (i % 2 ? 3.0f : 0.0f)});
     }
     mane.push_back({40, 84});
-    paint(img, polygon(mane), furry(scale_rgb(fur, 0.8f), 6));
+    paint(img, polygon(mane), p.furry(scale_rgb(p.fur, 0.8f), 6));
     Sdf torso = blend(ellipse(37, 62, 21, 27), ellipse(31, 90, 17, 10), 6);
-    paint(img, torso, furry(fur, 12));
+    paint(img, torso, p.furry(p.fur, 12));
     paint(img, ellipse(28, 74, 12, 17), with_pattern(without_outline(body(hex(0xa87060), 8)), [](float, float y) {
               return mix(hex(0xb88070), hex(0x6a3a30), smoothstep(60, 92, y));
           }));
@@ -333,7 +344,6 @@ Image draw_boss()
     // An old scar across the chest.
     ink_line(img, polyline({{30, 52}, {38, 60}, {44, 64}}, 0.0f), with_alpha(hex(0xe0b0a0), 0.8f), 1.2f);
 
-    // Spiked plate on the far shoulder.
     for (int i = 0; i < 4; ++i) {
         float a = -2.3f + float(i) * 0.5f;
         float c = std::cos(a), s = std::sin(a);
@@ -343,35 +353,55 @@ Image draw_boss()
               return mix(hex(0x6a7488), hex(0x2a3040), smoothstep(40, 56, y + x * 0.1f));
           }));
     for (float x : {41.0f, 47.0f, 53.0f}) paint(img, circle(x, 49.5f, 1.1f), body(hex(0xd0d4dc), 0.8f));
+}
 
-    // Head thrust forward and low: bear skull, pig snout, open jaw with tusks.
-    // Ears laid back and torn to points: nothing cuddly about this bear.
-    paint(img, polygon({{28, 20}, {38, 17}, {41, 5}}), furry(fur, 3));
-    paint(img, polygon({{31, 17.5f}, {37, 16}, {39, 9}}), without_outline(body(scale_rgb(pink, 0.75f), 2)));
-    paint(img, polygon({{8, 40}, {26, 38}, {30, 46}, {14, 47}}), furry(scale_rgb(fur, 0.85f), 4));
+// Head thrust forward and low: bear skull, pig snout, open jaw with tusks. Ears laid back and
+// torn to points: nothing cuddly about this bear.
+void draw_boss_head(Image& img, const BossPaint& p)
+{
+    paint(img, polygon({{28, 20}, {38, 17}, {41, 5}}), p.furry(p.fur, 3));
+    paint(img, polygon({{31, 17.5f}, {37, 16}, {39, 9}}), without_outline(body(scale_rgb(p.pink, 0.75f), 2)));
+    paint(img, polygon({{8, 40}, {26, 38}, {30, 46}, {14, 47}}), p.furry(scale_rgb(p.fur, 0.85f), 4));
     paint(img, polygon({{11, 40.5f}, {26, 39}, {24, 42}, {13, 43}}), body(hex(0x3a0a0a), 1));
-    for (float x : {14.0f, 18.0f, 22.0f}) paint(img, polygon({{x, 39.5f}, {x + 2.4f, 39.5f}, {x + 1.2f, 42.5f}}), body(ivory, 1));
-    paint(img, blend(circle(26, 29, 13), ellipse(19, 35, 12, 6.5f), 4), furry(fur, 9));
-    paint(img, polygon({{16, 19}, {25, 17}, {24, 5}}), furry(fur, 3));
-    paint(img, polygon({{18.5f, 17.5f}, {23.5f, 16.5f}, {23, 10}}), without_outline(body(scale_rgb(pink, 0.75f), 2)));
-    paint(img, ellipse(8, 33, 7.5f, 6.5f), body(pink, 5));
+    for (float x : {14.0f, 18.0f, 22.0f})
+        paint(img, polygon({{x, 39.5f}, {x + 2.4f, 39.5f}, {x + 1.2f, 42.5f}}), body(p.ivory, 1));
+    paint(img, blend(circle(26, 29, 13), ellipse(19, 35, 12, 6.5f), 4), p.furry(p.fur, 9));
+    paint(img, polygon({{16, 19}, {25, 17}, {24, 5}}), p.furry(p.fur, 3));
+    paint(img, polygon({{18.5f, 17.5f}, {23.5f, 16.5f}, {23, 10}}), without_outline(body(scale_rgb(p.pink, 0.75f), 2)));
+    paint(img, ellipse(8, 33, 7.5f, 6.5f), body(p.pink, 5));
     paint(img, ellipse(4.8f, 33, 1.3f, 2.4f), body(hex(0x401818), 1));
     paint(img, ellipse(10, 33, 1.3f, 2.4f), body(hex(0x401818), 1));
     // Tusks curl up past the snout.
-    paint(img, polygon({{10, 42}, {15.5f, 40.5f}, {9, 31}, {5, 24}, {7.5f, 32}}), body(ivory, 1.5f));
-    paint(img, polygon({{20.5f, 40.5f}, {25, 39.5f}, {21, 32}, {18, 28}, {19.5f, 33}}), body(ivory, 1.5f));
+    paint(img, polygon({{10, 42}, {15.5f, 40.5f}, {9, 31}, {5, 24}, {7.5f, 32}}), body(p.ivory, 1.5f));
+    paint(img, polygon({{20.5f, 40.5f}, {25, 39.5f}, {21, 32}, {18, 28}, {19.5f, 33}}), body(p.ivory, 1.5f));
     // Furious glowing eye under a heavy brow.
     glow(img, circle(18.5f, 26, 2), hex(0xff2a10), 8, 0.5f);
     paint(img, ellipse(19, 26, 3.8f, 3), body(hex(0x200808), 1));
     paint(img, circle(18.5f, 26.2f, 2), light(hex(0xffd040)));
     paint(img, circle(18.5f, 26.2f, 1.0f), light(hex(0xff3010)));
     paint(img, polygon({{11, 19}, {29, 22}, {28, 25.5f}, {12, 22.5f}}), body(hex(0x2a160e), 2));
+}
 
-    // Near arm, reaching forward with long claws.
-    paint(img, taper(29, 50, 22, 68, 10.5f, 8), furry(fur, 7));
-    paint(img, taper(22, 68, 13, 82, 8.5f, 7), furry(fur, 6));
-    paint(img, circle(13, 86, 7.5f), furry(fur, 5));
-    claws(8, 90, -0.55f, 0.85f, 3.2f, 10);
+// The near arm, reaching forward with long claws.
+void draw_boss_arm(Image& img, const BossPaint& p)
+{
+    paint(img, taper(29, 50, 22, 68, 10.5f, 8), p.furry(p.fur, 7));
+    paint(img, taper(22, 68, 13, 82, 8.5f, 7), p.furry(p.fur, 6));
+    paint(img, circle(13, 86, 7.5f), p.furry(p.fur, 5));
+    p.claws(img, 8, 90, -0.55f, 0.85f, 3.2f, 10);
+}
+
+}  // namespace
+
+// Painted back to front: far limbs, near leg, body, head, near arm.
+Image draw_boss()
+{
+    Image img(64, 128);
+    const BossPaint p;
+    draw_boss_legs(img, p);
+    draw_boss_body(img, p);
+    draw_boss_head(img, p);
+    draw_boss_arm(img, p);
     // A smouldering red halo sets it apart from everything else on screen.
     aura(img, hex(0xff2a10), 4.0f, 0.55f);
     return img;
