@@ -358,14 +358,45 @@ void fortress(Image& img, float x0, float ground)
     tower(x0 + 250, 240);
 }
 
+// The volcano's far range, whose highest crests the lava runs down.
+float volcano_far_top(float x)
+{
+    float peaks = ridged(x / 330.0f, 211u, 3);
+    return 470.0f - 230.0f * peaks * peaks - 20.0f * fbm(x / 40.0f, 212u, 2);
+}
+
+// Lava trickles down from the highest crests of the far range.
+void lava_flows(Image& img, float w)
+{
+    for (float x = 40.0f; x < w; x += 8.0f) {
+        float top = volcano_far_top(x);
+        if (top > 390.0f) continue;
+        float peak = top;
+        bool is_peak = volcano_far_top(x - 8.0f) > peak && volcano_far_top(x + 8.0f) > peak;
+        if (!is_peak) continue;
+        // Each flow wanders as it runs down the face and thins out towards its end.
+        std::vector<Sdf> pieces;
+        float px = x, py = peak + 2;
+        const float end = 440.0f + 30.0f * value_noise(x / 13.0f, 213u);
+        while (py < end) {
+            float t = (py - peak) / (end - peak);
+            float nx = px + 14.0f * (value_noise(py / 25.0f, uint32_t(x) + 214u) - 0.5f) + 3.0f;
+            float ny = py + 10.0f;
+            pieces.push_back(taper(px, py, nx, ny, lerp(2.2f, 0.6f, t), lerp(2.2f, 0.6f, t + 10.0f / (end - peak))));
+            px = nx;
+            py = ny;
+        }
+        Sdf flow = unite(pieces);
+        Bounds b{x - 80, peak - 10, x + 80, 480};
+        glow(img, flow, hex(0xff3a00), 8, 0.35f, b);
+        paint(img, flow, light(hex(0xff9a30)), b);
+    }
+}
+
 Image draw_volcano(int width)
 {
     Image img(width, kStageHeight);
     const float w = float(width);
-    auto far_top = [](float x) {
-        float peaks = ridged(x / 330.0f, 211u, 3);
-        return 470.0f - 230.0f * peaks * peaks - 20.0f * fbm(x / 40.0f, 212u, 2);
-    };
     auto mid_top = [](float x) { return 455.0f + 50.0f * fbm(x / 110.0f, 221u, 4) - 16.0f * ridged(x / 80.0f, 222u, 2); };
     auto near_top = [](float x) { return 520.0f + 28.0f * fbm(x / 60.0f, 231u, 4); };
     std::vector<Layer> layers;
@@ -386,7 +417,7 @@ Image draw_volcano(int width)
                           c = mix(c, hex(0x5a1408), smoothstep(30.0f, 140.0f, depth) * 0.8f);
                           return mix(c, hex(0xd05a30), lip(depth, 2.0f) * 0.5f);
                       }});
-    layers.push_back({far_top, [](float x, float, float depth, float slope) {
+    layers.push_back({volcano_far_top, [](float x, float, float depth, float slope) {
                           Rgba c = mix(hex(0x140c10), hex(0x281820), facing(slope, depth));
                           c = scale_rgb(c, 0.9f + 0.2f * fbm(x / 25.0f, 261u, 2));
                           c = mix(c, hex(0x701a0a), smoothstep(60.0f, 260.0f, depth));
@@ -394,30 +425,7 @@ Image draw_volcano(int width)
                       }});
     draw_layers(img, layers);
 
-    // Lava trickles down from the highest crests of the far range.
-    for (float x = 40.0f; x < w; x += 8.0f) {
-        float top = far_top(x);
-        if (top > 390.0f) continue;
-        float peak = top;
-        bool is_peak = far_top(x - 8.0f) > peak && far_top(x + 8.0f) > peak;
-        if (!is_peak) continue;
-        // Each flow wanders as it runs down the face and thins out towards its end.
-        std::vector<Sdf> pieces;
-        float px = x, py = peak + 2;
-        const float end = 440.0f + 30.0f * value_noise(x / 13.0f, 213u);
-        while (py < end) {
-            float t = (py - peak) / (end - peak);
-            float nx = px + 14.0f * (value_noise(py / 25.0f, uint32_t(x) + 214u) - 0.5f) + 3.0f;
-            float ny = py + 10.0f;
-            pieces.push_back(taper(px, py, nx, ny, lerp(2.2f, 0.6f, t), lerp(2.2f, 0.6f, t + 10.0f / (end - peak))));
-            px = nx;
-            py = ny;
-        }
-        Sdf flow = unite(pieces);
-        Bounds b{x - 80, peak - 10, x + 80, 480};
-        glow(img, flow, hex(0xff3a00), 8, 0.35f, b);
-        paint(img, flow, light(hex(0xff9a30)), b);
-    }
+    lava_flows(img, w);
 
     Rng rng(3003);
     for (float x = 150.0f; x < w - 500.0f; x += rng.range(300.0f, 560.0f)) obelisk(img, x, mid_top(x) + 8, rng.range(60.0f, 110.0f));
