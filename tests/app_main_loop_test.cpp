@@ -13,6 +13,7 @@
 #include "app/app.h"
 #include "gfx/graphics.h"
 #include "support/game_fixture.h"
+#include "support/world_setup.h"
 
 namespace {
 
@@ -117,12 +118,6 @@ TEST_F(MainLoopTest, WithNoDisplayTheGameSaysSoOnOneLineAndFails) {
 
 using StartUpTest = GameFixture;
 
-std::uint32_t generator_state_after(int draws) {
-    std::uint32_t state = 1;
-    for (int i = 0; i < draws; ++i) state = state * 214013u + 2531011u;
-    return state;
-}
-
 TEST_F(StartUpTest, InitGameLeavesTheWorldReadyForTheTitleScreen) {
     const HWND window = world.main_window;
     start_game();
@@ -132,24 +127,9 @@ TEST_F(StartUpTest, InitGameLeavesTheWorldReadyForTheTitleScreen) {
     EXPECT_EQ(world.screen_width, 800);
     EXPECT_EQ(world.screen_height, 600);
     EXPECT_FALSE(world.quit_requested);
-    EXPECT_FALSE(world.in_play);
-    EXPECT_EQ(world.level, 1);
-    EXPECT_EQ(world.stage_index, 0);
-    EXPECT_EQ(world.script_cursor, 0);
-    EXPECT_EQ(world.score, 0);
-    EXPECT_EQ(world.high_score, 0);
-    EXPECT_EQ(world.camera_x, 0);
-    EXPECT_EQ(world.camera_y, 0);
-    EXPECT_EQ(world.player_health, 100);
-    EXPECT_EQ(world.player_x, 0);
-    EXPECT_EQ(world.player_y, 268);
-    EXPECT_EQ(world.rocket_ammo, 3);
-    for (const Bullet& bullet : world.bullets) EXPECT_FALSE(bullet.active);
-    for (const Rocket& rocket : world.rockets) EXPECT_FALSE(rocket.active);
-    for (const Enemy& enemy : world.enemies) EXPECT_FALSE(enemy.active);
-    for (const Explosion& explosion : world.explosions) EXPECT_FALSE(explosion.active);
+    expect_world_as_start_up_leaves_it();
     // The shared generator: 4 numbers per star, 4 for the medkit, 3 per enemy slot.
-    EXPECT_EQ(zv::rand_state(), generator_state_after(4 * STAR_COUNT + 4 + 3 * ENEMY_COUNT));
+    EXPECT_EQ(zv::rand_state(), rand_state_after(1, 4 * STAR_COUNT + 4 + 3 * ENEMY_COUNT));
     EXPECT_NE(world.player_sprite.texture, nullptr);
     EXPECT_NE(world.title_sprite.texture, nullptr);
 }

@@ -13,22 +13,10 @@ class Bullets : public CombatFixture {
 protected:
     void SetUp() override {
         CombatFixture::SetUp();
-        world.level = 1;
-        world.stages[0].width = 1600;
-        world.stages[0].height = 600;
-        world.player_health = 100;
-        world.player_x = 100;
-        world.player_y = 268;  // centre (132, 300)
-        world.cursor_x = 432;  // 300 pixels right of the centre: velocity (25, 0)
-        world.cursor_y = 300;
+        stand_aiming_right(100);  // centre (132, 300)
         world.bullet_sprite = make_sprite(8, 8);
         world.crosshair_sprite = make_sprite(32, 32);
-        world.bullet_sound.buffer = &shot_sound;
-    }
-
-    void TearDown() override {
-        world.bullet_sound.buffer = nullptr;
-        CombatFixture::TearDown();
+        count_plays_of(world.bullet_sound);
     }
 
     // A bullet standing still at a point, so that its move leaves it there.
@@ -43,8 +31,6 @@ protected:
         for (const Bullet& bullet : world.bullets) count += bullet.active;
         return count;
     }
-
-    CountingBuffer shot_sound;
 };
 
 TEST_F(Bullets, StartUpClearsEverySlotButNotTheCooldown) {
@@ -64,13 +50,13 @@ TEST_F(Bullets, HeldButtonFiresOnTheFirstFrameThenEveryTenth) {
     world.mouse_left = 128;
     std::vector<int> shot_frames;
     for (int frame = 0; frame < 31; ++frame) {
-        const int plays_before = shot_sound.plays;
+        const int plays_before = sounds.plays;
         update_bullets();
         if (world.bullet_cooldown == 9) shot_frames.push_back(frame);
-        EXPECT_LE(shot_sound.plays - plays_before, 1);
+        EXPECT_LE(sounds.plays - plays_before, 1);
     }
     EXPECT_EQ(shot_frames, (std::vector<int>{0, 10, 20, 30}));
-    EXPECT_EQ(shot_sound.plays, 4);
+    EXPECT_EQ(sounds.plays, 4);
 }
 
 TEST_F(Bullets, PressingAgainFiresAtOnceOnlyOnceTheCooldownIsSpent) {
@@ -83,9 +69,9 @@ TEST_F(Bullets, PressingAgainFiresAtOnceOnlyOnceTheCooldownIsSpent) {
     world.mouse_left = 128;
     for (int frame = 0; frame < 5; ++frame) update_bullets();
     EXPECT_EQ(world.bullet_cooldown, 0);
-    EXPECT_EQ(shot_sound.plays, 1);
+    EXPECT_EQ(sounds.plays, 1);
     update_bullets();
-    EXPECT_EQ(shot_sound.plays, 2);
+    EXPECT_EQ(sounds.plays, 2);
     EXPECT_EQ(world.bullet_cooldown, 9);
 }
 
@@ -123,7 +109,7 @@ TEST_F(Bullets, WithEverySlotInFlightNothingFiresUntilOneIsFree) {
     for (int slot = 0; slot < BULLET_COUNT; ++slot) place_bullet(slot, 132, 300);
     world.mouse_left = 128;
     update_bullets();
-    EXPECT_EQ(shot_sound.plays, 0);
+    EXPECT_EQ(sounds.plays, 0);
     EXPECT_EQ(world.bullet_cooldown, 0);
     EXPECT_EQ(active_bullets(), BULLET_COUNT);
 
@@ -131,7 +117,7 @@ TEST_F(Bullets, WithEverySlotInFlightNothingFiresUntilOneIsFree) {
     world.bullets[80].active = 0;
     world.bullets[37].active = 0;
     update_bullets();
-    EXPECT_EQ(shot_sound.plays, 1);
+    EXPECT_EQ(sounds.plays, 1);
     EXPECT_EQ(world.bullet_cooldown, 9);
     EXPECT_EQ(world.bullets[37].active, 1);
     EXPECT_EQ(world.bullets[37].vx, 25);
@@ -145,7 +131,7 @@ TEST_F(Bullets, ADeadPlayerCannotFireButBulletsFlyAndHit) {
     Enemy& enemy = place_enemy(0, eRed, 300, 280);
     world.bullets[5] = Bullet{20, 0, 290, 300, 1};
     update_bullets();
-    EXPECT_EQ(shot_sound.plays, 0);
+    EXPECT_EQ(sounds.plays, 0);
     EXPECT_EQ(world.bullet_cooldown, 2);  // the cooldown still runs down
     EXPECT_EQ(active_bullets(), 0);       // the one in flight hit
     EXPECT_EQ(world.bullets[5].x, 310);

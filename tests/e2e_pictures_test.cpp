@@ -22,11 +22,11 @@
 #include "png_write.h"
 #include "runner.h"
 #include "script.h"
+#include "support/replay_scenes.h"
 
 namespace {
 
 // Beside the test data directory, which need not exist.
-const std::string script_dir = std::filesystem::path(ZORVALEN_TEST_DATA_DIR).parent_path().string() + "/scripts/";
 const std::string reference_dir = std::filesystem::path(ZORVALEN_TEST_DATA_DIR).parent_path().string() + "/reference/";
 
 // Largest difference of two pixels over red, green and blue (the back buffer's alpha is not shown).
@@ -54,14 +54,8 @@ replay::Picture render(const std::string& script_name, int64_t frame, Crop crop,
         }
         ~Hint() { SDL_ResetHint("ZORVALEN_PRESENTATION"); }
     } hint(path);
-    std::error_code failure;
-    std::filesystem::current_path(ZORVALEN_ASSET_DIR, failure);
     replay::Script script;
-    std::string error;
-    if (!replay::load_script_file(script_dir + script_name, script, error)) {
-        ADD_FAILURE() << error;
-        return {};
-    }
+    if (!load_tracked_script(script_name, script)) return {};
     replay::Picture picture;
     replay::RunSettings settings;
     settings.mode = headless::Mode::render;

@@ -5,117 +5,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <headless.h>
-
-#include "json_lines.h"
-#include "runner.h"
-#include "script.h"
+#include "support/replay_scenes.h"
+#include "support/world_setup.h"
 #include "world/world.h"
 
 namespace {
-
-// Beside the test data directory, which need not exist.
-const std::string script_dir = std::filesystem::path(ZORVALEN_TEST_DATA_DIR).parent_path().string() + "/scripts/";
-
-struct TextRun {
-    int x = 0;
-    int y = 0;
-    int scale = 0;
-    std::uint32_t color = 0;
-    std::string text;
-};
-
-// The character whose glyph starts at this texture column of the font strip.
-char glyph_at(float u0) {
-    const long column = std::lround(u0 * static_cast<float>(world.font.strip_width));
-    for (int c = 32; c < 128; ++c) {
-        if (world.font.glyph_start[c] == column) return static_cast<char>(c);
-    }
-    return '?';
-}
-
-// One frame of a replay, looked at while the game is still running.
-class Frame {
-public:
-    Frame(int64_t index, bool last, const replay::TextureNames& names) : index(index), last(last), names_(names) {}
-
-    const int64_t index;
-    const bool last;
-
-    std::vector<replay::QuadView> draws() const {
-        const headless::DrawLog log = headless::presented_draws();
-        EXPECT_EQ(log.dropped, 0) << "frame " << index;
-        std::vector<replay::QuadView> views;
-        views.reserve(static_cast<std::size_t>(log.count));
-        for (int i = 0; i < log.count; ++i) views.push_back(replay::view_of(log.quads[i], names_));
-        return views;
-    }
-
-    // The strings drawn this frame, read back from the glyph quads: one run per draw_text call.
-    std::vector<TextRun> texts() const {
-        std::vector<TextRun> runs;
-        float next_x = 0;
-        bool previous_was_glyph = false;
-        const int cell_height = world.font.strip_height + 1;
-        for (const replay::QuadView& q : draws()) {
-            const bool glyph = q.tex != nullptr && std::strcmp(q.tex, "font.raw") == 0;
-            if (glyph) {
-                const int scale = static_cast<int>(q.h) / cell_height;
-                TextRun* run = runs.empty() ? nullptr : &runs.back();
-                if (run == nullptr || !previous_was_glyph || run->y != static_cast<int>(q.y) || run->color != q.color ||
-                    run->scale != scale || q.x != next_x) {
-                    runs.push_back(TextRun{static_cast<int>(q.x), static_cast<int>(q.y), scale, q.color, ""});
-                    run = &runs.back();
-                }
-                run->text.push_back(glyph_at(q.u0));
-                // The pen moves by the glyph's width plus the spacing; the quad is one column wider.
-                next_x = q.x + q.w + static_cast<float>(scale * (world.font.spacing - 1));
-            }
-            previous_was_glyph = glyph;
-        }
-        return runs;
-    }
-
-    std::optional<TextRun> text(const std::string& wanted) const {
-        for (const TextRun& run : texts()) {
-            if (run.text == wanted) return run;
-        }
-        return std::nullopt;
-    }
-
-    std::vector<replay::QuadView> quads_of(const char* file) const {
-        std::vector<replay::QuadView> found;
-        for (const replay::QuadView& q : draws()) {
-            if (q.tex != nullptr && std::strcmp(q.tex, file) == 0) found.push_back(q);
-        }
-        return found;
-    }
-
-    // Position in the drawing order of the first quad with this texture; -1 if none.
-    int first_index_of(const char* file) const {
-        const std::vector<replay::QuadView> all = draws();
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            if (all[i].tex != nullptr && std::strcmp(all[i].tex, file) == 0) return static_cast<int>(i);
-        }
-        return -1;
-    }
-
-private:
-    const replay::TextureNames& names_;
-};
-
-int live_enemies() {
-    int count = 0;
-    for (const Enemy& e : world.enemies) count += e.active == 1;
-    return count;
-}
 
 int64_t stars_z_sum() {
     int64_t sum = 0;
@@ -123,53 +22,13 @@ int64_t stars_z_sum() {
     return sum;
 }
 
-// The shared generator's recurrence, to tell how many numbers the game drew.
-uint32_t advance_rand(uint32_t state, int draws) {
-    for (int i = 0; i < draws; ++i) state = state * 214013u + 2531011u;
-    return state;
-}
-
-// Plays tests/scripts/<name> from a fresh start; `watch` sees every frame while the game runs.
-replay::RunOutcome play_script(const std::string& name, const std::function<void(const Frame&)>& watch,
-                               const replay::RunSettings& base = replay::RunSettings{}) {
-    std::error_code failure;
-    std::filesystem::current_path(ZORVALEN_ASSET_DIR, failure);
-    EXPECT_FALSE(failure) << "no asset directory " << ZORVALEN_ASSET_DIR;
-
-    replay::Script script;
-    std::string error;
-    if (!replay::load_script_file(script_dir + name, script, error)) {
-        ADD_FAILURE() << error;
-        return {};
-    }
-    replay::TextureNames names;
-    bool named = false;
-    replay::RunSettings settings = base;
-    settings.record_draws = true;
-    settings.after_frame = [&](const replay::FrameReport& report) {
-        if (!named) names.learn_from_world();  // textures are loaded once, at start-up
-        named = true;
-        watch(Frame(report.frame, report.last, names));
-    };
-    const replay::RunOutcome outcome = replay::play(script, settings);
-    EXPECT_TRUE(outcome.started) << "the game did not start";
-    EXPECT_EQ(outcome.frames, script.frame_count()) << name << " did not play to its end";
-    return outcome;
-}
-
 TEST(EndToEnd, TitleScreenShowsItsPictureAndLevelLineOverAFrozenWorld) {
     // Start-up draws 60,000 numbers for the stars, 4 for the medkit and 1,500 for the enemy slots.
-    const uint32_t after_start_up = advance_rand(1, 60000 + 4 + 1500);
+    const uint32_t after_start_up = rand_state_after(1, 60000 + 4 + 1500);
     int64_t first_z_sum = -1;
     play_script("title.txt", [&](const Frame& frame) {
         SCOPED_TRACE("frame " + std::to_string(frame.index));
-        EXPECT_FALSE(world.in_play);
-        EXPECT_EQ(world.level, 1);
-        EXPECT_EQ(world.player_x, 0);
-        EXPECT_EQ(world.player_y, 268);
-        EXPECT_EQ(world.player_health, 100);
-        EXPECT_EQ(world.rocket_ammo, 3);
-        EXPECT_EQ(live_enemies(), 0);
+        expect_world_as_start_up_leaves_it();
         EXPECT_EQ(zv::rand_state(), after_start_up);
         if (first_z_sum < 0) first_z_sum = stars_z_sum();
         EXPECT_EQ(stars_z_sum(), first_z_sum) << "the stars move under the title screen";
@@ -193,13 +52,8 @@ TEST(EndToEnd, TitleScreenShowsItsPictureAndLevelLineOverAFrozenWorld) {
         EXPECT_EQ(draws[1].color, 0xFFFFFFFFu);
         EXPECT_STREQ(draws[1].blend, "off");
 
-        const std::vector<TextRun> texts = frame.texts();
-        ASSERT_EQ(texts.size(), 1u);
-        EXPECT_EQ(texts[0].text, "welcome to level 1");
-        EXPECT_EQ(texts[0].x, 150);
-        EXPECT_EQ(texts[0].y, 500);
-        EXPECT_EQ(texts[0].scale, 4);
-        EXPECT_EQ(texts[0].color, 0xFF000000u);
+        EXPECT_EQ(frame.texts().size(), 1u);
+        expect_text(frame, "welcome to level 1", 150, 500, 4, 0xFF000000u);
         for (const replay::QuadView& q : draws) {
             if (q.tex != nullptr) {
                 EXPECT_STRNE(q.tex, "?") << "a texture the World does not hold";
@@ -264,7 +118,7 @@ TEST(EndToEnd, EnemiesAreReleasedOnlyOnceThePlayerHasWalkedRightOfTheStart) {
     play_script("walk_right.txt", [&](const Frame& frame) {
         SCOPED_TRACE("frame " + std::to_string(frame.index));
         if (start_x <= 0) {
-            EXPECT_EQ(live_enemies(), 0);
+            EXPECT_EQ(count_live_enemies(), 0);
             EXPECT_EQ(world.script_cursor, 0);
         } else if (first_cursor_move < 0 && world.script_cursor > 0) {
             first_cursor_move = static_cast<int>(frame.index);
@@ -397,65 +251,70 @@ TEST(EndToEnd, ARocketFliesOnThroughAColumnOfEnemiesKillingEach) {
     EXPECT_EQ(world.rocket_ammo, 2);
 }
 
-TEST(EndToEnd, DeathFadesToBlackAndAFreshClickRestartsTheLevel) {
+// When the player of death_restart.txt died and when the click brought it back.
+struct DeathAndRestart {
     int64_t died = -1;
     int64_t restarted = -1;
-    int score_at_death = 0;
+
+    void see(const Frame& frame) {
+        if (died < 0 && world.player_health == 0) died = frame.index;
+        // Only the click heals fully: a medkit gives 10 at a time.
+        if (died >= 0 && restarted < 0 && world.player_health == 100) restarted = frame.index;
+    }
+    bool dead() const { return died >= 0 && restarted < 0; }
+};
+
+TEST(EndToEnd, DeathFadesToBlackUnderTheLoseMessageWhileThePlayerLiesStill) {
+    DeathAndRestart death;
     int x_at_death = 0;
     play_script("death_restart.txt", [&](const Frame& frame) {
         SCOPED_TRACE("frame " + std::to_string(frame.index));
-        if (died < 0 && world.player_health == 0) {
-            died = frame.index;
-            score_at_death = world.score;
+        const bool was_alive = death.died < 0;
+        death.see(frame);
+        if (was_alive && death.died == frame.index) {
             x_at_death = world.player_x;
-            EXPECT_GT(score_at_death, 0);
+            EXPECT_GT(world.score, 0);
         }
-        // Only the click heals fully: a medkit gives 10 at a time.
-        if (died >= 0 && restarted < 0 && world.player_health == 100) restarted = frame.index;
-
-        if (died < 0) {
+        if (death.died < 0) {
             EXPECT_EQ(world.fade_alpha, 0);
             if (frame.index % 20 == 0) {
                 EXPECT_FALSE(frame.text("YOU LOSE! HAHA PWNT!").has_value());
             }
-        } else if (restarted < 0 || frame.index == restarted) {
-            // Dead, and still on the restart's own frame: the overlay deepens by 5 a frame up to opaque.
-            const int fade = static_cast<int>(std::min<int64_t>(255, 5 * (frame.index - died + 1)));
-            if (restarted < 0) {
-                EXPECT_EQ(world.fade_alpha, fade);
-                EXPECT_EQ(world.player_x, x_at_death) << "a dead player moved";
-                // Bullets still in flight may score; the best score follows at once.
-                EXPECT_EQ(world.high_score, world.score);
-                // The button held since before the death never counts as a click.
-                if (world.mouse_left != 0) {
-                    EXPECT_NE(world.prev_mouse_left, 0);
-                }
-            }
-            const std::uint32_t overlay = static_cast<std::uint32_t>(fade) << 24;
-            bool drawn = false;
-            for (const replay::QuadView& q : frame.draws()) {
-                drawn |= q.tex == nullptr && q.x == 0 && q.y == 0 && q.w == 800 && q.h == 600 && q.color == overlay;
-            }
-            EXPECT_TRUE(drawn) << "no overlay at alpha " << fade;
-            const std::optional<TextRun> lose = frame.text("YOU LOSE! HAHA PWNT!");
-            ASSERT_TRUE(lose.has_value());
-            EXPECT_EQ(lose->x, 100);
-            EXPECT_EQ(lose->y, 256);
-            EXPECT_EQ(lose->scale, 4);
-            EXPECT_EQ(lose->color, 0xFFFF0000u);
-            const std::optional<TextRun> click = frame.text("(CLICK TO RESTART)");
-            ASSERT_TRUE(click.has_value());
-            EXPECT_EQ(click->x, 270);
-            EXPECT_EQ(click->y, 330);
-            EXPECT_EQ(click->scale, 2);
-            EXPECT_EQ(click->color, 0xFFFFFFFFu);
-        } else if (frame.index == restarted + 1) {
-            EXPECT_EQ(world.fade_alpha, 0);
-            EXPECT_FALSE(frame.text("YOU LOSE! HAHA PWNT!").has_value());
-            EXPECT_TRUE(frame.text("HEALTH:").has_value());
-            EXPECT_FALSE(frame.text("NEW HIGH SCORE!").has_value());
+            return;
         }
-        if (frame.index == restarted) {
+        if (!death.dead() && frame.index != death.restarted) return;
+        // Dead, and still on the restart's own frame: the overlay deepens by 5 a frame up to opaque.
+        const int fade = static_cast<int>(std::min<int64_t>(255, 5 * (frame.index - death.died + 1)));
+        if (death.dead()) {
+            EXPECT_EQ(world.fade_alpha, fade);
+            EXPECT_EQ(world.player_x, x_at_death) << "a dead player moved";
+            // Bullets still in flight may score; the best score follows at once.
+            EXPECT_EQ(world.high_score, world.score);
+            // The button held since before the death never counts as a click.
+            if (world.mouse_left != 0) {
+                EXPECT_NE(world.prev_mouse_left, 0);
+            }
+        }
+        const std::uint32_t overlay = static_cast<std::uint32_t>(fade) << 24;
+        bool drawn = false;
+        for (const replay::QuadView& q : frame.draws()) {
+            drawn |= q.tex == nullptr && q.x == 0 && q.y == 0 && q.w == 800 && q.h == 600 && q.color == overlay;
+        }
+        EXPECT_TRUE(drawn) << "no overlay at alpha " << fade;
+        expect_text(frame, "YOU LOSE! HAHA PWNT!", 100, 256, 4, 0xFFFF0000u);
+        expect_text(frame, "(CLICK TO RESTART)", 270, 330, 2, 0xFFFFFFFFu);
+    });
+    ASSERT_GE(death.died, 0) << "the player never died";
+}
+
+TEST(EndToEnd, AFreshClickOnTheBlackScreenRestartsTheLevel) {
+    DeathAndRestart death;
+    int score_at_death = 0;
+    play_script("death_restart.txt", [&](const Frame& frame) {
+        SCOPED_TRACE("frame " + std::to_string(frame.index));
+        death.see(frame);
+        if (death.dead()) score_at_death = world.score;
+        if (frame.index == death.restarted) {
             EXPECT_EQ(world.mouse_left, 128);
             EXPECT_EQ(world.prev_mouse_left, 0);
             EXPECT_EQ(world.player_x, 0);
@@ -467,15 +326,20 @@ TEST(EndToEnd, DeathFadesToBlackAndAFreshClickRestartsTheLevel) {
             EXPECT_EQ(world.rocket_ammo, 3);
             EXPECT_EQ(world.level, 1);
             EXPECT_TRUE(world.in_play);
-            EXPECT_EQ(live_enemies(), 0);
+            EXPECT_EQ(count_live_enemies(), 0);
+        } else if (death.restarted >= 0 && frame.index == death.restarted + 1) {
+            EXPECT_EQ(world.fade_alpha, 0);
+            EXPECT_FALSE(frame.text("YOU LOSE! HAHA PWNT!").has_value());
+            EXPECT_TRUE(frame.text("HEALTH:").has_value());
+            EXPECT_FALSE(frame.text("NEW HIGH SCORE!").has_value());
         }
     });
-    ASSERT_GE(died, 0) << "the player never died";
-    ASSERT_GE(restarted, died + 51) << "the script means to click only once the screen is black";
-    EXPECT_EQ(restarted, 475) << "the click of frame 475 was not taken";
+    ASSERT_GE(death.died, 0) << "the player never died";
+    ASSERT_GE(death.restarted, death.died + 51) << "the script means to click only once the screen is black";
+    EXPECT_EQ(death.restarted, 475) << "the click of frame 475 was not taken";
 }
 
-TEST(EndToEnd, TheFirstLevelPlayedThroughStagesBossAndLevelUp) {
+TEST(EndToEnd, TheFirstLevelsStagesEndOnlyWhenClearedWithThePlayerAtTheRightEdge) {
     struct Change {
         int64_t frame;
         int from;
@@ -484,24 +348,19 @@ TEST(EndToEnd, TheFirstLevelPlayedThroughStagesBossAndLevelUp) {
     std::vector<Change> stage_changes;
     int stage = 0;
     int start_x = 0;  // player_x as the frame began
-    int start_y = 268;
     int start_health = 100;
     int score_before = 0;
-    uint32_t rand_before = 0;
-    int64_t boss_out = -1;
-    int64_t boss_struck = -1;
-    int64_t boss_killed = -1;
-    int64_t level_up = -1;
-    bool welcomed = false;
-    bool boss_was_alive = false;
+    bool levelled_up = false;
     play_script("playthrough.txt", [&](const Frame& frame) {
         SCOPED_TRACE("frame " + std::to_string(frame.index));
-        if (world.stage_index != stage || (level_up < 0 && world.level == 2)) {
+        // The level-up returns to stage 0 from stage 2; stage_index alone would miss a 0-to-0 change.
+        const bool level_up = !levelled_up && world.level == 2;
+        levelled_up |= level_up;
+        if (world.stage_index != stage || level_up) {
             stage_changes.push_back({frame.index, stage, world.stage_index});
             // A stage ends only with every enemy gone and the player at its right edge.
-            const int width = world.stages[stage].width;
-            EXPECT_EQ(live_enemies(), 0);
-            EXPECT_GE(start_x, width - 64);
+            EXPECT_EQ(count_live_enemies(), 0);
+            EXPECT_GE(start_x, world.stages[stage].width - 64);
             EXPECT_EQ(world.script_cursor, 0);
             EXPECT_EQ(world.camera_x, 0);
             EXPECT_LE(std::abs(world.player_x), 4 * world.level) << "the player starts the next stage at x 0";
@@ -514,20 +373,28 @@ TEST(EndToEnd, TheFirstLevelPlayedThroughStagesBossAndLevelUp) {
             }
             stage = world.stage_index;
         }
-        if (level_up < 0 && world.level == 2) {
-            level_up = frame.index;
-            EXPECT_FALSE(world.in_play);
-            EXPECT_EQ(world.stage_index, 0);
-            EXPECT_EQ(world.player_health, 100);
-            EXPECT_EQ(world.player_y, start_y) << "the level-up keeps player_y";
-        }
-        if (level_up >= 0 && frame.index > level_up) {
-            EXPECT_FALSE(world.in_play);
-            const std::optional<TextRun> welcome = frame.text("welcome to level 2");
-            welcomed |= welcome.has_value() && welcome->x == 150 && welcome->y == 500;
-        }
+        start_x = world.player_x;
+        start_health = world.player_health;
+        score_before = world.score;
+    });
+    ASSERT_EQ(stage_changes.size(), 3u);
+    EXPECT_EQ(stage_changes[0].from, 0);
+    EXPECT_EQ(stage_changes[0].to, 1);
+    EXPECT_EQ(stage_changes[1].to, 2);
+    EXPECT_EQ(stage_changes[2].to, 0);
+}
 
-        // The boss: slot state, drawing and its one strike.
+TEST(EndToEnd, TheBossWaitsForX2400StrikesOnceJumpsAwayAndDiesToTheGuns) {
+    int start_x = 0;  // the player's position and health as the frame began
+    int start_y = 268;
+    int start_health = 100;
+    uint32_t rand_before = 0;
+    int64_t boss_out = -1;
+    int64_t boss_struck = -1;
+    int64_t boss_killed = -1;
+    bool boss_was_alive = false;
+    play_script("playthrough.txt", [&](const Frame& frame) {
+        SCOPED_TRACE("frame " + std::to_string(frame.index));
         const Enemy* boss = nullptr;
         for (const Enemy& e : world.enemies) {
             if (e.kind == manbearpig && (e.active == 1 || boss_was_alive)) boss = &e;
@@ -553,34 +420,51 @@ TEST(EndToEnd, TheFirstLevelPlayedThroughStagesBossAndLevelUp) {
                 // It jumped 200 away on both axes from where the player stood, with two draws.
                 EXPECT_EQ(std::abs(boss->x - start_x), 200);
                 EXPECT_EQ(std::abs(boss->y - start_y), 200);
-                EXPECT_EQ(zv::rand_state(), advance_rand(rand_before, 2));
+                EXPECT_EQ(zv::rand_state(), rand_state_after(rand_before, 2));
                 EXPECT_NE(drawn[0].x, drawn[1].x) << "seen at both places on the frame of the jump";
             } else {
                 EXPECT_EQ(zv::rand_state(), rand_before) << "only the boss's jump draws numbers in play";
             }
         } else if (boss != nullptr && boss_was_alive) {
             boss_killed = frame.index;
+            EXPECT_EQ(world.level, 1) << "the level rose before the boss died";
             bool exploding = false;
             for (const Explosion& x : world.explosions) exploding |= x.active == 1 && x.age == 10;
             EXPECT_TRUE(exploding);
         }
         boss_was_alive = boss != nullptr && boss->active == 1;
-
         start_x = world.player_x;
         start_y = world.player_y;
         start_health = world.player_health;
-        score_before = world.score;
         rand_before = zv::rand_state();
     });
-    ASSERT_EQ(stage_changes.size(), 3u);
-    EXPECT_EQ(stage_changes[0].from, 0);
-    EXPECT_EQ(stage_changes[0].to, 1);
-    EXPECT_EQ(stage_changes[1].to, 2);
-    EXPECT_EQ(stage_changes[2].to, 0);
-    EXPECT_GE(boss_out, stage_changes[1].frame);
+    EXPECT_GE(boss_out, 0);
     EXPECT_GT(boss_struck, boss_out);
     EXPECT_GT(boss_killed, boss_struck);
-    EXPECT_GT(level_up, boss_killed);
+}
+
+TEST(EndToEnd, ClearingTheThirdStageRaisesTheLevelAndWelcomesItOnTheTitle) {
+    int start_y = 268;  // player_y as the frame began
+    int64_t level_up = -1;
+    bool welcomed = false;
+    play_script("playthrough.txt", [&](const Frame& frame) {
+        SCOPED_TRACE("frame " + std::to_string(frame.index));
+        if (level_up < 0 && world.level == 2) {
+            level_up = frame.index;
+            EXPECT_FALSE(world.in_play);
+            EXPECT_EQ(world.stage_index, 0);
+            EXPECT_EQ(world.player_health, 100);
+            EXPECT_EQ(world.player_y, start_y) << "the level-up keeps player_y";
+            EXPECT_EQ(count_live_enemies(), 0) << "the boss is gone";
+        }
+        if (level_up >= 0 && frame.index > level_up) {
+            EXPECT_FALSE(world.in_play);
+            const std::optional<TextRun> welcome = frame.text("welcome to level 2");
+            welcomed |= welcome.has_value() && welcome->x == 150 && welcome->y == 500;
+        }
+        start_y = world.player_y;
+    });
+    EXPECT_GE(level_up, 0) << "the level never rose";
     EXPECT_TRUE(welcomed) << "no \"welcome to level 2\" on the title screen";
 }
 
@@ -588,10 +472,7 @@ TEST(EndToEnd, EscapeEndsTheRunAfterItsOwnFrameAndShutsTheGameDown) {
     int64_t last_frame = -1;
     int reports_marked_last = 0;
     replay::Script script;
-    std::string error;
-    ASSERT_TRUE(replay::load_script_file(script_dir + "escape.txt", script, error)) << error;
-    std::error_code ignored;
-    std::filesystem::current_path(ZORVALEN_ASSET_DIR, ignored);
+    ASSERT_TRUE(load_tracked_script("escape.txt", script));
     replay::RunSettings settings;
     settings.record_draws = true;
     settings.after_frame = [&](const replay::FrameReport& report) {

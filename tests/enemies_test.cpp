@@ -4,11 +4,12 @@
 
 #include "combat/explosions.h"
 #include "support/game_fixture.h"
+#include "support/world_setup.h"
 #include "world/enemies.h"
 #include "world/spawn.h"
 #include "world/stages.h"
 #include "world/world.h"
-#include "world_draws.h"
+#include "support/world_draws.h"
 
 namespace {
 
@@ -31,19 +32,6 @@ protected:
         world.player_health = 100;
         world.player_x = 1000;
         world.player_y = 300;
-    }
-
-    static Enemy& place(int slot, int32_t kind, int32_t x, int32_t y, int32_t vx = 0, int32_t vy = 0) {
-        Enemy& e = world.enemies[slot];
-        e.active = 1;
-        e.kind = kind;
-        e.x = x;
-        e.y = y;
-        e.vx = vx;
-        e.vy = vy;
-        e.hp = 3;
-        e.boss_hp = 50;
-        return e;
     }
 
     static const Sprite& boss_sprite() { return world.enemy_sprites[BOSS_SPRITE]; }
@@ -95,7 +83,7 @@ TEST_F(EnemyTest, HomingStepsAreTruncatedTowardZero) {
     };
     for (const auto& c : cases) {
         world.level = c.level;
-        Enemy& e = place(0, eRed, world.player_x + c.dx, world.player_y + c.dy, 7, -7);
+        Enemy& e = place_enemy(0, eRed, world.player_x + c.dx, world.player_y + c.dy, 7, -7);
         update_enemies();
         EXPECT_EQ(e.x, world.player_x + c.dx + c.step_x) << c.dx << "," << c.dy << " level " << c.level;
         EXPECT_EQ(e.y, world.player_y + c.dy + c.step_y) << c.dx << "," << c.dy << " level " << c.level;
@@ -116,7 +104,7 @@ TEST_F(EnemyTest, StraightMoversBounceOnlyOncePastAnEdge) {
         {0, -1, -1, 1},
     };
     for (const auto& c : x_cases) {
-        Enemy& e = place(0, eGreen, c.start, 100, c.velocity, 0);
+        Enemy& e = place_enemy(0, eGreen, c.start, 100, c.velocity, 0);
         update_enemies();
         EXPECT_EQ(e.x, c.end);
         EXPECT_EQ(e.vx, c.velocity_after) << "from x " << c.start;
@@ -132,7 +120,7 @@ TEST_F(EnemyTest, StraightMoversBounceOnlyOncePastAnEdge) {
         {0, -1, -1, 1},
     };
     for (const auto& c : y_cases) {
-        Enemy& e = place(0, eBlue, 100, c.start, 0, c.velocity);
+        Enemy& e = place_enemy(0, eBlue, 100, c.start, 0, c.velocity);
         update_enemies();
         EXPECT_EQ(e.y, c.end);
         EXPECT_EQ(e.vy, c.velocity_after) << "from y " << c.start;
@@ -141,7 +129,7 @@ TEST_F(EnemyTest, StraightMoversBounceOnlyOncePastAnEdge) {
 
     // Outside, the position is not corrected: the mover walks back in at its level's speed.
     world.level = 2;
-    Enemy& e = place(0, eWhite, 1540, 100, 5, 0);
+    Enemy& e = place_enemy(0, eWhite, 1540, 100, 5, 0);
     update_enemies();
     EXPECT_EQ(e.x, 1550);
     EXPECT_EQ(e.vx, -5);
@@ -160,7 +148,7 @@ TEST_F(EnemyTest, ContactReachesExactlyFiftyPixels) {
     for (const auto& c : cases) {
         world.player_health = 100;
         std::memset(static_cast<void*>(world.explosions), 0, sizeof world.explosions);
-        Enemy& e = place(3, eGreen, world.player_x + c.dx, world.player_y + c.dy);
+        Enemy& e = place_enemy(3, eGreen, world.player_x + c.dx, world.player_y + c.dy);
         update_enemies();
         EXPECT_EQ(world.player_health, c.touches ? 95 : 100) << c.dx << "," << c.dy;
         EXPECT_EQ(e.active, c.touches ? 0 : 1) << c.dx << "," << c.dy;
@@ -175,8 +163,8 @@ TEST_F(EnemyTest, ContactReachesExactlyFiftyPixels) {
 TEST_F(EnemyTest, ATouchingEnemyIsSeenOnItsLastFrameAndHealthStopsAtZero) {
     world.player_health = 3;
     world.camera_x = 600;
-    place(0, eWhite, world.player_x + 10, world.player_y + 10);
-    place(1, eRed, world.player_x + 400, world.player_y);
+    place_enemy(0, eWhite, world.player_x + 10, world.player_y + 10);
+    place_enemy(1, eRed, world.player_x + 400, world.player_y);
     const auto quads = drawn_by([] { update_enemies(); });
     EXPECT_EQ(world.player_health, 0);
     EXPECT_EQ(world.enemies[0].active, 0);
@@ -191,7 +179,7 @@ TEST_F(EnemyTest, ATouchingEnemyIsSeenOnItsLastFrameAndHealthStopsAtZero) {
 }
 
 TEST_F(EnemyTest, KindsWithoutAnImageMoveAndHurtUnseen) {
-    Enemy& e = place(0, 7, world.player_x + 60, world.player_y, -5, 0);
+    Enemy& e = place_enemy(0, 7, world.player_x + 60, world.player_y, -5, 0);
     const auto quads = drawn_by([] { update_enemies(); });
     EXPECT_EQ(e.x, world.player_x + 55);
     EXPECT_EQ(world.player_health, 100);
@@ -203,14 +191,14 @@ TEST_F(EnemyTest, KindsWithoutAnImageMoveAndHurtUnseen) {
 
 TEST_F(EnemyTest, TheBossStrikesWithALongerVerticalReachAndJumps) {
     // Straight below the player: it homes 4 pixels up to a distance of exactly 64.
-    Enemy& boss = place(0, manbearpig, world.player_x, world.player_y + 69);
+    Enemy& boss = place_enemy(0, manbearpig, world.player_x, world.player_y + 69);
     zv::set_rand_state(1);
     update_enemies();
     EXPECT_EQ(boss.y, world.player_y + 65);
     EXPECT_EQ(world.player_health, 100);
     EXPECT_EQ(zv::rand(), 41) << "no contact, no draw from the generator";
 
-    place(0, manbearpig, world.player_x, world.player_y + 68);
+    place_enemy(0, manbearpig, world.player_x, world.player_y + 68);
     world.player_health = 8;
     world.camera_x = 700;
     zv::set_rand_state(1);
@@ -236,7 +224,7 @@ TEST_F(EnemyTest, TheBossStrikesWithALongerVerticalReachAndJumps) {
 
 TEST_F(EnemyTest, BossReachesFiftyPixelsAcrossAndFacesItsVelocity) {
     // Right of the player: it homes 4 pixels left, to 50 and to 51 pixels.
-    Enemy& boss = place(0, manbearpig, world.player_x + 55, world.player_y, 1, 0);
+    Enemy& boss = place_enemy(0, manbearpig, world.player_x + 55, world.player_y, 1, 0);
     world.camera_x = 500;
     const auto quads = drawn_by([] { update_enemies(); });
     EXPECT_EQ(boss.x, world.player_x + 51);
@@ -316,7 +304,7 @@ TEST_F(EnemyTest, AReusedSlotStopsItsMessageAtOnce) {
 }
 
 TEST_F(EnemyTest, AnEnemyRemovedByContactShowsItsMessageTheSameFrame) {
-    place(0, eGreen, world.player_x + 1, world.player_y);  // x 1001: "OWNED!!"
+    place_enemy(0, eGreen, world.player_x + 1, world.player_y);  // x 1001: "OWNED!!"
     world.enemies[0].death_frames = 0;
     const auto quads = drawn_by([] { update_enemies(); });
     ASSERT_GE(quads.size(), 2u);

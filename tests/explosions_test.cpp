@@ -3,7 +3,7 @@
 #include "combat/explosions.h"
 #include "support/game_fixture.h"
 #include "world/world.h"
-#include "world_draws.h"
+#include "support/world_draws.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "gfx/sprite.h"
 #include "gfx/graphics.h"
 #include "support/game_fixture.h"
+#include "support/world_setup.h"
 #include "world/world.h"
 
 namespace {
@@ -14,22 +15,11 @@ class MedkitTest : public GameFixture {
 protected:
     void SetUp() override {
         GameFixture::SetUp();
-        for (int i = 0; i < STAGE_COUNT; ++i) {
-            world.stages[i].width = (i + 2) * 800;
-            world.stages[i].height = 600;
-        }
+        size_stages();
         world.player_health = 100;
         world.player_x = 0;
         world.player_y = 268;
-        world.d3d_device->CreateTexture(32, 32, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &world.medkit_sprite.texture,
-                                        nullptr);
-        world.medkit_sprite.width = 32;
-        world.medkit_sprite.height = 32;
-    }
-
-    void TearDown() override {
-        if (world.medkit_sprite.texture != nullptr) world.medkit_sprite.texture->Release();
-        GameFixture::TearDown();
+        world.medkit_sprite = make_sprite(32, 32);
     }
 
     static void place_medkit(int32_t x, int32_t y, int32_t vx, int32_t vy) {

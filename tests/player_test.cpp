@@ -6,7 +6,7 @@
 #include "support/game_fixture.h"
 #include "world/stages.h"
 #include "world/world.h"
-#include "world_draws.h"
+#include "support/world_draws.h"
 
 namespace {
 

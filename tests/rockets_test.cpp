@@ -13,28 +13,12 @@ class Rockets : public CombatFixture {
 protected:
     void SetUp() override {
         CombatFixture::SetUp();
-        world.level = 1;
-        for (int i = 0; i < STAGE_COUNT; ++i) {
-            world.stages[i].width = (i + 2) * 800;
-            world.stages[i].height = 600;
-        }
-        world.player_health = 100;
-        world.player_x = 0;
-        world.player_y = 268;  // centre (32, 300)
-        world.cursor_x = 332;  // straight right: velocity (25, 0)
-        world.cursor_y = 300;
+        stand_aiming_right(0);  // centre (32, 300)
         world.rocket_ammo = 3;
         world.rocket_sprite = make_sprite(16, 8);
         world.rocket_crosshair_sprite = make_sprite(32, 32);
-        world.rocket_sound.buffer = &launch_sound;
+        count_plays_of(world.rocket_sound);
     }
-
-    void TearDown() override {
-        world.rocket_sound.buffer = nullptr;
-        CombatFixture::TearDown();
-    }
-
-    CountingBuffer launch_sound;
 };
 
 TEST_F(Rockets, StartUpStocksThreePerLevelAndClearsTheSlots) {
@@ -63,7 +47,7 @@ TEST_F(Rockets, HeldButtonFiresEveryTwentiethFrameAndRetriesWhenNoSlotIsFree) {
     // All three slots are in flight from frame 40; the attempts from frame 60 on spend
     // nothing until the first rocket leaves the stage in frame 62, and frame 63 fires.
     EXPECT_EQ(launch_frames, (std::vector<int>{0, 20, 40, 63}));
-    EXPECT_EQ(launch_sound.plays, 4);
+    EXPECT_EQ(sounds.plays, 4);
     EXPECT_EQ(world.rocket_ammo, 1);
     EXPECT_EQ(world.rockets[0].x, 32 + 25);
 }
@@ -72,7 +56,7 @@ TEST_F(Rockets, AnEmptyStockFiresNothingThoughSlotsAreFree) {
     world.rocket_ammo = 1;
     world.mouse_right = 128;
     for (int frame = 0; frame < 45; ++frame) update_rockets();
-    EXPECT_EQ(launch_sound.plays, 1);
+    EXPECT_EQ(sounds.plays, 1);
     EXPECT_EQ(world.rocket_ammo, 0);
     EXPECT_EQ(world.rockets[1].active, 0);
 }
@@ -83,7 +67,7 @@ TEST_F(Rockets, ADeadPlayerCannotFireButRocketsFlyAndKill) {
     Enemy& enemy = place_enemy(0, eBlue, 400, 250);
     world.rockets[2] = Rocket{25, 0, 380, 300, 1};
     update_rockets();
-    EXPECT_EQ(launch_sound.plays, 0);
+    EXPECT_EQ(sounds.plays, 0);
     EXPECT_EQ(world.rocket_ammo, 3);
     EXPECT_EQ(enemy.active, 0);
     EXPECT_EQ(world.rockets[2].active, 1);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <vector>
 
 #include "support/game_fixture.h"
+#include "support/world_setup.h"
 #include "world/spawn.h"
 #include "world/stages.h"
 #include "world/world.h"
@@ -17,7 +19,16 @@ struct ScriptTotals {
     int64_t abs_c, abs_d;  // the signed sums of c and d are 0 in most scripts, so these catch sign slips
     std::vector<int> wait_indices;
     std::vector<int> wait_marks;
+
+    bool operator==(const ScriptTotals&) const = default;
 };
+
+void PrintTo(const ScriptTotals& t, std::ostream* out) {
+    *out << "events " << t.events << ", spawns " << t.spawns << ", sums of opcode/a/b/c/d " << t.opcode << "/"
+         << t.a << "/" << t.b << "/" << t.c << "/" << t.d << ", |c| " << t.abs_c << ", |d| " << t.abs_d
+         << ", waits at " << testing::PrintToString(t.wait_indices) << " for x "
+         << testing::PrintToString(t.wait_marks);
+}
 
 ScriptTotals totals_of(const SpawnEvent* script, int length) {
     ScriptTotals t{};
@@ -45,49 +56,17 @@ ScriptTotals totals_of(const SpawnEvent* script, int length) {
     return t;
 }
 
-TEST(SpawnScriptData, Script0MatchesTheLevelTable) {
-    const ScriptTotals t = totals_of(spawn_script_0, SPAWN_SCRIPT_0_LENGTH);
-    EXPECT_EQ(t.events, 52);
-    EXPECT_EQ(t.spawns, 46);
-    EXPECT_EQ(t.opcode, 582);
-    EXPECT_EQ(t.a, 44864);
-    EXPECT_EQ(t.b, 13936);
-    EXPECT_EQ(t.c, 0);
-    EXPECT_EQ(t.d, 0);
-    EXPECT_EQ(t.abs_c, 120);
-    EXPECT_EQ(t.abs_d, 120);
-    EXPECT_EQ(t.wait_indices, (std::vector<int>{0, 5, 10, 15, 32}));
-    EXPECT_EQ(t.wait_marks, (std::vector<int>{0, 224, 480, 896, 1408}));
+// Sums over each level's table catch a changed, lost or swapped number anywhere in it.
+TEST(SpawnScriptData, EachScriptMatchesItsLevelTable) {
+    EXPECT_EQ(totals_of(spawn_script_0, SPAWN_SCRIPT_0_LENGTH),
+              (ScriptTotals{52, 46, 582, 44864, 13936, 0, 0, 120, 120, {0, 5, 10, 15, 32}, {0, 224, 480, 896, 1408}}));
+    EXPECT_EQ(totals_of(spawn_script_1, SPAWN_SCRIPT_1_LENGTH),
+              (ScriptTotals{88, 84, 455, 74496, 24780, 144, 0, 504, 216, {0, 25, 74}, {64, 960, 1280}}));
+    EXPECT_EQ(totals_of(spawn_script_2, SPAWN_SCRIPT_2_LENGTH),
+              (ScriptTotals{37, 33, 412, 20164, 9600, -160, 0, 160, 160, {0, 1, 34}, {64, 0, 2400}}));
 }
 
-TEST(SpawnScriptData, Script1MatchesTheLevelTable) {
-    const ScriptTotals t = totals_of(spawn_script_1, SPAWN_SCRIPT_1_LENGTH);
-    EXPECT_EQ(t.events, 88);
-    EXPECT_EQ(t.spawns, 84);
-    EXPECT_EQ(t.opcode, 455);
-    EXPECT_EQ(t.a, 74496);
-    EXPECT_EQ(t.b, 24780);
-    EXPECT_EQ(t.c, 144);
-    EXPECT_EQ(t.d, 0);
-    EXPECT_EQ(t.abs_c, 504);
-    EXPECT_EQ(t.abs_d, 216);
-    EXPECT_EQ(t.wait_indices, (std::vector<int>{0, 25, 74}));
-    EXPECT_EQ(t.wait_marks, (std::vector<int>{64, 960, 1280}));
-}
-
-TEST(SpawnScriptData, Script2MatchesTheLevelTable) {
-    const ScriptTotals t = totals_of(spawn_script_2, SPAWN_SCRIPT_2_LENGTH);
-    EXPECT_EQ(t.events, 37);
-    EXPECT_EQ(t.spawns, 33);
-    EXPECT_EQ(t.opcode, 412);
-    EXPECT_EQ(t.a, 20164);
-    EXPECT_EQ(t.b, 9600);
-    EXPECT_EQ(t.c, -160);
-    EXPECT_EQ(t.d, 0);
-    EXPECT_EQ(t.abs_c, 160);
-    EXPECT_EQ(t.abs_d, 160);
-    EXPECT_EQ(t.wait_indices, (std::vector<int>{0, 1, 34}));
-    EXPECT_EQ(t.wait_marks, (std::vector<int>{64, 0, 2400}));
+TEST(SpawnScriptData, Script2ReleasesTheBossAtRestAt2500By200) {
     const SpawnEvent& boss = spawn_script_2[35];
     EXPECT_EQ(boss.opcode, manbearpig);
     EXPECT_EQ(boss.a, 2500);
@@ -106,12 +85,6 @@ protected:
         world.level = 1;
     }
 
-    static int live_enemies() {
-        int n = 0;
-        for (const Enemy& e : world.enemies) n += e.active == 1 ? 1 : 0;
-        return n;
-    }
-
     static void run_frames(int n) {
         for (int i = 0; i < n; ++i) run_spawn_script();
     }
@@ -127,12 +100,12 @@ TEST_F(SpawnTest, NothingSpawnsUntilThePlayerHasMovedRight) {
     world.player_x = 0;
     run_frames(20);
     EXPECT_EQ(world.script_cursor, 0);
-    EXPECT_EQ(live_enemies(), 0);
+    EXPECT_EQ(count_live_enemies(), 0);
 
     world.player_x = 1;
     run_spawn_script();  // the wait itself takes this frame
     EXPECT_EQ(world.script_cursor, 1);
-    EXPECT_EQ(live_enemies(), 0);
+    EXPECT_EQ(count_live_enemies(), 0);
 
     world.enemies[0].death_frames = 17;
     run_spawn_script();
@@ -174,9 +147,9 @@ TEST_F(SpawnTest, AWaitIsPassedOnlyStrictlyBeyondItsMarkAndStillCostsAFrame) {
     world.player_x = 1000;  // far past the mark: still one frame for the wait alone
     run_spawn_script();
     EXPECT_EQ(world.script_cursor, 6);
-    EXPECT_EQ(live_enemies(), 0);
+    EXPECT_EQ(count_live_enemies(), 0);
     run_spawn_script();
-    EXPECT_EQ(live_enemies(), 1);
+    EXPECT_EQ(count_live_enemies(), 1);
 }
 
 TEST_F(SpawnTest, Script2WaitsTwiceBeforeItsFirstWave) {
@@ -189,7 +162,7 @@ TEST_F(SpawnTest, Script2WaitsTwiceBeforeItsFirstWave) {
     EXPECT_EQ(world.script_cursor, 1);
     run_spawn_script();
     EXPECT_EQ(world.script_cursor, 2);
-    EXPECT_EQ(live_enemies(), 0);
+    EXPECT_EQ(count_live_enemies(), 0);
 }
 
 TEST_F(SpawnTest, TheBossAppearsAfterTheLastMarkOfStage2) {
@@ -210,7 +183,7 @@ TEST_F(SpawnTest, TheBossAppearsAfterTheLastMarkOfStage2) {
     EXPECT_EQ(world.script_cursor, 36);
     run_frames(10);
     EXPECT_EQ(world.script_cursor, 36) << "the end event holds the cursor";
-    EXPECT_EQ(live_enemies(), 1);
+    EXPECT_EQ(count_live_enemies(), 1);
 }
 
 TEST_F(SpawnTest, ASpawnWithTheTableFullIsConsumedAndDropped) {
@@ -250,9 +223,9 @@ TEST_F(SpawnTest, JumpsRunTheirTargetNextFrameAndUnknownOpcodesEndTheScript) {
     EXPECT_EQ(world.script_cursor, 1);
     run_spawn_script();
     EXPECT_EQ(world.script_cursor, 0);
-    EXPECT_EQ(live_enemies(), 1) << "the jump itself spawns nothing";
+    EXPECT_EQ(count_live_enemies(), 1) << "the jump itself spawns nothing";
     run_spawn_script();
-    EXPECT_EQ(live_enemies(), 2);
+    EXPECT_EQ(count_live_enemies(), 2);
 
     for (int index = 2; index <= 5; ++index) {
         set_script_cursor(index);
@@ -260,7 +233,7 @@ TEST_F(SpawnTest, JumpsRunTheirTargetNextFrameAndUnknownOpcodesEndTheScript) {
         run_frames(3);
         EXPECT_EQ(world.script_cursor, index) << "opcode " << script[index].opcode;
     }
-    EXPECT_EQ(live_enemies(), 2);
+    EXPECT_EQ(count_live_enemies(), 2);
 }
 
 }  // namespace

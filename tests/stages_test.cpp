@@ -4,7 +4,7 @@
 #include "world/spawn.h"
 #include "world/stages.h"
 #include "world/world.h"
-#include "world_draws.h"
+#include "support/world_draws.h"
 
 namespace {
 

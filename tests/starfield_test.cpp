@@ -5,6 +5,7 @@
 #include "presentation/starfield.h"
 #include "gfx/graphics.h"
 #include "support/game_fixture.h"
+#include "support/world_setup.h"
 #include "world/world.h"
 
 namespace {
@@ -13,10 +14,7 @@ class Starfield : public GameFixture {
 protected:
     void SetUp() override {
         GameFixture::SetUp();
-        for (int i = 0; i < STAGE_COUNT; ++i) {
-            world.stages[i].width = (i + 2) * 800;
-            world.stages[i].height = 600;
-        }
+        size_stages();
         // Park every star at a depth it cannot leave the hidden range from in a few frames.
         for (Star& star : world.stars) star = Star{0, 0, 5000, 0};
     }

@@ -2,8 +2,9 @@
 
 #include "app/app.h"
 #include "support/game_fixture.h"
+#include "support/world_setup.h"
 #include "world/world.h"
-#include "world_draws.h"
+#include "support/world_draws.h"
 
 namespace {
 
@@ -13,19 +14,12 @@ class WorldFlowTest : public GameFixture {};
 
 TEST_F(WorldFlowTest, OpensOnTheTitleAndReleasesEnemiesAsThePlayerWalks) {
     start_game();
-    EXPECT_FALSE(world.in_play);
-    EXPECT_EQ(world.level, 1);
-    EXPECT_EQ(world.stage_index, 0);
-    EXPECT_EQ(world.script_cursor, 0);
-    EXPECT_EQ(world.player_x, 0);
-    EXPECT_EQ(world.player_y, 268);
-    EXPECT_EQ(world.player_health, 100);
+    expect_world_as_start_up_leaves_it();
+    // Every enemy slot is preset in the first stage's bottom-right corner.
     for (const Enemy& e : world.enemies) {
-        ASSERT_EQ(e.active, 0);
         ASSERT_EQ(e.x, 1536);
         ASSERT_EQ(e.y, 536);
     }
-    for (const Explosion& e : world.explosions) ASSERT_EQ(e.active, 0);
 
     // Nothing moves on the title screen.
     hold_keys({DIK_D});

@@ -1,9 +1,11 @@
-// What the weapon tests share: stand-in sprites and sounds, and enemies placed by hand.
+// What the weapon tests share: a sound stand-in, the player standing and aiming, and reading
+// back one sprite's quads.
 #pragma once
 
 #include <vector>
 
 #include "support/game_fixture.h"
+#include "support/world_setup.h"
 #include "world/world.h"
 
 // A sound buffer that only counts how often it is started.
@@ -24,20 +26,28 @@ struct CountingBuffer final : IDirectSoundBuffer8 {
 class CombatFixture : public GameFixture {
 protected:
     void TearDown() override {
-        for (IDirect3DTexture9* texture : textures_) texture->Release();
-        textures_.clear();
+        // The stand-in dies with the test; the World must not keep pointing at it.
+        if (counted_sound_ != nullptr) counted_sound_->buffer = nullptr;
         GameFixture::TearDown();
     }
 
-    // A blank texture of the given size, so each sprite's quads can be told apart in the log.
-    Sprite make_sprite(int32_t width, int32_t height) {
-        Sprite sprite{};
-        world.d3d_device->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, 0, D3DFMT_A8R8G8B8,
-                                        D3DPOOL_MANAGED, &sprite.texture, nullptr);
-        if (sprite.texture != nullptr) textures_.push_back(sprite.texture);
-        sprite.width = width;
-        sprite.height = height;
-        return sprite;
+    // At level 1 in stages of their start-up sizes, the player alive at (player_x, 268) with the
+    // cursor 300 pixels right of its centre, so that a shot flies at (25, 0).
+    static void stand_aiming_right(int32_t player_x) {
+        world.level = 1;
+        size_stages();
+        world.player_health = 100;
+        world.player_x = player_x;
+        world.player_y = 268;
+        world.cursor_x = player_x + PLAYER_CENTRE + 300;
+        world.cursor_y = 268 + PLAYER_CENTRE;
+    }
+
+    // Plays of this weapon's sound are counted in `sounds` until the test ends.
+    CountingBuffer& count_plays_of(SoundBuffer& sound) {
+        sound.buffer = &sounds;
+        counted_sound_ = &sound;
+        return sounds;
     }
 
     static std::vector<headless::QuadRecord> quads_of(const Sprite& sprite) {
@@ -51,18 +61,13 @@ protected:
 
     // A live enemy as a spawn leaves it, with a kill-message age that a bullet hit resets.
     static Enemy& place_enemy(int slot, int32_t kind, int32_t x, int32_t y) {
-        Enemy& enemy = world.enemies[slot];
-        enemy = Enemy{};
-        enemy.kind = kind;
-        enemy.x = x;
-        enemy.y = y;
-        enemy.hp = 3;
-        enemy.boss_hp = 50;
+        Enemy& enemy = ::place_enemy(slot, kind, x, y);
         enemy.death_frames = 7;
-        enemy.active = 1;
         return enemy;
     }
 
+    CountingBuffer sounds;
+
 private:
-    std::vector<IDirect3DTexture9*> textures_;
+    SoundBuffer* counted_sound_ = nullptr;
 };

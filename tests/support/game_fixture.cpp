@@ -26,7 +26,21 @@ void GameFixture::SetUp() {
     ASSERT_NE(world.d3d_device, nullptr);
 }
 
-void GameFixture::TearDown() { shutdown_game(); }
+void GameFixture::TearDown() {
+    for (IDirect3DTexture9* texture : textures_) texture->Release();
+    textures_.clear();
+    shutdown_game();
+}
+
+Sprite GameFixture::make_sprite(int32_t width, int32_t height) {
+    Sprite sprite{};
+    world.d3d_device->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, 0, D3DFMT_A8R8G8B8,
+                                    D3DPOOL_MANAGED, &sprite.texture, nullptr);
+    if (sprite.texture != nullptr) textures_.push_back(sprite.texture);
+    sprite.width = width;
+    sprite.height = height;
+    return sprite;
+}
 
 void GameFixture::start_game() {
     release_graphics();

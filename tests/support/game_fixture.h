@@ -5,6 +5,8 @@
 
 #include <headless.h>
 
+#include <vector>
+
 #include "world/world.h"
 
 // Zeroes the World, restarts the shared generator, and opens a headless window and device
@@ -25,6 +27,13 @@ protected:
     // Quads drawn since the scene was last begun / in the frame last presented.
     static headless::DrawLog current_draws() { return headless::current_draws(); }
     static headless::DrawLog presented_draws() { return headless::presented_draws(); }
+
+    // A blank texture of the given size, released at tear-down, so that each sprite's quads
+    // can be told apart in the draw log.
+    Sprite make_sprite(int32_t width, int32_t height);
+
+private:
+    std::vector<IDirect3DTexture9*> textures_;
 };
 
 // Zeroes every field of the World, as at program start.
