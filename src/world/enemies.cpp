@@ -9,12 +9,19 @@ namespace {
 
 constexpr int32_t LAST_DRAWN_KIND = eThinDark;  // kinds 6 to 10 have no image
 constexpr int32_t BOSS_SPRITE = 6;
-constexpr int32_t CONTACT_REACH = 50;
-constexpr int32_t BOSS_VERTICAL_REACH = 64;
-constexpr int32_t CONTACT_DAMAGE = 5;
-constexpr int32_t BOSS_DAMAGE = 10;
-constexpr int32_t BOSS_JUMP = 200;
 constexpr int32_t HOMING_SPEED = 4;
+constexpr int32_t BOSS_JUMP = 200;  // from the player, on both axes, after it strikes
+
+// Contact with the player, both ends included: how far from the player's corner an enemy's
+// corner may stand on each axis, and what it costs. The boss reaches further up and down.
+struct Contact {
+    int32_t reach_x;
+    int32_t reach_y;
+    int32_t damage;
+};
+constexpr Contact MINION_CONTACT{50, 50, 5};
+constexpr Contact BOSS_CONTACT{50, 64, 10};
+
 // The message has fully faded by this age; counting further would change nothing on screen.
 constexpr int32_t MESSAGE_LAST_AGE = 51;
 
@@ -52,9 +59,9 @@ void move_enemy(Enemy& enemy, int32_t stage_width, int32_t stage_height, int32_t
     if (enemy.y > stage_height - ENEMY_BOX || enemy.y < 0) enemy.vy = -enemy.vy;
 }
 
-bool touches_player(const Enemy& enemy, int32_t vertical_reach) {
-    return world.player_x - CONTACT_REACH <= enemy.x && enemy.x <= world.player_x + CONTACT_REACH &&
-           world.player_y - vertical_reach <= enemy.y && enemy.y <= world.player_y + vertical_reach;
+bool touches_player(const Enemy& enemy, const Contact& contact) {
+    return world.player_x - contact.reach_x <= enemy.x && enemy.x <= world.player_x + contact.reach_x &&
+           world.player_y - contact.reach_y <= enemy.y && enemy.y <= world.player_y + contact.reach_y;
 }
 
 void draw_boss(const Enemy& boss) {
@@ -71,8 +78,8 @@ void draw_boss(const Enemy& boss) {
 
 void update_boss(Enemy& boss) {
     draw_boss(boss);
-    if (touches_player(boss, BOSS_VERTICAL_REACH)) {
-        world.player_health = lose_health(BOSS_DAMAGE);
+    if (touches_player(boss, BOSS_CONTACT)) {
+        world.player_health = lose_health(BOSS_CONTACT.damage);
         spawn_explosion(boss.x, boss.y);
         // The boss does not die from contact; it jumps away, wherever that lands.
         boss.x = zv::rand() % 2 == 0 ? world.player_x + BOSS_JUMP : world.player_x - BOSS_JUMP;
@@ -82,8 +89,8 @@ void update_boss(Enemy& boss) {
 }
 
 void update_minion(Enemy& enemy) {
-    if (touches_player(enemy, CONTACT_REACH)) {
-        world.player_health = lose_health(CONTACT_DAMAGE);
+    if (touches_player(enemy, MINION_CONTACT)) {
+        world.player_health = lose_health(MINION_CONTACT.damage);
         enemy.active = 0;
         spawn_explosion(enemy.x, enemy.y);
     }

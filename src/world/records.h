@@ -18,6 +18,8 @@ constexpr int32_t OP_JUMP = 101;
 constexpr int32_t OP_WAIT_X = 102;
 constexpr int32_t OP_END = -1;
 
+constexpr int32_t STAGE_COUNT = 3;  // three stages make a level
+
 struct Stage {
     Sprite sprite;
     int32_t width;
@@ -34,15 +36,7 @@ enum EnemyKind : int32_t {
     eThinDark = 5,
     manbearpig = 11,
 };
-
-// The weapons treat every kind from the boss's code up as the boss.
-constexpr int32_t BOSS_KIND = manbearpig;
-
-// Hit boxes, from the top-left corner, both edges included. An enemy's body is also the size
-// it bounces by; the boss's box reaches below its body, which is its upper square.
-constexpr int32_t ENEMY_BOX = 64;
-constexpr int32_t BOSS_BOX_WIDTH = 64;
-constexpr int32_t BOSS_BOX_HEIGHT = 128;
+constexpr int32_t ENEMY_SPRITE_COUNT = 7;  // one image per kind that has one, the boss's last
 
 struct Enemy {
     int32_t kind;
@@ -55,6 +49,15 @@ struct Enemy {
     int32_t hp;
     int32_t death_frames;
 };
+
+// The weapons treat every kind from the boss's code up as the boss.
+constexpr int32_t BOSS_KIND = manbearpig;
+
+// Hit boxes, from the top-left corner, both edges included. An enemy's body is also the size
+// it bounces by; the boss's box reaches below its body, which is its upper square.
+constexpr int32_t ENEMY_BOX = 64;
+constexpr int32_t BOSS_BOX_WIDTH = 64;
+constexpr int32_t BOSS_BOX_HEIGHT = 128;
 
 // The player is a box of this size at (player_x, player_y); shots start at its centre.
 constexpr int32_t PLAYER_BOX = 64;

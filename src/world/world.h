@@ -13,13 +13,12 @@
 #include "sound/sound.h"
 #include "world/records.h"
 
+// The capacities bound how many of each can exist at once: they are part of the game.
 constexpr int32_t STAR_COUNT = 15000;
 constexpr int32_t BULLET_COUNT = 100;
 constexpr int32_t ROCKET_COUNT = 3;
 constexpr int32_t ENEMY_COUNT = 500;
 constexpr int32_t EXPLOSION_COUNT = 30;
-constexpr int32_t STAGE_COUNT = 3;
-constexpr int32_t ENEMY_SPRITE_COUNT = 7;
 
 struct CursorBounds {
     int32_t left;
