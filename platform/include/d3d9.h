@@ -2,6 +2,28 @@
 // values and signatures follow the published SDK; the behaviour (render states
 // kept until changed, default culling of counter-clockwise triangles, texel x
 // vertex colour) is the real device's.
+//
+// Implemented:
+// - Direct3DCreate9 (D3D_SDK_VERSION only); CreateDevice: the default adapter, HAL, windowed,
+//   a 32-bit back buffer on a live window. D3DPRESENT_INTERVAL_IMMEDIATE turns pacing off;
+//   any other interval paces the game's window to 60 frames a second (the display's retrace
+//   at 60 Hz, else a limiter; never in the headless modes).
+// - BeginScene/EndScene (nested or unmatched calls fail), Clear (the colour, whole or in
+//   rectangles), Present (the whole back buffer onto the whole client area).
+// - DrawPrimitiveUP for one thing only: a quad as a two-triangle strip of pre-transformed
+//   vertices (D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, stride 28); anything else fails.
+// - States the draw reads: D3DRS_ALPHABLENDENABLE, SRCBLEND, DESTBLEND, CULLMODE; stage 0's
+//   colour and alpha operations and arguments; sampler 0's addressing and filters; the texture
+//   bound to stage 0.
+// - CreateTexture: one level of A8R8G8B8 or X8R8G8B8, at most 8192 square; LockRect and
+//   UnlockRect on the texture and its surface, GetLevelDesc, GetSurfaceLevel, GetDesc.
+// Accepted and ignored: depth, stencil and lighting (every vertex lies at depth 0, so painter's
+// order decides), the other render, stage and sampler states (stored, never read), Present's
+// rectangles and window override, the device's behaviour flags.
+// Without a GPU: SDL's software renderer. Without a display there is no window (windows.h) and
+// CreateDevice fails; a renderer that cannot open gives D3DERR_NOTAVAILABLE. Headless (headless.h): record mode draws nothing and logs every quad;
+// render mode draws with the layer's own compositor. Once its window is gone the device draws
+// nothing: Clear, DrawPrimitiveUP and Present fail.
 #pragma once
 
 #include <windows.h>
@@ -32,60 +54,35 @@ typedef DWORD D3DCOLOR;
 
 enum D3DDEVTYPE { D3DDEVTYPE_HAL = 1, D3DDEVTYPE_REF = 2, D3DDEVTYPE_SW = 3 };
 enum D3DFORMAT {
-    D3DFMT_UNKNOWN = 0,
-    D3DFMT_A8R8G8B8 = 21,
-    D3DFMT_X8R8G8B8 = 22,
-    D3DFMT_D24S8 = 75,
+    D3DFMT_UNKNOWN = 0, D3DFMT_A8R8G8B8 = 21, D3DFMT_X8R8G8B8 = 22, D3DFMT_D24S8 = 75,
 };
 enum D3DPOOL { D3DPOOL_DEFAULT = 0, D3DPOOL_MANAGED = 1, D3DPOOL_SYSTEMMEM = 2, D3DPOOL_SCRATCH = 3 };
 enum D3DMULTISAMPLE_TYPE { D3DMULTISAMPLE_NONE = 0 };
 enum D3DSWAPEFFECT { D3DSWAPEFFECT_DISCARD = 1, D3DSWAPEFFECT_FLIP = 2, D3DSWAPEFFECT_COPY = 3 };
 enum D3DPRIMITIVETYPE {
-    D3DPT_POINTLIST = 1,
-    D3DPT_LINELIST = 2,
-    D3DPT_LINESTRIP = 3,
-    D3DPT_TRIANGLELIST = 4,
-    D3DPT_TRIANGLESTRIP = 5,
-    D3DPT_TRIANGLEFAN = 6,
+    D3DPT_POINTLIST = 1, D3DPT_LINELIST = 2, D3DPT_LINESTRIP = 3, D3DPT_TRIANGLELIST = 4,
+    D3DPT_TRIANGLESTRIP = 5, D3DPT_TRIANGLEFAN = 6,
 };
 enum D3DRENDERSTATETYPE {
-    D3DRS_ZENABLE = 7,
-    D3DRS_SRCBLEND = 19,
-    D3DRS_DESTBLEND = 20,
-    D3DRS_CULLMODE = 22,
-    D3DRS_ALPHABLENDENABLE = 27,
-    D3DRS_LIGHTING = 137,
+    D3DRS_ZENABLE = 7, D3DRS_SRCBLEND = 19, D3DRS_DESTBLEND = 20, D3DRS_CULLMODE = 22,
+    D3DRS_ALPHABLENDENABLE = 27, D3DRS_LIGHTING = 137,
 };
 enum D3DBLEND {
-    D3DBLEND_ZERO = 1,
-    D3DBLEND_ONE = 2,
-    D3DBLEND_SRCCOLOR = 3,
-    D3DBLEND_INVSRCCOLOR = 4,
-    D3DBLEND_SRCALPHA = 5,
-    D3DBLEND_INVSRCALPHA = 6,
-    D3DBLEND_DESTALPHA = 7,
-    D3DBLEND_INVDESTALPHA = 8,
-    D3DBLEND_DESTCOLOR = 9,
-    D3DBLEND_INVDESTCOLOR = 10,
+    D3DBLEND_ZERO = 1, D3DBLEND_ONE = 2, D3DBLEND_SRCCOLOR = 3, D3DBLEND_INVSRCCOLOR = 4,
+    D3DBLEND_SRCALPHA = 5, D3DBLEND_INVSRCALPHA = 6, D3DBLEND_DESTALPHA = 7, D3DBLEND_INVDESTALPHA = 8,
+    D3DBLEND_DESTCOLOR = 9, D3DBLEND_INVDESTCOLOR = 10,
 };
 enum D3DCULL { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };
 enum D3DTEXTURESTAGESTATETYPE {
-    D3DTSS_COLOROP = 1,
-    D3DTSS_COLORARG1 = 2,
-    D3DTSS_COLORARG2 = 3,
-    D3DTSS_ALPHAOP = 4,
-    D3DTSS_ALPHAARG1 = 5,
-    D3DTSS_ALPHAARG2 = 6,
+    D3DTSS_COLOROP = 1, D3DTSS_COLORARG1 = 2, D3DTSS_COLORARG2 = 3,
+    D3DTSS_ALPHAOP = 4, D3DTSS_ALPHAARG1 = 5, D3DTSS_ALPHAARG2 = 6,
 };
 enum D3DTEXTUREOP { D3DTOP_DISABLE = 1, D3DTOP_SELECTARG1 = 2, D3DTOP_SELECTARG2 = 3, D3DTOP_MODULATE = 4 };
 #define D3DTA_DIFFUSE 0x00000000
 #define D3DTA_CURRENT 0x00000001
 #define D3DTA_TEXTURE 0x00000002
 enum D3DSAMPLERSTATETYPE {
-    D3DSAMP_ADDRESSU = 1,
-    D3DSAMP_ADDRESSV = 2,
-    D3DSAMP_MAGFILTER = 5,
-    D3DSAMP_MINFILTER = 6,
+    D3DSAMP_ADDRESSU = 1, D3DSAMP_ADDRESSV = 2, D3DSAMP_MAGFILTER = 5, D3DSAMP_MINFILTER = 6,
     D3DSAMP_MIPFILTER = 7,
 };
 enum D3DTEXTUREADDRESS { D3DTADDRESS_WRAP = 1, D3DTADDRESS_MIRROR = 2, D3DTADDRESS_CLAMP = 3 };

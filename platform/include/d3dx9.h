@@ -1,5 +1,11 @@
 // The two D3DX 9 texture helpers the game calls. Their implementation is the
 // game's own (it goes through the device), so the Linux build declares them here.
+//
+// Implemented (in the game, for both builds): D3DXCreateTexture (one level) and
+// D3DXCreateTextureFromFileExA for TGA, BMP and PNG files, the texture the image's own size, texels
+// matching the colour key (alpha aside) made transparent, the image's size in src_info.
+// Accepted and ignored: the requested size, mip levels, filters and palette.
+// No device or no file: D3DERR_INVALIDCALL, and no texture.
 #pragma once
 
 #include <d3d9.h>

@@ -1,4 +1,17 @@
 // The subset of DirectInput 8 that the game calls, for the Linux build.
+//
+// Implemented (from SDL2's keyboard and mouse events):
+// - DirectInput8Create (version 0x0800 only) and CreateDevice for GUID_SysKeyboard and
+//   GUID_SysMouse; no other device exists.
+// - SetDataFormat (c_dfDIKeyboard, c_dfDIMouse), SetCooperativeLevel (foreground devices
+//   cannot be acquired without focus and are lost when it goes; an exclusive mouse captures the
+//   pointer), Acquire, Unacquire.
+// - GetDeviceState: 256 key bytes, or DIMOUSESTATE with relative motion since the last read
+//   and four buttons. A device not acquired reads as all zero and fails (DIERR_INPUTLOST after
+//   losing focus, else DIERR_NOTACQUIRED).
+// Accepted and ignored: DIPROP_BUFFERSIZE (buffered data is never read); DIPROP_AXISMODE
+// accepts only the relative mode.
+// Headless (headless.h): both devices read the scripted input, whatever the focus.
 #pragma once
 
 #include <windows.h>

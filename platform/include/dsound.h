@@ -1,4 +1,16 @@
 // The subset of DirectSound 8 that the game calls, for the Linux build.
+//
+// Implemented (our own mixer feeding SDL2's default playback device):
+// - DirectSoundCreate8 for the default device only.
+// - CreateSoundBuffer: PCM, mono or stereo, 8 or 16 bits, DSBFREQUENCY_MIN to _MAX; the buffer
+//   starts silent. Lock (with DSBLOCK_ENTIREBUFFER and wrapping regions), Unlock; a locked buffer
+//   is not mixed.
+// - Play (once, or DSBPLAY_LOOPING; a playing buffer carries on and only its loop mode changes),
+//   Stop (keeps the position).
+// Accepted and ignored: SetCooperativeLevel (every level plays the same; there is no primary
+// buffer), Play's priority.
+// Without a sound device, and always in the headless modes: DirectSoundCreate8 fails with
+// DSERR_NODRIVER (said once on stderr), and the game plays silent.
 #pragma once
 
 #include <windows.h>

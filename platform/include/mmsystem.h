@@ -1,4 +1,10 @@
 // The WINMM multimedia-file (RIFF) functions and the wave format record, for the Linux build.
+//
+// Implemented (over stdio): mmioOpenA for reading only (MMIO_READ), mmioDescend (by id, or
+// MMIO_FINDCHUNK / MMIO_FINDRIFF / MMIO_FINDLIST, within a parent chunk), mmioRead, mmioAscend
+// (past the chunk and its pad byte), mmioClose.
+// Accepted and ignored: the MMIOINFO argument and the flags of mmioAscend and mmioClose.
+// A missing file: mmioOpenA returns null. Offsets are 32-bit, as in the RIFF format.
 #pragma once
 
 #include <windows.h>

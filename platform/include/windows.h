@@ -1,6 +1,23 @@
 // The subset of the Win32 interface that the game calls, for the Linux build.
 // Names, values and signatures follow the published SDK so that the same game
 // sources compile unchanged against the real headers on Windows.
+//
+// Implemented (one window, on SDL2):
+// - RegisterClassExA: classes live for the process; a second registration of a name fails.
+// - CreateWindowExA: the one window, created hidden; creating another replaces it. An
+//   unregistered class gives no window (headless runs may skip the class).
+// - MoveWindow, ShowWindow (SW_HIDE hides, any other command shows and raises).
+// - PeekMessageA with window and range filters, PM_REMOVE; the window system's close request
+//   arrives as WM_CLOSE. DispatchMessageA calls the window's procedure.
+// - PostQuitMessage: WM_QUIT comes out after every queued message, as on Windows.
+// - MessageBoxA: the text as one line on stderr; answers IDOK.
+// - WinMain is the game's; the layer's main() calls it.
+// Accepted and ignored: TranslateMessage (keys come through DirectInput), DefWindowProcA
+// (returns 0), AdjustWindowRect (the frame is drawn outside the client area, so the rectangle
+// stays as given), GetModuleHandleA, GetDesktopWindow, and LoadIconA and LoadCursorA (only the
+// stock icon and arrow exist).
+// Without a display: CreateWindowExA returns null (never SDL's invisible drivers). In the
+// headless modes (headless.h) there is no window system at all; the window is a handle only.
 #pragma once
 
 #include <cstddef>
