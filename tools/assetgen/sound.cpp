@@ -36,6 +36,18 @@ void fade_ends(std::vector<float>& s, int in_samples, int out_samples)
 
 float white(Rng& rng) { return rng.uniform() * 2.0f - 1.0f; }
 
+// An effect of `hundredths` of a second, `voice(t)` called once per sample in order, its ends
+// faded over the given numbers of samples and its loudest sample brought to `peak`.
+template <typename Voice>
+Sound render_effect(int hundredths, Voice&& voice, int fade_in, int fade_out, float peak)
+{
+    const int n = kSampleRate * hundredths / 100;
+    std::vector<float> s(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) s[size_t(i)] = voice(float(i) / kSampleRate);
+    fade_ends(s, fade_in, fade_out);
+    return to_pcm(s, peak);
+}
+
 // 0 for the first 45% of a sound, then rising smoothly to 1 at its end.
 float smooth_end(float u)
 {
@@ -81,34 +93,27 @@ std::vector<uint8_t> encode_wav(const Sound& sound)
 Sound make_shot_sound()
 {
     // A quick falling zap over a burst of hiss: 0.12 s.
-    const int n = kSampleRate * 12 / 100;
-    std::vector<float> s(static_cast<size_t>(n));
     Rng rng(71);
     Phase ph;
     LowPass hiss_lp;
-    for (int i = 0; i < n; ++i) {
-        float t = float(i) / kSampleRate;
+    auto voice = [&](float t) {
         float f = 220.0f + 1500.0f * std::exp(-t * 30.0f);
         float p = ph.advance(f / kSampleRate);
         float tone = 0.6f * std::sin(kTwoPi * p) + 0.4f * square(p, f / kSampleRate, 0.3f);
         float hiss = hiss_lp.run(white(rng), 6000.0f, kSampleRate) * std::exp(-t * 90.0f);
-        s[size_t(i)] = (tone * 0.8f + hiss * 0.9f) * std::exp(-t * 26.0f);
-    }
-    fade_ends(s, 40, 400);
-    return to_pcm(s, 0.8f);
+        return (tone * 0.8f + hiss * 0.9f) * std::exp(-t * 26.0f);
+    };
+    return render_effect(12, voice, 40, 400, 0.8f);
 }
 
 Sound make_rocket_sound()
 {
     // Ignition thump, then a roaring whoosh that sweeps up and away: 0.45 s.
-    const int n = kSampleRate * 45 / 100;
-    std::vector<float> s(static_cast<size_t>(n));
     Rng rng(72);
     Phase thump;
     BandPass roar;
     LowPass rumble, tame;
-    for (int i = 0; i < n; ++i) {
-        float t = float(i) / kSampleRate;
+    auto voice = [&](float t) {
         float u = t / 0.45f;
         float nz = white(rng);
         float sweep = 350.0f + 2600.0f * std::sin(3.14159f * std::min(1.0f, u * 1.2f)) * (1.0f - 0.5f * u);
@@ -117,23 +122,19 @@ Sound make_rocket_sound()
         float env = std::min(1.0f, t / 0.03f) * (1.0f - smooth_end(u));
         float f = 45.0f + 80.0f * std::exp(-t * 25.0f);
         float boom = std::sin(kTwoPi * thump.advance(f / kSampleRate)) * std::exp(-t * 16.0f);
-        s[size_t(i)] = tame.run((whoosh * 0.9f + low * 0.5f) * env, 5000.0f, kSampleRate) + boom * 0.7f;
-    }
-    fade_ends(s, 60, 900);
-    return to_pcm(s, 0.8f);
+        return tame.run((whoosh * 0.9f + low * 0.5f) * env, 5000.0f, kSampleRate) + boom * 0.7f;
+    };
+    return render_effect(45, voice, 60, 900, 0.8f);
 }
 
 Sound make_explosion_sound()
 {
     // A deep boom under crackling debris, dying away over 0.75 s.
-    const int n = kSampleRate * 75 / 100;
-    std::vector<float> s(static_cast<size_t>(n));
     Rng rng(73);
     Phase sub;
     LowPass body_lp, body_lp2;
     float crackle = 0.0f;
-    for (int i = 0; i < n; ++i) {
-        float t = float(i) / kSampleRate;
+    auto voice = [&](float t) {
         float nz = white(rng);
         float cutoff = 180.0f + 3800.0f * std::exp(-t * 7.0f);
         float rumble = body_lp2.run(body_lp.run(nz, cutoff, kSampleRate), cutoff, kSampleRate);
@@ -144,10 +145,9 @@ Sound make_explosion_sound()
         crackle *= 0.992f;
         float pops = crackle * nz * 0.6f;
         float env = std::min(1.0f, t / 0.004f) * std::exp(-t * 4.2f);
-        s[size_t(i)] = (rumble * 2.2f + pops) * env + boom * 0.9f;
-    }
-    fade_ends(s, 30, 2000);
-    return to_pcm(s, 0.85f);
+        return (rumble * 2.2f + pops) * env + boom * 0.9f;
+    };
+    return render_effect(75, voice, 30, 2000, 0.85f);
 }
 
 }  // namespace assetgen
