@@ -1,10 +1,10 @@
-// Entry, window, message pump and the per-frame sequence of modules.
+// Entry, window and the per-frame sequence of modules; the message pump is in app/messages.
 #pragma once
 
 #include <windows.h>
 
-LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-void drain_messages();
+#include "app/messages.h"
+
 // False when the window or the graphics device could not be created; the reason has been shown.
 bool init_game();
 bool run_frame();

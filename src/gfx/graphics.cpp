@@ -2,12 +2,10 @@
 
 #include <d3d9.h>
 
+#include "app/messages.h"
 #include "gfx/frame_pacing.h"
 #include "input/input.h"
 #include "world/world.h"
-
-// Defined with the message pump; the frame boundary drains the queue as its last step.
-void drain_messages();
 
 void create_graphics(int32_t width, int32_t height, bool windowed) {
     world.d3d_object = Direct3DCreate9(D3D_SDK_VERSION);
