@@ -50,6 +50,12 @@ protected:
         GameFixture::TearDown();
     }
 
+    // The left button's level in this frame and in the one before.
+    static void set_left_button(bool held, bool held_before) {
+        world.mouse_left = held ? 128 : 0;
+        world.prev_mouse_left = held_before ? 128 : 0;
+    }
+
     // Reads the strings back from the glyph quads of this scene: a glyph continues the
     // previous string when it sits where that string's pen stands.
     static std::vector<DrawnText> texts_drawn() {
@@ -215,8 +221,7 @@ TEST_F(Hud, ARestartResetsExactlyItsFieldsAndKeepsTheLevel) {
     for (int slot = 0; slot < ENEMY_COUNT; slot += 7) {
         world.enemies[slot] = Enemy{eGreen, 1, 2, slot, 5, 1, 50, 2, 0};
     }
-    world.mouse_left = 128;
-    world.prev_mouse_left = 0;
+    set_left_button(true, false);
 
     auto expected = std::make_unique<World>();
     std::memcpy(static_cast<void*>(expected.get()), &world, sizeof(World));
@@ -239,18 +244,15 @@ TEST_F(Hud, ARestartResetsExactlyItsFieldsAndKeepsTheLevel) {
 TEST_F(Hud, AButtonHeldAtDeathMustBeReleasedAndPressedAgain) {
     world.player_health = 0;
     world.score = 5;
-    world.mouse_left = 128;
-    world.prev_mouse_left = 128;
+    set_left_button(true, true);
     update_game_over();
     EXPECT_EQ(world.player_health, 0);
 
-    world.mouse_left = 0;
-    world.prev_mouse_left = 128;
+    set_left_button(false, true);
     update_game_over();
     EXPECT_EQ(world.player_health, 0);
 
-    world.mouse_left = 128;
-    world.prev_mouse_left = 0;
+    set_left_button(true, false);
     update_game_over();
     EXPECT_EQ(world.player_health, 100);
     EXPECT_EQ(world.score, 0);
@@ -260,8 +262,7 @@ TEST_F(Hud, ClickingWhileAliveNeverRestarts) {
     world.player_health = 1;
     world.score = 5;
     world.player_x = 700;
-    world.mouse_left = 128;
-    world.prev_mouse_left = 0;
+    set_left_button(true, false);
     run_hud();
     EXPECT_EQ(world.player_health, 1);
     EXPECT_EQ(world.score, 5);

@@ -33,10 +33,12 @@ protected:
         return count;
     }
 
-    // Puts the player so that the medkit's centre lies inside its box after the next move.
-    static void stand_on_medkit() {
+    // Puts the player where the medkit's centre will lie inside its box after this frame's
+    // move, and runs the frame.
+    static void step_onto_medkit() {
         world.player_x = world.medkit.x + world.medkit.vx + 16 - 32;
         world.player_y = world.medkit.y + world.medkit.vy + 16 - 32;
+        update_medkit();
     }
 };
 
@@ -64,8 +66,7 @@ TEST_F(MedkitTest, StartUpPlacesItInTheCurrentStage) {
 TEST_F(MedkitTest, APickupAtNinetyFiveHealsToOneHundredNotMore) {
     world.player_health = 95;
     place_medkit(500, 300, 2, -3);
-    stand_on_medkit();
-    update_medkit();
+    step_onto_medkit();
     EXPECT_EQ(world.player_health, 100);
     EXPECT_EQ(world.medkit.visible, 0);
     EXPECT_EQ(world.medkit.respawn_countdown, 149);
@@ -74,8 +75,7 @@ TEST_F(MedkitTest, APickupAtNinetyFiveHealsToOneHundredNotMore) {
 
 TEST_F(MedkitTest, AtFullHealthItStaysVisibleUndrawnAndDriftsOn) {
     place_medkit(500, 300, 2, -3);
-    stand_on_medkit();
-    update_medkit();
+    step_onto_medkit();
     EXPECT_EQ(world.player_health, 100);
     EXPECT_EQ(world.medkit.visible, 1);
     EXPECT_EQ(world.medkit.respawn_countdown, 0);
@@ -107,8 +107,7 @@ TEST_F(MedkitTest, TheCentreMustLieInThePlayersBoxEdgesIncluded) {
 TEST_F(MedkitTest, ItReturnsAfterOneHundredFortyNineFrames) {
     world.player_health = 40;
     place_medkit(800, 300, 0, 0);
-    stand_on_medkit();
-    update_medkit();  // frame F
+    step_onto_medkit();  // frame F
     ASSERT_EQ(world.player_health, 50);
     world.player_x = 0;
     for (int frame = 1; frame <= 148; ++frame) {
@@ -121,8 +120,7 @@ TEST_F(MedkitTest, ItReturnsAfterOneHundredFortyNineFrames) {
 
     // F+149: the pickup test runs while it is still invisible, then it shows again.
     end_frame();
-    stand_on_medkit();
-    update_medkit();
+    step_onto_medkit();
     EXPECT_EQ(world.player_health, 50);
     EXPECT_EQ(world.medkit.visible, 1);
     EXPECT_EQ(world.medkit.respawn_countdown, 0);
@@ -141,8 +139,7 @@ TEST_F(MedkitTest, ADeadPlayerSeesItAndIsHealedByIt) {
     update_medkit();
     EXPECT_EQ(medkit_draws(), 1);
 
-    stand_on_medkit();
-    update_medkit();
+    step_onto_medkit();
     EXPECT_EQ(world.player_health, 10);
 }
 

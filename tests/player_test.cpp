@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 
 #include "combat/player.h"
 #include "support/game_fixture.h"
@@ -11,6 +12,14 @@
 namespace {
 
 using namespace world_draws;
+
+struct Spot {
+    int32_t x;
+    int32_t y;
+    bool operator==(const Spot&) const = default;
+};
+
+void PrintTo(const Spot& spot, std::ostream* out) { *out << "(" << spot.x << ", " << spot.y << ")"; }
 
 class PlayerTest : public GameFixture {
 protected:
@@ -29,6 +38,13 @@ protected:
     static void frames(int n) {
         for (int i = 0; i < n; ++i) update_player();
     }
+
+    // Holds exactly these keys for n frames; where the player then stands.
+    static Spot after_holding(std::initializer_list<int> codes, int n) {
+        hold(codes);
+        frames(n);
+        return Spot{world.player_x, world.player_y};
+    }
 };
 
 TEST_F(PlayerTest, StartsAtItsPlaceWithFullHealth) {
@@ -39,82 +55,47 @@ TEST_F(PlayerTest, StartsAtItsPlaceWithFullHealth) {
 }
 
 TEST_F(PlayerTest, EachEdgeLetsOneWholeStepPast) {
-    hold({DIK_W});
-    frames(200);
-    EXPECT_EQ(world.player_y, -4);
-
-    hold({DIK_S});
-    frames(200);
-    EXPECT_EQ(world.player_y, 540);
-
+    EXPECT_EQ(after_holding({DIK_W}, 200).y, -4);
+    EXPECT_EQ(after_holding({DIK_S}, 200).y, 540);
     world.player_x = 0;
-    hold({DIK_A});
-    frames(1);
-    EXPECT_EQ(world.player_x, -4);
-    frames(5);
-    EXPECT_EQ(world.player_x, -4);
-
-    hold({DIK_D});
-    frames(1000);
-    EXPECT_EQ(world.player_x, 1540);
-
+    EXPECT_EQ(after_holding({DIK_A}, 1).x, -4);
+    EXPECT_EQ(after_holding({DIK_A}, 5).x, -4);
+    EXPECT_EQ(after_holding({DIK_D}, 1000).x, 1540);
     world.stage_index = 2;
-    frames(1000);
-    EXPECT_EQ(world.player_x, 3140) << "bounds follow the current stage";
+    EXPECT_EQ(after_holding({DIK_D}, 1000).x, 3140) << "bounds follow the current stage";
 }
 
 TEST_F(PlayerTest, ArrowKeysMoveLikeLetters) {
     world.player_x = 100;
     world.player_y = 100;
-    hold({DIK_UP});
-    frames(1);
-    EXPECT_EQ(world.player_y, 96);
-    hold({DIK_DOWN});
-    frames(2);
-    EXPECT_EQ(world.player_y, 104);
-    hold({DIK_LEFT});
-    frames(1);
-    EXPECT_EQ(world.player_x, 96);
-    hold({DIK_RIGHT});
-    frames(2);
-    EXPECT_EQ(world.player_x, 104);
+    EXPECT_EQ(after_holding({DIK_UP}, 1), (Spot{100, 96}));
+    EXPECT_EQ(after_holding({DIK_DOWN}, 2), (Spot{100, 104}));
+    EXPECT_EQ(after_holding({DIK_LEFT}, 1), (Spot{96, 104}));
+    EXPECT_EQ(after_holding({DIK_RIGHT}, 2), (Spot{104, 104}));
 }
 
 TEST_F(PlayerTest, StepGrowsWithTheLevel) {
     world.level = 3;
     world.player_x = 100;
-    hold({DIK_D, DIK_S});
-    frames(1);
-    EXPECT_EQ(world.player_x, 112);
-    EXPECT_EQ(world.player_y, 280);
-    hold({DIK_A, DIK_W});
-    frames(2);
-    EXPECT_EQ(world.player_x, 88);
-    EXPECT_EQ(world.player_y, 256);
+    EXPECT_EQ(after_holding({DIK_D, DIK_S}, 1), (Spot{112, 280}));
+    EXPECT_EQ(after_holding({DIK_A, DIK_W}, 2), (Spot{88, 256}));
 }
 
 TEST_F(PlayerTest, OppositeKeysCancelExceptPastAnEdge) {
-    hold({DIK_W, DIK_S, DIK_A, DIK_D});
+    const std::initializer_list<int> all = {DIK_W, DIK_S, DIK_A, DIK_D};
     world.player_x = 100;
     world.player_y = 100;
-    frames(3);
-    EXPECT_EQ(world.player_x, 100);
-    EXPECT_EQ(world.player_y, 100);
+    EXPECT_EQ(after_holding(all, 3), (Spot{100, 100}));
 
     // Beyond the top and left edges only the step back inside happens.
     world.player_x = -4;
     world.player_y = -4;
-    frames(1);
-    EXPECT_EQ(world.player_x, 0);
-    EXPECT_EQ(world.player_y, 0);
-    frames(1);
-    EXPECT_EQ(world.player_x, 0);
-    EXPECT_EQ(world.player_y, 0);
+    EXPECT_EQ(after_holding(all, 1), (Spot{0, 0}));
+    EXPECT_EQ(after_holding(all, 1), (Spot{0, 0}));
 
     // At the bottom edge the up step makes room for the down step.
     world.player_y = 540;
-    frames(1);
-    EXPECT_EQ(world.player_y, 540);
+    EXPECT_EQ(after_holding(all, 1).y, 540);
 }
 
 TEST_F(PlayerTest, DrawnBeforeItMovesAndStillWhenDead) {

@@ -23,6 +23,12 @@ protected:
 
     static int32_t width_of(int stage) { return world.stages[stage].width; }
 
+    // In this stage, on the first x from which its exit is taken.
+    static void stand_at_the_exit_of(int stage) {
+        world.stage_index = stage;
+        world.player_x = width_of(stage) - 64;
+    }
+
     static void press_space() {
         world.prev_keys[DIK_SPACE] = 0;
         world.keys[DIK_SPACE] = 0x80;
@@ -81,7 +87,7 @@ TEST_F(StageTest, BackgroundIsBlendedAtMinusTheCamera) {
 }
 
 TEST_F(StageTest, AnyLiveEnemyAnywhereBlocksTheExit) {
-    world.player_x = width_of(0) - 64;
+    stand_at_the_exit_of(0);
     world.enemies[ENEMY_COUNT - 1].active = 1;
     world.enemies[ENEMY_COUNT - 1].x = -5000;  // far off screen still counts
     update_stage();
@@ -95,8 +101,7 @@ TEST_F(StageTest, AnyLiveEnemyAnywhereBlocksTheExit) {
 }
 
 TEST_F(StageTest, ClearingAStageMovesToTheNextAndKeepsTheRest) {
-    world.stage_index = 0;
-    world.player_x = width_of(0) - 64;
+    stand_at_the_exit_of(0);
     world.player_y = 123;
     world.player_health = 40;
     world.score = 77;
@@ -117,14 +122,13 @@ TEST_F(StageTest, ClearingAStageMovesToTheNextAndKeepsTheRest) {
     EXPECT_TRUE(uses(quads[0], world.stages[1].sprite)) << "the new stage is drawn at once";
     EXPECT_EQ(left(quads[0]), 0.0f);
 
-    world.player_x = width_of(1) - 64;
+    stand_at_the_exit_of(1);
     update_stage();
     EXPECT_EQ(world.stage_index, 2);
 }
 
 TEST_F(StageTest, CompletingTheThirdStageRaisesTheLevelAndShowsTheTitle) {
-    world.stage_index = 2;
-    world.player_x = width_of(2) - 64;
+    stand_at_the_exit_of(2);
     world.player_y = 123;
     world.player_health = 40;
     world.score = 77;
