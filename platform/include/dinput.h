@@ -11,6 +11,8 @@
 //   losing focus, else DIERR_NOTACQUIRED).
 // Accepted and ignored: DIPROP_BUFFERSIZE (buffered data is never read); DIPROP_AXISMODE
 // accepts only the relative mode.
+// A gamepad (SDL's game controller, the first one attached) adds to what both devices read:
+// its sticks, triggers and buttons as keys, mouse buttons and motion (pad_mapping.h).
 // Headless (headless.h): both devices read the scripted input, whatever the focus.
 #pragma once
 
