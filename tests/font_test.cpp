@@ -19,11 +19,9 @@
 
 namespace {
 
-constexpr uint8_t mark = 255;
-constexpr uint8_t ink = 100;
-constexpr int32_t strip_width = 648;
-constexpr int32_t strip_height = 12;
-constexpr int32_t spacing = 2;
+// The game's strip: its size and glyph spacing, and the byte values of a glyph mark and of ink.
+constexpr int32_t strip_width = 648, strip_height = 12, spacing = 2;
+constexpr uint8_t mark = 255, ink = 100;
 
 // A top row with one cell per width: a lead column, the glyph's columns, a mark. A width of
 // -1 is a cell that begins on a mark, i.e. two marks in a row.

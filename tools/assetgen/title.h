@@ -6,12 +6,10 @@
 
 namespace assetgen {
 
-constexpr int kTitleWidth = 800;
-constexpr int kTitleHeight = 600;
+constexpr int kTitleWidth = 800, kTitleHeight = 600;
 // The game writes its level line at (150, 500), four times the font's size, in opaque black; this band
 // stays light behind it.
-constexpr int kLevelBandTop = 488;
-constexpr int kLevelBandBottom = 568;
+constexpr int kLevelBandTop = 488, kLevelBandBottom = 568;
 
 Image draw_title(const FontStrip& font);
 
