@@ -102,6 +102,15 @@ protected:
         draw_score();
     }
 
+    // The HUD's frame with this health and these scores; the strings it drew.
+    static std::vector<DrawnText> hud_with(int32_t health, int32_t score, int32_t high_score) {
+        world.player_health = health;
+        world.score = score;
+        world.high_score = high_score;
+        run_hud();
+        return texts_drawn();
+    }
+
     static void expect_text(const std::vector<DrawnText>& texts, const std::string& text, int32_t x, int32_t y,
                             int32_t scale, uint32_t colour) {
         SCOPED_TRACE(text);
@@ -115,11 +124,7 @@ protected:
 };
 
 TEST_F(Hud, TheLayoutWhileAlive) {
-    world.player_health = 73;
-    world.high_score = 120;
-    world.score = 45;
-    run_hud();
-    const auto texts = texts_drawn();
+    const auto texts = hud_with(73, 45, 120);
     ASSERT_EQ(texts.size(), 6u);
     expect_text(texts, "HEALTH:", 10, 10, 1, 0xFFFFFFFFu);
     expect_text(texts, "73", 70, 10, 1, 0xFFFFFFFFu);
@@ -180,11 +185,7 @@ TEST_F(Hud, TheOverlayShowsAtOneHealthAndVanishesAboveIt) {
 }
 
 TEST_F(Hud, DeathShowsTheLinesTakesTheHighScoreAndDropsTheBanner) {
-    world.player_health = 0;
-    world.high_score = 30;
-    world.score = 40;
-    run_hud();
-    const auto texts = texts_drawn();
+    const auto texts = hud_with(0, 40, 30);
     expect_text(texts, "YOU LOSE! HAHA PWNT!", 100, 256, 4, 0xFFFF0000u);
     expect_text(texts, "(CLICK TO RESTART)", 270, 330, 2, 0xFFFFFFFFu);
     expect_text(texts, "40", 760, 10, 1, 0xFFFFFFFFu);

@@ -23,6 +23,14 @@ protected:
 
     static int32_t width_of(int stage) { return world.stages[stage].width; }
 
+    // Height, health and score unlike their start-up values, to show which a change keeps:
+    // player_y 123, player_health 40, score 77.
+    static void set_apart_from_start_up() {
+        world.player_y = 123;
+        world.player_health = 40;
+        world.score = 77;
+    }
+
     // In this stage, on the first x from which its exit is taken.
     static void stand_at_the_exit_of(int stage) {
         world.stage_index = stage;
@@ -102,9 +110,7 @@ TEST_F(StageTest, AnyLiveEnemyAnywhereBlocksTheExit) {
 
 TEST_F(StageTest, ClearingAStageMovesToTheNextAndKeepsTheRest) {
     stand_at_the_exit_of(0);
-    world.player_y = 123;
-    world.player_health = 40;
-    world.score = 77;
+    set_apart_from_start_up();
     world.rocket_ammo = 2;
     world.script_cursor = 30;  // the script need not have finished
     const auto quads = drawn_by([] { update_stage(); });
@@ -129,9 +135,7 @@ TEST_F(StageTest, ClearingAStageMovesToTheNextAndKeepsTheRest) {
 
 TEST_F(StageTest, CompletingTheThirdStageRaisesTheLevelAndShowsTheTitle) {
     stand_at_the_exit_of(2);
-    world.player_y = 123;
-    world.player_health = 40;
-    world.score = 77;
+    set_apart_from_start_up();
     update_stage();
     EXPECT_EQ(world.level, 2);
     EXPECT_EQ(world.stage_index, 0);
