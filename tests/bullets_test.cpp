@@ -5,9 +5,13 @@
 #include "combat/bullets.h"
 #include "gfx/sprite.h"
 #include "support/combat_fixture.h"
+#include "support/world_draws.h"
 #include "world/world.h"
 
 namespace {
+
+using world_draws::corner;
+using world_draws::Corner;
 
 class Bullets : public CombatFixture {
 protected:
@@ -87,8 +91,7 @@ TEST_F(Bullets, ANewBulletLeavesTheCentreAndIsDrawnThereOnce) {
     EXPECT_EQ(bullet.y, 300);
     const auto drawn = quads_of(world.bullet_sprite);
     ASSERT_EQ(drawn.size(), 1u);
-    EXPECT_EQ(drawn[0].x[0], 132 - 50);  // drawn at the centre, before the move
-    EXPECT_EQ(drawn[0].y[0], 300);
+    EXPECT_EQ(corner(drawn[0]), (Corner{132 - 50, 300}));  // drawn at the centre, before the move
 }
 
 TEST_F(Bullets, CrosshairSitsOnTheCursorWithoutTheCamera) {
@@ -99,8 +102,7 @@ TEST_F(Bullets, CrosshairSitsOnTheCursorWithoutTheCamera) {
     update_bullets();
     const auto drawn = quads_of(world.crosshair_sprite);
     ASSERT_EQ(drawn.size(), 1u);
-    EXPECT_EQ(drawn[0].x[0], 417);
-    EXPECT_EQ(drawn[0].y[0], 123);
+    EXPECT_EQ(corner(drawn[0]), (Corner{417, 123}));
     EXPECT_EQ(drawn[0].x[3], 417 + 32);
     EXPECT_EQ(drawn[0].color, 0xFFFFFFFFu);
 }
@@ -288,8 +290,7 @@ TEST_F(Bullets, BulletsAreDrawnBeforeTheyMoveAndFreeSlotsAreNot) {
     update_bullets();
     const auto drawn = quads_of(world.bullet_sprite);
     ASSERT_EQ(drawn.size(), 1u);
-    EXPECT_EQ(drawn[0].x[0], 300);
-    EXPECT_EQ(drawn[0].y[0], 300);
+    EXPECT_EQ(corner(drawn[0]), (Corner{300, 300}));
     EXPECT_EQ(world.bullets[0].x, 510);
     EXPECT_EQ(world.bullets[0].y, 295);
     EXPECT_EQ(world.bullets[1].x, 520);

@@ -6,10 +6,14 @@
 #include "gfx/sprite.h"
 #include "gfx/graphics.h"
 #include "support/game_fixture.h"
+#include "support/world_draws.h"
 #include "support/world_setup.h"
 #include "world/world.h"
 
 namespace {
+
+using world_draws::corner;
+using world_draws::Corner;
 
 class MedkitTest : public GameFixture {
 protected:
@@ -151,8 +155,7 @@ TEST_F(MedkitTest, ItIsDrawnAtItsWorldPositionAfterTheMove) {
     update_medkit();
     const headless::DrawLog log = current_draws();
     ASSERT_EQ(log.count, 1);
-    EXPECT_EQ(log.quads[0].x[0], 397);
-    EXPECT_EQ(log.quads[0].y[0], 102);
+    EXPECT_EQ(corner(log.quads[0]), (Corner{397, 102}));
     EXPECT_EQ(log.quads[0].color, 0xFFFFFFFFu);
 }
 

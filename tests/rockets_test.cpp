@@ -5,9 +5,13 @@
 #include "combat/rockets.h"
 #include "gfx/sprite.h"
 #include "support/combat_fixture.h"
+#include "support/world_draws.h"
 #include "world/world.h"
 
 namespace {
+
+using world_draws::corner;
+using world_draws::Corner;
 
 class Rockets : public CombatFixture {
 protected:
@@ -169,12 +173,10 @@ TEST_F(Rockets, TheCrosshairAndRocketsAreDrawnBeforeTheMove) {
     update_rockets();
     const auto crosshair = quads_of(world.rocket_crosshair_sprite);
     ASSERT_EQ(crosshair.size(), 1u);
-    EXPECT_EQ(crosshair[0].x[0], 410);
-    EXPECT_EQ(crosshair[0].y[0], 20);
+    EXPECT_EQ(corner(crosshair[0]), (Corner{410, 20}));
     const auto rockets = quads_of(world.rocket_sprite);
     ASSERT_EQ(rockets.size(), 1u);
-    EXPECT_EQ(rockets[0].x[0], 200);
-    EXPECT_EQ(rockets[0].y[0], 200);
+    EXPECT_EQ(corner(rockets[0]), (Corner{200, 200}));
     EXPECT_EQ(world.rockets[1].x, 893);
     EXPECT_EQ(world.rockets[1].y, 203);
 }

@@ -6,6 +6,7 @@
 #include <headless.h>
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "gfx/sprite.h"
@@ -23,6 +24,15 @@ std::vector<Quad> drawn_by(Action&& action) {
     EXPECT_EQ(log.dropped, 0) << "the draw log overflowed; the test draws too much";
     return std::vector<Quad>(log.quads + before, log.quads + log.count);
 }
+
+// A quad's top-left corner, to be checked in one expectation.
+struct Corner {
+    float x;
+    float y;
+    bool operator==(const Corner&) const = default;
+};
+inline Corner corner(const Quad& q) { return Corner{q.x[0], q.y[0]}; }
+inline void PrintTo(const Corner& c, std::ostream* out) { *out << "(" << c.x << ", " << c.y << ")"; }
 
 inline float left(const Quad& q) { return q.x[0]; }
 inline float top(const Quad& q) { return q.y[0]; }
