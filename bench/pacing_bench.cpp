@@ -16,7 +16,7 @@
 #include <time.h>
 
 #include "../platform/src/frame_pacer.h"
-#include "gfx/frame_schedule.h"
+#include "common/frame_schedule.h"
 
 namespace {
 

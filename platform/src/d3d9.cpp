@@ -14,7 +14,7 @@
 #include "compositor.h"
 #include "device_state.h"
 #include "frame_pacer.h"
-#include "gfx/frame_schedule.h"
+#include "common/frame_schedule.h"
 #include "layer.h"
 #include "presentation.h"
 #include "quad_renderer.h"

@@ -1,5 +1,5 @@
-// The clock and the precise wait behind the frame limiter; the schedule itself is the game's
-// own (gfx/frame_schedule.h), shared with the Windows build.
+// The clock and the precise wait behind the frame limiter; the schedule itself is in
+// common/frame_schedule.h, shared with the game's Windows build.
 #pragma once
 
 #include <cstdint>

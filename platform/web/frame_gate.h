@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "gfx/frame_schedule.h"
+#include "common/frame_schedule.h"
 
 namespace web {
 

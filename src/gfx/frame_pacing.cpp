@@ -8,7 +8,7 @@
 #include <d3d9.h>
 #include <mmsystem.h>
 
-#include "gfx/frame_schedule.h"
+#include "common/frame_schedule.h"
 #include "world/world.h"
 
 // Older SDK headers lack it; Windows 10 (1803) and later accept it.

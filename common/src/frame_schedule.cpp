@@ -1,4 +1,4 @@
-#include "gfx/frame_schedule.h"
+#include "common/frame_schedule.h"
 
 int64_t FrameSchedule::ticks_after(int64_t frames) const {
     // Whole seconds first, so a fast clock cannot overflow the product in a long run.
