@@ -108,6 +108,64 @@ void ScriptCursor::advance() {
     }
 }
 
+namespace {
+
+// The whitespace-separated words of a line.
+std::vector<std::string_view> split_words(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at]))) ++at;
+        std::size_t start = at;
+        while (at < line.size() && !std::isspace(static_cast<unsigned char>(line[at]))) ++at;
+        if (at > start) words.push_back(line.substr(start, at - start));
+    }
+    return words;
+}
+
+// The inputs of one script line after its count: keys, buttons, mouse moves, pad inputs.
+bool parse_inputs(const std::vector<std::string_view>& tokens, int line_number, ScriptLine& parsed, bool& uses_pad,
+                  ParseError& error) {
+    bool have_dx = false;
+    bool have_dy = false;
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        std::string_view token = tokens[i];
+        const bool is_dx = starts_with_letters(token, "dx=");
+        const bool is_dy = starts_with_letters(token, "dy=");
+        if (is_dx || is_dy) {
+            bool& seen = is_dx ? have_dx : have_dy;
+            int& value = is_dx ? parsed.input.dx : parsed.input.dy;
+            if (seen) {
+                fail(error, line_number, token, "moves the mouse a second time on the same line");
+                return false;
+            }
+            if (!parse_int(token.substr(3), value)) {
+                fail(error, line_number, token, "needs an integer after '='");
+                return false;
+            }
+            seen = true;
+        } else if (same_letters(token, "LMB")) {
+            parsed.input.left = true;
+        } else if (same_letters(token, "RMB")) {
+            parsed.input.right = true;
+        } else if (gamepad::is_pad_token(token)) {
+            if (!gamepad::apply_pad_token(token, parsed.input.pad)) {
+                fail(error, line_number, token, "is not a pad input (pad:lx=N, pad:rt=N, pad:start, ...)");
+                return false;
+            }
+            uses_pad = true;
+        } else if (int code = key_code(token); code >= 0) {
+            parsed.input.keys[static_cast<std::size_t>(code)] = 0x80;
+        } else {
+            fail(error, line_number, token, "is not a key name, LMB, RMB, dx=N or dy=N");
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool parse_script(std::string_view text, Script& script, ParseError& error) {
     // A script longer than this is a typo, and a frame count near INT64_MAX would overflow the total.
     constexpr int64_t max_count = 1'000'000'000;
@@ -121,14 +179,7 @@ bool parse_script(std::string_view text, Script& script, ParseError& error) {
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         if (std::size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
 
-        std::vector<std::string_view> tokens;
-        std::size_t at = 0;
-        while (at < line.size()) {
-            while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at]))) ++at;
-            std::size_t start = at;
-            while (at < line.size() && !std::isspace(static_cast<unsigned char>(line[at]))) ++at;
-            if (at > start) tokens.push_back(line.substr(start, at - start));
-        }
+        const std::vector<std::string_view> tokens = split_words(line);
         if (tokens.empty()) continue;
 
         ScriptLine parsed;
@@ -137,41 +188,7 @@ bool parse_script(std::string_view text, Script& script, ParseError& error) {
             fail(error, line_number, tokens[0], "is not a frame count (a positive integer)");
             return false;
         }
-        bool have_dx = false;
-        bool have_dy = false;
-        for (std::size_t i = 1; i < tokens.size(); ++i) {
-            std::string_view token = tokens[i];
-            const bool is_dx = starts_with_letters(token, "dx=");
-            const bool is_dy = starts_with_letters(token, "dy=");
-            if (is_dx || is_dy) {
-                bool& seen = is_dx ? have_dx : have_dy;
-                int& value = is_dx ? parsed.input.dx : parsed.input.dy;
-                if (seen) {
-                    fail(error, line_number, token, "moves the mouse a second time on the same line");
-                    return false;
-                }
-                if (!parse_int(token.substr(3), value)) {
-                    fail(error, line_number, token, "needs an integer after '='");
-                    return false;
-                }
-                seen = true;
-            } else if (same_letters(token, "LMB")) {
-                parsed.input.left = true;
-            } else if (same_letters(token, "RMB")) {
-                parsed.input.right = true;
-            } else if (gamepad::is_pad_token(token)) {
-                if (!gamepad::apply_pad_token(token, parsed.input.pad)) {
-                    fail(error, line_number, token, "is not a pad input (pad:lx=N, pad:rt=N, pad:start, ...)");
-                    return false;
-                }
-                script.uses_pad = true;
-            } else if (int code = key_code(token); code >= 0) {
-                parsed.input.keys[static_cast<std::size_t>(code)] = 0x80;
-            } else {
-                fail(error, line_number, token, "is not a key name, LMB, RMB, dx=N or dy=N");
-                return false;
-            }
-        }
+        if (!parse_inputs(tokens, line_number, parsed, script.uses_pad, error)) return false;
         script.lines.push_back(parsed);
     }
     return true;
