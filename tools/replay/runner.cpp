@@ -82,10 +82,10 @@ bool captured_picture(Picture& picture) {
     return true;
 }
 
-RunOutcome play(const Script& script, const RunSettings& settings) {
-    RunOutcome outcome;
+namespace {
 
-    // Exactly the program's start: a zeroed World and the generator at its first state.
+// Exactly the program's start: a zeroed World and the generator at its first state.
+void reset_to_program_start(const RunSettings& settings) {
     headless::set_mode(settings.mode);
     // Recording every quad costs more than the game's own work; only do it when something reads them.
     headless::set_recording(settings.draws_out != nullptr || settings.record_draws);
@@ -96,6 +96,67 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
     const FrameInput nothing{};
     headless::set_keys(nothing.keys.data());
     headless::set_mouse(0, 0, false, false);
+}
+
+// The pictures asked for, in frame order, each written once its frame has been presented.
+class ShotQueue {
+public:
+    explicit ShotQueue(std::vector<Shot> shots) : shots_(std::move(shots)) {
+        std::stable_sort(shots_.begin(), shots_.end(), [](const Shot& a, const Shot& b) { return a.frame < b.frame; });
+    }
+
+    bool due(int64_t frame) const { return next_ < shots_.size() && shots_[next_].frame == frame; }
+
+    // Writes every shot of this frame from the picture it presented.
+    void take(int64_t frame, RunOutcome& outcome) {
+        Picture picture;
+        const bool captured = captured_picture(picture);
+        for (; due(frame); ++next_) {
+            const std::string& path = shots_[next_].path;
+            if (path.empty()) continue;
+            if (!captured) {
+                outcome.errors.push_back("no picture was presented at frame " + std::to_string(frame) + "; " + path +
+                                         " not written");
+            } else if (!write_png(path, picture)) {
+                outcome.errors.push_back("cannot write " + path);
+            }
+        }
+    }
+
+    // The shots whose frames the run never reached.
+    void report_missed(RunOutcome& outcome) {
+        for (; next_ < shots_.size(); ++next_) {
+            if (shots_[next_].path.empty()) continue;
+            outcome.errors.push_back("the run ended before frame " + std::to_string(shots_[next_].frame) + "; " +
+                                     shots_[next_].path + " not written");
+        }
+    }
+
+private:
+    std::vector<Shot> shots_;
+    std::size_t next_ = 0;
+};
+
+// The state and draw lines of the frame just run, into whichever of the two are wanted.
+void write_frame_lines(LineSink& state, LineSink& draws, int64_t frame, const TextureNames& names,
+                       RunOutcome& outcome) {
+    if (state.active()) {
+        append_state_line(state.buffer(), frame);
+        state.maybe_flush();
+    }
+    if (draws.active()) {
+        const headless::DrawLog log = headless::presented_draws();
+        outcome.quads_dropped += log.dropped;
+        append_draws_line(draws.buffer(), frame, log, names);
+        draws.maybe_flush();
+    }
+}
+
+}  // namespace
+
+RunOutcome play(const Script& script, const RunSettings& settings) {
+    RunOutcome outcome;
+    reset_to_program_start(settings);
     if (!open_window() || !init_game()) return outcome;
     outcome.started = true;
     const int pad = script.uses_pad ? headless::attach_pad() : -1;
@@ -103,11 +164,7 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
 
     TextureNames names;
     if (settings.draws_out != nullptr) names.learn_from_world();
-
-    std::vector<Shot> shots = settings.shots;
-    std::stable_sort(shots.begin(), shots.end(), [](const Shot& a, const Shot& b) { return a.frame < b.frame; });
-    std::size_t next_shot = 0;
-
+    ShotQueue shots(settings.shots);
     LineSink state(settings.state_out);
     LineSink draws(settings.draws_out);
     const int64_t every = std::max<int64_t>(settings.every, 1);
@@ -123,7 +180,7 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
         headless::set_keys(input.keys.data());
         headless::set_mouse(input.dx, input.dy, input.left, input.right);
         if (pad >= 0) headless::set_pad(pad, input.pad);
-        const bool shot_frame = next_shot < shots.size() && shots[next_shot].frame == frame;
+        const bool shot_frame = shots.due(frame);
         if (shot_frame) headless::capture_next_present();
 
         // The main loop's own sequence.
@@ -132,32 +189,8 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
         outcome.frames = frame + 1;
 
         const bool last = !running || frame + 1 == limit;
-        if (frame % every == 0 || last) {
-            if (state.active()) {
-                append_state_line(state.buffer(), frame);
-                state.maybe_flush();
-            }
-            if (draws.active()) {
-                const headless::DrawLog log = headless::presented_draws();
-                outcome.quads_dropped += log.dropped;
-                append_draws_line(draws.buffer(), frame, log, names);
-                draws.maybe_flush();
-            }
-        }
-        if (shot_frame) {
-            Picture picture;
-            const bool captured = captured_picture(picture);
-            for (; next_shot < shots.size() && shots[next_shot].frame == frame; ++next_shot) {
-                const std::string& path = shots[next_shot].path;
-                if (path.empty()) continue;
-                if (!captured) {
-                    outcome.errors.push_back("no picture was presented at frame " + std::to_string(frame) + "; " +
-                                             path + " not written");
-                } else if (!write_png(path, picture)) {
-                    outcome.errors.push_back("cannot write " + path);
-                }
-            }
-        }
+        if (frame % every == 0 || last) write_frame_lines(state, draws, frame, names, outcome);
+        if (shot_frame) shots.take(frame, outcome);
         if (settings.after_frame) settings.after_frame(FrameReport{frame, last});
         if (settings.keep_going && !settings.keep_going(FrameReport{frame, last})) {
             outcome.stopped_by_caller = true;
@@ -168,11 +201,7 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
     shutdown_game();
     headless::detach_pad(pad);
 
-    for (; next_shot < shots.size(); ++next_shot) {
-        if (shots[next_shot].path.empty()) continue;
-        outcome.errors.push_back("the run ended before frame " + std::to_string(shots[next_shot].frame) + "; " +
-                                 shots[next_shot].path + " not written");
-    }
+    shots.report_missed(outcome);
     if (!state.flush()) outcome.errors.push_back("cannot write the state lines");
     if (!draws.flush()) outcome.errors.push_back("cannot write the draw lines");
     return outcome;
@@ -192,6 +221,75 @@ const char* usage_text() {
            "  pad:lx=N pad:ly=N pad:rx=N pad:ry=N (sticks) pad:lt=N pad:rt=N (triggers)\n"
            "  pad:up pad:down pad:left pad:right pad:start pad:back pad:lb pad:rb (buttons)\n";
 }
+
+namespace {
+
+// The value of the option in argv[i]: after its '=', or else the next argument, which is then used up.
+bool option_value(int argc, const char* const argv[], int& i, std::string& value, std::string& error) {
+    const std::string argument = argv[i];
+    if (std::size_t equals = argument.find('='); equals != std::string::npos) {
+        value = argument.substr(equals + 1);
+        return true;
+    }
+    if (i + 1 >= argc) {
+        error = argument + " needs a value";
+        return false;
+    }
+    value = argv[++i];
+    return true;
+}
+
+bool known_option(const std::string& name) {
+    return name == "--assets" || name == "--frames" || name == "--state" || name == "--draws" || name == "--every" ||
+           name == "--shot";
+}
+
+// Puts one option's value into `options`, checking it first.
+bool apply_option(const std::string& name, const std::string& value, Options& options, std::string& error) {
+    if (name == "--assets") {
+        options.asset_dir = value;
+    } else if (name == "--state") {
+        options.state_path = value;
+    } else if (name == "--draws") {
+        options.draws_path = value;
+    } else if (name == "--frames") {
+        if (!parse_count(value, options.frame_limit)) {
+            error = "--frames needs a frame count, not '" + value + "'";
+            return false;
+        }
+    } else if (name == "--every") {
+        if (!parse_count(value, options.every) || options.every == 0) {
+            error = "--every needs a positive integer, not '" + value + "'";
+            return false;
+        }
+    } else {  // --shot
+        const std::size_t colon = value.find(':');
+        Shot shot;
+        if (colon == std::string::npos || !parse_count(std::string_view(value).substr(0, colon), shot.frame) ||
+            colon + 1 == value.size()) {
+            error = "--shot needs FRAME:FILE, not '" + value + "'";
+            return false;
+        }
+        shot.path = value.substr(colon + 1);
+        options.shots.push_back(shot);
+    }
+    return true;
+}
+
+// What no single option can tell: a script was named, and the two outputs differ.
+bool check_options(const Options& options, std::string& error) {
+    if (options.script_path.empty()) {
+        error = "no script given";
+        return false;
+    }
+    if (!options.state_path.empty() && options.state_path == options.draws_path && options.state_path != "-") {
+        error = "--state and --draws name the same file '" + options.state_path + "'";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 bool parse_options(int argc, const char* const argv[], Options& options, std::string& error) {
     options = Options{};
@@ -215,65 +313,69 @@ bool parse_options(int argc, const char* const argv[], Options& options, std::st
             return true;
         }
         // Both "--name value" and "--name=value".
-        std::string name = argument;
-        std::string value;
-        bool have_value = false;
-        if (std::size_t equals = argument.find('='); equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-            have_value = true;
-        }
-        const bool known = name == "--assets" || name == "--frames" || name == "--state" || name == "--draws" ||
-                           name == "--every" || name == "--shot";
-        if (!known) {
+        const std::string name = argument.substr(0, argument.find('='));
+        if (!known_option(name)) {
             error = "unknown option '" + argument + "'";
             return false;
         }
-        if (!have_value) {
-            if (i + 1 >= argc) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
-        if (name == "--assets") {
-            options.asset_dir = value;
-        } else if (name == "--state") {
-            options.state_path = value;
-        } else if (name == "--draws") {
-            options.draws_path = value;
-        } else if (name == "--frames") {
-            if (!parse_count(value, options.frame_limit)) {
-                error = "--frames needs a frame count, not '" + value + "'";
-                return false;
-            }
-        } else if (name == "--every") {
-            if (!parse_count(value, options.every) || options.every == 0) {
-                error = "--every needs a positive integer, not '" + value + "'";
-                return false;
-            }
-        } else {  // --shot
-            const std::size_t colon = value.find(':');
-            Shot shot;
-            if (colon == std::string::npos || !parse_count(std::string_view(value).substr(0, colon), shot.frame) ||
-                colon + 1 == value.size()) {
-                error = "--shot needs FRAME:FILE, not '" + value + "'";
-                return false;
-            }
-            shot.path = value.substr(colon + 1);
-            options.shots.push_back(shot);
-        }
+        std::string value;
+        if (!option_value(argc, argv, i, value, error) || !apply_option(name, value, options, error)) return false;
     }
-    if (options.script_path.empty()) {
-        error = "no script given";
-        return false;
+    return check_options(options, error);
+}
+
+namespace {
+
+// An output file named on the command line, closed on the way out (standard output is left open).
+struct OutputFile {
+    std::FILE* file = nullptr;
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile() {
+        if (file != nullptr && file != stdout) std::fclose(file);
     }
-    if (!options.state_path.empty() && options.state_path == options.draws_path && options.state_path != "-") {
-        error = "--state and --draws name the same file '" + options.state_path + "'";
-        return false;
+};
+
+// Opens the state and draw outputs named in `options`; false, having said so, when one cannot be.
+bool open_outputs(const Options& options, OutputFile& state, OutputFile& draws) {
+    state.file = open_output(options.state_path);
+    draws.file = open_output(options.draws_path);
+    for (const auto& [path, file] :
+         {std::pair{&options.state_path, state.file}, std::pair{&options.draws_path, draws.file}}) {
+        if (!path->empty() && file == nullptr) {
+            std::fprintf(stderr, "zorvalen-replay: cannot write '%s'\n", path->c_str());
+            return false;
+        }
     }
     return true;
 }
+
+// Back into the folder the runner started in, on the way out, for callers that run more than
+// one replay in a process.
+struct ReturnTo {
+    std::filesystem::path to;
+    ~ReturnTo() {
+        std::error_code ignored;
+        if (!to.empty()) std::filesystem::current_path(to, ignored);
+    }
+};
+
+// What the run says on stderr, and its exit status.
+int report(const RunOutcome& outcome) {
+    if (!outcome.started) {
+        std::fprintf(stderr, "zorvalen-replay: the game could not start (no window or graphics device)\n");
+        return 1;
+    }
+    if (outcome.quads_dropped > 0) {
+        std::fprintf(stderr, "zorvalen-replay: warning: %lld quads past the draw log's capacity are missing\n",
+                     static_cast<long long>(outcome.quads_dropped));
+    }
+    for (const std::string& message : outcome.errors) std::fprintf(stderr, "zorvalen-replay: %s\n", message.c_str());
+    return outcome.errors.empty() ? 0 : 1;
+}
+
+}  // namespace
 
 int run_command_line(int argc, const char* const argv[], const std::string& default_asset_dir) {
     Options options;
@@ -298,21 +400,8 @@ int run_command_line(int argc, const char* const argv[], const std::string& defa
     settings.frame_limit = options.frame_limit;
     settings.every = options.every;
     settings.mode = options.shots.empty() ? headless::Mode::record : headless::Mode::render;
-    struct Closer {
-        std::FILE* file = nullptr;
-        ~Closer() {
-            if (file != nullptr && file != stdout) std::fclose(file);
-        }
-    } state_file, draws_file;
-    state_file.file = open_output(options.state_path);
-    draws_file.file = open_output(options.draws_path);
-    for (const auto& [path, file] : {std::pair{&options.state_path, state_file.file},
-                                     std::pair{&options.draws_path, draws_file.file}}) {
-        if (!path->empty() && file == nullptr) {
-            std::fprintf(stderr, "zorvalen-replay: cannot write '%s'\n", path->c_str());
-            return 2;
-        }
-    }
+    OutputFile state_file, draws_file;
+    if (!open_outputs(options, state_file, draws_file)) return 2;
     settings.state_out = state_file.file;
     settings.draws_out = draws_file.file;
     std::error_code failure;
@@ -322,32 +411,14 @@ int run_command_line(int argc, const char* const argv[], const std::string& defa
     }
 
     const std::string asset_dir = options.asset_dir.empty() ? default_asset_dir : options.asset_dir;
-    // Put back on the way out, for callers that run more than one replay in a process.
-    struct Return {
-        std::filesystem::path to;
-        ~Return() {
-            std::error_code ignored;
-            if (!to.empty()) std::filesystem::current_path(to, ignored);
-        }
-    } return_to{std::filesystem::current_path(failure)};
+    const ReturnTo return_to{std::filesystem::current_path(failure)};
     std::filesystem::current_path(asset_dir, failure);
     if (failure) {
         std::fprintf(stderr, "zorvalen-replay: --assets: cannot enter '%s': %s\n", asset_dir.c_str(),
                      failure.message().c_str());
         return 2;
     }
-
-    const RunOutcome outcome = play(script, settings);
-    if (!outcome.started) {
-        std::fprintf(stderr, "zorvalen-replay: the game could not start (no window or graphics device)\n");
-        return 1;
-    }
-    if (outcome.quads_dropped > 0) {
-        std::fprintf(stderr, "zorvalen-replay: warning: %lld quads past the draw log's capacity are missing\n",
-                     static_cast<long long>(outcome.quads_dropped));
-    }
-    for (const std::string& message : outcome.errors) std::fprintf(stderr, "zorvalen-replay: %s\n", message.c_str());
-    return outcome.errors.empty() ? 0 : 1;
+    return report(play(script, settings));
 }
 
 }  // namespace replay
