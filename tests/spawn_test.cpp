@@ -75,6 +75,19 @@ TEST(SpawnScriptData, Script2ReleasesTheBossAtRestAt2500By200) {
     EXPECT_EQ(boss.d, 0);
 }
 
+// A slot as a spawn event leaves it: live, of this kind, at this place and velocity, with
+// full hit points.
+void expect_spawned(const Enemy& e, int32_t kind, int32_t x, int32_t y, int32_t vx, int32_t vy) {
+    EXPECT_EQ(e.active, 1);
+    EXPECT_EQ(e.kind, kind);
+    EXPECT_EQ(e.x, x);
+    EXPECT_EQ(e.y, y);
+    EXPECT_EQ(e.vx, vx);
+    EXPECT_EQ(e.vy, vy);
+    EXPECT_EQ(e.hp, 3);
+    EXPECT_EQ(e.boss_hp, 50);
+}
+
 class SpawnTest : public GameFixture {
 protected:
     void SetUp() override {
@@ -110,16 +123,8 @@ TEST_F(SpawnTest, NothingSpawnsUntilThePlayerHasMovedRight) {
     world.enemies[0].death_frames = 17;
     run_spawn_script();
     EXPECT_EQ(world.script_cursor, 2);
-    const Enemy& e = world.enemies[0];
-    EXPECT_EQ(e.active, 1);
-    EXPECT_EQ(e.kind, eGreen);
-    EXPECT_EQ(e.x, 64);
-    EXPECT_EQ(e.y, 118);
-    EXPECT_EQ(e.vx, 0);
-    EXPECT_EQ(e.vy, -5);
-    EXPECT_EQ(e.hp, 3);
-    EXPECT_EQ(e.boss_hp, 50);
-    EXPECT_EQ(e.death_frames, 17) << "a spawn leaves the kill-message age alone";
+    expect_spawned(world.enemies[0], eGreen, 64, 118, 0, -5);
+    EXPECT_EQ(world.enemies[0].death_frames, 17) << "a spawn leaves the kill-message age alone";
 }
 
 TEST_F(SpawnTest, OneEventPerFrameIntoTheLowestFreeSlots) {
@@ -173,13 +178,7 @@ TEST_F(SpawnTest, TheBossAppearsAfterTheLastMarkOfStage2) {
     EXPECT_EQ(world.script_cursor, 34);
     world.player_x = 2401;
     run_frames(2);
-    const Enemy& boss = world.enemies[0];
-    EXPECT_EQ(boss.active, 1);
-    EXPECT_EQ(boss.kind, manbearpig);
-    EXPECT_EQ(boss.x, 2500);
-    EXPECT_EQ(boss.y, 200);
-    EXPECT_EQ(boss.vx, 0);
-    EXPECT_EQ(boss.boss_hp, 50);
+    expect_spawned(world.enemies[0], manbearpig, 2500, 200, 0, 0);
     EXPECT_EQ(world.script_cursor, 36);
     run_frames(10);
     EXPECT_EQ(world.script_cursor, 36) << "the end event holds the cursor";
