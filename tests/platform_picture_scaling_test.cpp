@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gfx/picture_fit.h"
+#include "common/picture_fit.h"
 #include "../platform/src/picture_scaler.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <SDL2/SDL.h>
 
-#include "gfx/picture_fit.h"
+#include "common/picture_fit.h"
 
 namespace platform {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gfx/picture_fit.h"
+#include "common/picture_fit.h"
 
 namespace platform {
 

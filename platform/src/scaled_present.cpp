@@ -1,6 +1,6 @@
 #include "scaled_present.h"
 
-#include "gfx/picture_fit.h"
+#include "common/picture_fit.h"
 
 namespace platform {
 

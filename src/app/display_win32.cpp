@@ -14,7 +14,7 @@
 
 #include <dinput.h>
 
-#include "gfx/picture_fit.h"
+#include "common/picture_fit.h"
 
 namespace {
 

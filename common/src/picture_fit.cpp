@@ -1,4 +1,4 @@
-#include "gfx/picture_fit.h"
+#include "common/picture_fit.h"
 
 #include <algorithm>
 #include <cstdint>
