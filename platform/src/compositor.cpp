@@ -489,21 +489,151 @@ void Compositor::draw(const QuadCorners& quad, const DrawStates& states, bool fi
     if (second_triangle) draw_triangle(quad, states, 1, 3, 2);
 }
 
+namespace {
+
+bool is_rectangle(const QuadCorners& quad) {
+    return quad.x[0] == quad.x[2] && quad.x[1] == quad.x[3] && quad.y[0] == quad.y[1] && quad.y[2] == quad.y[3] &&
+           quad.u[0] == quad.u[2] && quad.u[1] == quad.u[3] && quad.v[0] == quad.v[1] && quad.v[2] == quad.v[3] &&
+           quad.colour[0] == quad.colour[1] && quad.colour[0] == quad.colour[2] && quad.colour[0] == quad.colour[3];
+}
+
+// The stage as span constants: which channels take the diffuse colour, which read as 255.
+SpanConstants span_constants(bool colour_texel, bool colour_diffuse, bool alpha_texel, bool alpha_diffuse,
+                             bool opaque_texels, std::uint32_t diffuse) {
+    SpanConstants k;
+    for (int c = 0; c < 4; ++c) {
+        const bool reads_diffuse = c == 3 ? alpha_diffuse : colour_diffuse;
+        const bool reads_texture = c == 3 ? alpha_texel : colour_texel;
+        k.k[c] = reads_diffuse ? channel(diffuse, c) : 255;
+        if (!reads_texture) k.or_mask |= 0xFFu << (8 * c);
+    }
+    if (opaque_texels) k.or_mask |= 0xFF000000u;
+    k.solid = modulate(0xFFFFFFFFu, k.k);
+    return k;
+}
+
+// The texel along one axis for the pixel at `pixel`, the quad running from p0 to p1 on screen
+// and from t0 by dt in the texture.
+inline int texel_at(int pixel, double p0, double p1, float t0, double dt, int size, std::uint32_t address) {
+    return texel_index(t0 + dt * ((pixel - p0) / (p1 - p0)), size, address);
+}
+
+const KernelSet& kernel_set(Compositor::Kernels kernels) {
+#if ZORVALEN_HAVE_SSE2
+    if (kernels == Compositor::Kernels::sse2) return sse2_kernels;
+#else
+    (void)kernels;
+#endif
+    return portable_kernels;
+}
+
+// One texel row through the stage into `prepared`, and its span that changes anything:
+// blended texels of alpha 0 (and, added, of no amount) at either end change nothing.
+void prepare_row(const KernelSet& set, const std::uint32_t* texels, const int* texel_x, int count, bool contiguous,
+                 bool modulated, BlendOp op, const SpanConstants& k, std::uint32_t* prepared, int& first, int& last) {
+    const bool premultiply = op == BlendOp::add;
+    const std::uint32_t* source = texels + texel_x[0];
+    if (!contiguous) {
+        for (int i = 0; i < count; ++i) prepared[i] = texels[texel_x[i]];
+        source = prepared;
+    }
+    set.prepare(source, prepared, count, k, modulated, premultiply);
+    first = 0;
+    last = count;
+    if (op != BlendOp::none) {
+        const std::uint32_t mask = premultiply ? 0xFFFFFFFFu : 0xFF000000u;
+        while (first < last && (prepared[first] & mask) == 0) ++first;
+        while (last > first && (prepared[last - 1] & mask) == 0) --last;
+    }
+}
+
+// A triangle in one winding, with its edges: edge e runs from vertex e to vertex e + 1, and a
+// pixel on it is inside only on a top or left edge.
+struct Triangle {
+    double x[3], y[3];
+    int vertex[3];
+    double area;
+    double edge_dx[3], edge_dy[3];
+    bool inclusive[3];
+};
+
+// False when the triangle has no area or a corner is not a number.
+bool set_up_triangle(const QuadCorners& quad, int a, int b, int c, Triangle& t) {
+    const int corners[3] = {a, b, c};
+    for (int i = 0; i < 3; ++i) {
+        t.x[i] = quad.x[corners[i]];
+        t.y[i] = quad.y[corners[i]];
+        t.vertex[i] = corners[i];
+        if (!std::isfinite(t.x[i]) || !std::isfinite(t.y[i])) return false;
+    }
+    t.area = (t.x[1] - t.x[0]) * (t.y[2] - t.y[0]) - (t.y[1] - t.y[0]) * (t.x[2] - t.x[0]);
+    if (t.area == 0.0) return false;
+    if (t.area < 0.0) {  // one winding for the edge tests; culling was decided before
+        std::swap(t.x[1], t.x[2]);
+        std::swap(t.y[1], t.y[2]);
+        std::swap(t.vertex[1], t.vertex[2]);
+        t.area = -t.area;
+    }
+    for (int e = 0; e < 3; ++e) {
+        const int n = (e + 1) % 3;
+        t.edge_dx[e] = t.x[n] - t.x[e];
+        t.edge_dy[e] = t.y[n] - t.y[e];
+        t.inclusive[e] = (t.edge_dy[e] == 0.0 && t.edge_dx[e] > 0.0) || t.edge_dy[e] < 0.0;
+    }
+    return true;
+}
+
+// Whether the pixel centre is inside; if so, `weight` holds each vertex's unnormalised weight.
+inline bool inside(const Triangle& t, int px, int py, double weight[3]) {
+    bool in = true;
+    for (int e = 0; e < 3 && in; ++e) {
+        const double f = t.edge_dx[e] * (py - t.y[e]) - t.edge_dy[e] * (px - t.x[e]);
+        in = f > 0.0 || (f == 0.0 && t.inclusive[e]);
+        weight[(e + 2) % 3] = f;  // the edge opposite a vertex weighs that vertex
+    }
+    return in;
+}
+
+// The texture coordinates and the diffuse colour at a pixel, from its weights.
+inline std::uint32_t interpolate(const Triangle& t, const QuadCorners& quad, const double weight[3], double& u,
+                                 double& v) {
+    double colour[4] = {0, 0, 0, 0};
+    u = 0.0;
+    v = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const double w = weight[i] / t.area;
+        u += w * quad.u[t.vertex[i]];
+        v += w * quad.v[t.vertex[i]];
+        for (int ch = 0; ch < 4; ++ch) colour[ch] += w * channel(quad.colour[t.vertex[i]], ch);
+    }
+    std::uint32_t diffuse = 0;
+    for (int ch = 0; ch < 4; ++ch)
+        diffuse |= static_cast<std::uint32_t>(std::clamp(std::floor(colour[ch] + 0.5), 0.0, 255.0)) << (8 * ch);
+    return diffuse;
+}
+
+// The texel at (u, v), opaque white without a texture.
+inline std::uint32_t sample(const TextureView* texture, const DrawStates& states, double u, double v) {
+    if (texture == nullptr) return 0xFFFFFFFFu;
+    const int tx = texel_index(u, texture->width, states.address_u);
+    const int ty = texel_index(v, texture->height, states.address_v);
+    return texture->pixels[static_cast<std::size_t>(ty) * texture->pitch + tx] | (texture->alpha ? 0u : 0xFF000000u);
+}
+
+}  // namespace
+
 // A screen-aligned rectangle of one colour with an axis-aligned texture mapping: the game's
 // every quad. False when the quad is not one (the triangles then draw it).
 bool Compositor::draw_rectangle(const QuadCorners& quad, const DrawStates& states) {
-    const bool rectangle = quad.x[0] == quad.x[2] && quad.x[1] == quad.x[3] && quad.y[0] == quad.y[1] &&
-                           quad.y[2] == quad.y[3] && quad.u[0] == quad.u[2] && quad.u[1] == quad.u[3] &&
-                           quad.v[0] == quad.v[1] && quad.v[2] == quad.v[3] && quad.colour[0] == quad.colour[1] &&
-                           quad.colour[0] == quad.colour[2] && quad.colour[0] == quad.colour[3];
-    if (!rectangle) return false;
+    if (!is_rectangle(quad)) return false;
     const double x0 = quad.x[0], x1 = quad.x[1], y0 = quad.y[0], y1 = quad.y[2];
     if (!(x0 != x1) || !(y0 != y1)) return true;  // no area (or not a number): nothing to draw
-    const int left = first_pixel_at(std::min(x0, x1), width_);
-    const int right = first_pixel_at(std::max(x0, x1), width_);
-    const int top = first_pixel_at(std::min(y0, y1), height_);
-    const int bottom = first_pixel_at(std::max(y0, y1), height_);
-    if (left >= right || top >= bottom) return true;  // wholly outside the back buffer
+    Pending pending{};
+    pending.left = first_pixel_at(std::min(x0, x1), width_);
+    pending.right = first_pixel_at(std::max(x0, x1), width_);
+    pending.top = first_pixel_at(std::min(y0, y1), height_);
+    pending.bottom = first_pixel_at(std::max(y0, y1), height_);
+    if (pending.left >= pending.right || pending.top >= pending.bottom) return true;  // wholly outside
 
     const BlendOp op = blend_op(states);
     const std::uint32_t diffuse = quad.colour[0];
@@ -519,96 +649,98 @@ bool Compositor::draw_rectangle(const QuadCorners& quad, const DrawStates& state
     const TextureView* texture = usable(states.texture);
     if (texture == nullptr) colour_texel = alpha_texel = false;  // no texture reads as opaque white
     const bool textured = texture != nullptr && (colour_texel || alpha_texel || !simple);
+    pending.op = op;
+    pending.k = span_constants(colour_texel, colour_diffuse, alpha_texel, alpha_diffuse, textured && !texture->alpha,
+                               diffuse);
+    pending.textured = textured;
+    if (textured) pending.texture = *texture;
 
-    SpanConstants k;
-    for (int c = 0; c < 4; ++c) {
-        const bool reads_diffuse = c == 3 ? alpha_diffuse : colour_diffuse;
-        const bool reads_texture = c == 3 ? alpha_texel : colour_texel;
-        k.k[c] = reads_diffuse ? channel(diffuse, c) : 255;
-        if (!reads_texture) k.or_mask |= 0xFFu << (8 * c);
-    }
-    if (textured && !texture->alpha) k.or_mask |= 0xFF000000u;
-    k.solid = modulate(0xFFFFFFFFu, k.k);
-
-    // Where the destination is wholly covered and not read, neither a pending clear nor the
-    // quads drawn since matter any more.
-    const bool covers_all = left == 0 && top == 0 && right == width_ && bottom == height_;
     const bool reads_destination =
         !simple || op == BlendOp::general || op == BlendOp::add ||
-        (op == BlendOp::alpha && (textured || (k.solid >> 24) != 255));
-    if (covers_all && !reads_destination) {
-        batch_.clear();
-        arena_used_ = 0;
-        slots_used_ = 0;
-        pending_clear_ = false;
-    }
-
-    const int count = right - left;
-    const int rows = bottom - top;
-    if (!simple || op == BlendOp::general) {
-        // Every pixel through the full stage and blend, at once.
-        flush();
-        settle();
-        const double du = static_cast<double>(quad.u[1]) - quad.u[0];
-        const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
-        for (int y = top; y < bottom; ++y) {
-            std::uint32_t* out = row(y) + left;
-            const std::uint32_t* texels =
-                textured ? texture->pixels + static_cast<std::size_t>(texel_index(
-                                                 quad.v[0] + dv * ((y - y0) / (y1 - y0)), texture->height,
-                                                 states.address_v)) *
-                                                 texture->pitch
-                         : nullptr;
-            for (int i = 0; i < count; ++i) {
-                std::uint32_t texel = 0xFFFFFFFFu;
-                if (textured)
-                    texel = texels[texel_index(quad.u[0] + du * ((left + i - x0) / (x1 - x0)), texture->width,
-                                               states.address_u)] |
-                            (texture->alpha ? 0u : 0xFF000000u);
-                out[i] = blend(op, states, combine(states, texel, diffuse), out[i]);
-            }
-        }
-        return true;
-    }
-
-    if (batch_.size() == batch_.capacity() ||
-        (textured && arena_used_ + static_cast<std::size_t>(count + rows) > arena_.size()))
-        flush();
-    Pending pending{};
-    pending.left = left;
-    pending.top = top;
-    pending.right = right;
-    pending.bottom = bottom;
-    pending.op = op;
-    pending.k = k;
-    pending.textured = textured;
-    if (textured) {
-        // Texel columns and rows of the covered pixels.
-        pending.texture = *texture;
-        pending.texel_x = arena_used_;
-        pending.texel_y = arena_used_ + count;
-        arena_used_ += count + rows;
-        int* texel_x = arena_.data() + pending.texel_x;
-        int* texel_y = arena_.data() + pending.texel_y;
-        const double du = static_cast<double>(quad.u[1]) - quad.u[0];
-        const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
-        for (int x = left; x < right; ++x)
-            texel_x[x - left] = texel_index(quad.u[0] + du * ((x - x0) / (x1 - x0)), texture->width, states.address_u);
-        for (int y = top; y < bottom; ++y)
-            texel_y[y - top] = texel_index(quad.v[0] + dv * ((y - y0) / (y1 - y0)), texture->height, states.address_v);
-        pending.modulated = !(k.k[0] == 255 && k.k[1] == 255 && k.k[2] == 255 && k.k[3] == 255);
-        pending.contiguous = true;
-        for (int i = 1; i < count && pending.contiguous; ++i) pending.contiguous = texel_x[i] == texel_x[0] + i;
-        // A quad over many bands keeps its prepared row, so a texel row is prepared only once.
-        const bool direct = pending.contiguous && !pending.modulated && op != BlendOp::add && k.or_mask == 0;
-        pending.slot = -1;
-        if (!direct && rows > band_rows_ && slots_used_ < PREPARED_SLOTS) {
-            pending.slot = slots_used_++;
-            slot_row_[static_cast<std::size_t>(pending.slot)] = -1;
-        }
-    }
-    batch_.push_back(pending);
+        (op == BlendOp::alpha && (textured || (pending.k.solid >> 24) != 255));
+    if (!reads_destination) drop_if_covered(pending);
+    if (!simple || op == BlendOp::general)
+        paint_each_pixel(pending, quad, states);
+    else
+        queue(pending, quad, states);
     return true;
+}
+
+// Where the destination is wholly covered and not read, neither a pending clear nor the
+// quads drawn since matter any more.
+void Compositor::drop_if_covered(const Pending& pending) {
+    if (pending.left != 0 || pending.top != 0 || pending.right != width_ || pending.bottom != height_) return;
+    batch_.clear();
+    arena_used_ = 0;
+    slots_used_ = 0;
+    pending_clear_ = false;
+}
+
+// Every pixel of a rectangle through the full stage and blend, at once.
+void Compositor::paint_each_pixel(const Pending& pending, const QuadCorners& quad, const DrawStates& states) {
+    flush();
+    settle();
+    const double x0 = quad.x[0], x1 = quad.x[1], y0 = quad.y[0], y1 = quad.y[2];
+    const double du = static_cast<double>(quad.u[1]) - quad.u[0];
+    const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
+    const TextureView& texture = pending.texture;
+    const std::uint32_t opaque = texture.alpha ? 0u : 0xFF000000u;
+    const int count = pending.right - pending.left;
+    for (int y = pending.top; y < pending.bottom; ++y) {
+        std::uint32_t* out = row(y) + pending.left;
+        const std::uint32_t* texels =
+            pending.textured
+                ? texture.pixels + static_cast<std::size_t>(
+                                       texel_at(y, y0, y1, quad.v[0], dv, texture.height, states.address_v)) *
+                                       texture.pitch
+                : nullptr;
+        for (int i = 0; i < count; ++i) {
+            std::uint32_t texel = 0xFFFFFFFFu;
+            if (pending.textured)
+                texel = texels[texel_at(pending.left + i, x0, x1, quad.u[0], du, texture.width, states.address_u)] |
+                        opaque;
+            out[i] = blend(pending.op, states, combine(states, texel, quad.colour[0]), out[i]);
+        }
+    }
+}
+
+// Puts a rectangle in the batch, with the texel columns and rows of its pixels.
+void Compositor::queue(Pending& pending, const QuadCorners& quad, const DrawStates& states) {
+    const int count = pending.right - pending.left;
+    const int rows = pending.bottom - pending.top;
+    if (batch_.size() == batch_.capacity() ||
+        (pending.textured && arena_used_ + static_cast<std::size_t>(count + rows) > arena_.size()))
+        flush();
+    if (pending.textured) map_texels(pending, quad, states);
+    batch_.push_back(pending);
+}
+
+void Compositor::map_texels(Pending& pending, const QuadCorners& quad, const DrawStates& states) {
+    const int count = pending.right - pending.left;
+    const int rows = pending.bottom - pending.top;
+    pending.texel_x = static_cast<int>(arena_used_);
+    pending.texel_y = static_cast<int>(arena_used_) + count;
+    arena_used_ += count + rows;
+    int* texel_x = arena_.data() + pending.texel_x;
+    int* texel_y = arena_.data() + pending.texel_y;
+    const double du = static_cast<double>(quad.u[1]) - quad.u[0];
+    const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
+    const TextureView& texture = pending.texture;
+    for (int x = pending.left; x < pending.right; ++x)
+        texel_x[x - pending.left] = texel_at(x, quad.x[0], quad.x[1], quad.u[0], du, texture.width, states.address_u);
+    for (int y = pending.top; y < pending.bottom; ++y)
+        texel_y[y - pending.top] = texel_at(y, quad.y[0], quad.y[2], quad.v[0], dv, texture.height, states.address_v);
+    const SpanConstants& k = pending.k;
+    pending.modulated = !(k.k[0] == 255 && k.k[1] == 255 && k.k[2] == 255 && k.k[3] == 255);
+    pending.contiguous = true;
+    for (int i = 1; i < count && pending.contiguous; ++i) pending.contiguous = texel_x[i] == texel_x[0] + i;
+    // A quad over many bands keeps its prepared row, so a texel row is prepared only once.
+    const bool direct = pending.contiguous && !pending.modulated && pending.op != BlendOp::add && k.or_mask == 0;
+    pending.slot = -1;
+    if (!direct && rows > band_rows_ && slots_used_ < PREPARED_SLOTS) {
+        pending.slot = slots_used_++;
+        slot_row_[static_cast<std::size_t>(pending.slot)] = -1;
+    }
 }
 
 // The batch, band by band: every quad that crosses a band is applied to it in drawing order
@@ -644,11 +776,7 @@ void Compositor::flush() {
 }
 
 void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
-    const KernelSet& set =
-#if ZORVALEN_HAVE_SSE2
-        kernels_ == Kernels::sse2 ? sse2_kernels :
-#endif
-                                  portable_kernels;
+    const KernelSet& set = kernel_set(kernels_);
     const int index = static_cast<int>(pending.op);
     const int left = pending.left, count = pending.right - pending.left;
     const SpanConstants& k = pending.k;
@@ -662,25 +790,22 @@ void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
     const TextureView& texture = pending.texture;
     const int* texel_x = arena_.data() + pending.texel_x;
     const int* texel_y = arena_.data() + pending.texel_y;
-    const bool premultiply = pending.op == BlendOp::add;
     // Texels that go on as they are need no preparing.
-    const bool direct = pending.contiguous && !pending.modulated && !premultiply && k.or_mask == 0;
+    const bool direct = pending.contiguous && !pending.modulated && pending.op != BlendOp::add && k.or_mask == 0;
     const ApplyKernel apply = set.apply[index];
     // The prepared row, the texel row it holds, and its span that changes anything.
     std::uint32_t* prepared = row_.data();
     int shared_row = -1, shared_first = 0, shared_last = count;
     int* prepared_row = &shared_row;
-    int* first_changed = &shared_first;
-    int* last_changed = &shared_last;
+    int* first = &shared_first;
+    int* last = &shared_last;
     if (pending.slot >= 0) {
         const std::size_t slot = static_cast<std::size_t>(pending.slot);
         prepared = prepared_rows_.data() + slot * static_cast<std::size_t>(width_);
         prepared_row = &slot_row_[slot];
-        first_changed = &slot_first_[slot];
-        last_changed = &slot_last_[slot];
+        first = &slot_first_[slot];
+        last = &slot_last_[slot];
     }
-    int& first = *first_changed;
-    int& last = *last_changed;
     for (int y = top; y < bottom; ++y) {
         const int texel_row = texel_y[y - pending.top];
         const std::uint32_t* texels = texture.pixels + static_cast<std::size_t>(texel_row) * texture.pitch;
@@ -690,23 +815,11 @@ void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
             continue;
         }
         if (texel_row != *prepared_row) {
-            const std::uint32_t* source = texels + texel_x[0];
-            if (!pending.contiguous) {
-                for (int i = 0; i < count; ++i) prepared[i] = texels[texel_x[i]];
-                source = prepared;
-            }
-            set.prepare(source, prepared, count, k, pending.modulated, premultiply);
+            prepare_row(set, texels, texel_x, count, pending.contiguous, pending.modulated, pending.op, k, prepared,
+                        *first, *last);
             *prepared_row = texel_row;
-            // Blended texels of alpha 0 (and, added, of no amount) at either end change nothing.
-            first = 0;
-            last = count;
-            if (pending.op != BlendOp::none) {
-                const std::uint32_t mask = premultiply ? 0xFFFFFFFFu : 0xFF000000u;
-                while (first < last && (prepared[first] & mask) == 0) ++first;
-                while (last > first && (prepared[last - 1] & mask) == 0) --last;
-            }
         }
-        if (first < last) apply(prepared + first, out + first, last - first, k);
+        if (*first < *last) apply(prepared + *first, out + *first, *last - *first, k);
     }
 }
 
@@ -714,24 +827,13 @@ void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
 // coordinates and the diffuse colour interpolated across it, every pixel through the full
 // stage and blend.
 void Compositor::draw_triangle(const QuadCorners& quad, const DrawStates& states, int a, int b, int c) {
-    double x[3] = {quad.x[a], quad.x[b], quad.x[c]};
-    double y[3] = {quad.y[a], quad.y[b], quad.y[c]};
-    int vertex[3] = {a, b, c};
-    for (int i = 0; i < 3; ++i)
-        if (!std::isfinite(x[i]) || !std::isfinite(y[i])) return;
-    double area = (x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]);
-    if (area == 0.0) return;
-    if (area < 0.0) {  // one winding for the edge tests; culling was decided before
-        std::swap(x[1], x[2]);
-        std::swap(y[1], y[2]);
-        std::swap(vertex[1], vertex[2]);
-        area = -area;
-    }
-    const int left = first_pixel_at(std::min({x[0], x[1], x[2]}), width_);
-    const int right = static_cast<int>(std::clamp(std::floor(std::max({x[0], x[1], x[2]})) + 1.0, 0.0,
+    Triangle t;
+    if (!set_up_triangle(quad, a, b, c, t)) return;
+    const int left = first_pixel_at(std::min({t.x[0], t.x[1], t.x[2]}), width_);
+    const int right = static_cast<int>(std::clamp(std::floor(std::max({t.x[0], t.x[1], t.x[2]})) + 1.0, 0.0,
                                                   static_cast<double>(width_)));
-    const int top = first_pixel_at(std::min({y[0], y[1], y[2]}), height_);
-    const int bottom = static_cast<int>(std::clamp(std::floor(std::max({y[0], y[1], y[2]})) + 1.0, 0.0,
+    const int top = first_pixel_at(std::min({t.y[0], t.y[1], t.y[2]}), height_);
+    const int bottom = static_cast<int>(std::clamp(std::floor(std::max({t.y[0], t.y[1], t.y[2]})) + 1.0, 0.0,
                                                    static_cast<double>(height_)));
     if (left >= right || top >= bottom) return;
     flush();
@@ -739,44 +841,14 @@ void Compositor::draw_triangle(const QuadCorners& quad, const DrawStates& states
 
     const BlendOp op = blend_op(states);
     const TextureView* texture = usable(states.texture);
-    // Edge e runs from vertex e to vertex e + 1; a pixel on it is inside only on a top or left edge.
-    double edge_dx[3], edge_dy[3];
-    bool inclusive[3];
-    for (int e = 0; e < 3; ++e) {
-        const int n = (e + 1) % 3;
-        edge_dx[e] = x[n] - x[e];
-        edge_dy[e] = y[n] - y[e];
-        inclusive[e] = (edge_dy[e] == 0.0 && edge_dx[e] > 0.0) || edge_dy[e] < 0.0;
-    }
     for (int py = top; py < bottom; ++py) {
         std::uint32_t* out = row(py);
         for (int px = left; px < right; ++px) {
             double weight[3];
-            bool inside = true;
-            for (int e = 0; e < 3 && inside; ++e) {
-                const double f = edge_dx[e] * (py - y[e]) - edge_dy[e] * (px - x[e]);
-                inside = f > 0.0 || (f == 0.0 && inclusive[e]);
-                weight[(e + 2) % 3] = f;  // the edge opposite a vertex weighs that vertex
-            }
-            if (!inside) continue;
-            double u = 0.0, v = 0.0, colour[4] = {0, 0, 0, 0};
-            for (int i = 0; i < 3; ++i) {
-                const double w = weight[i] / area;
-                u += w * quad.u[vertex[i]];
-                v += w * quad.v[vertex[i]];
-                for (int ch = 0; ch < 4; ++ch) colour[ch] += w * channel(quad.colour[vertex[i]], ch);
-            }
-            std::uint32_t diffuse = 0;
-            for (int ch = 0; ch < 4; ++ch)
-                diffuse |= static_cast<std::uint32_t>(std::clamp(std::floor(colour[ch] + 0.5), 0.0, 255.0)) << (8 * ch);
-            std::uint32_t texel = 0xFFFFFFFFu;
-            if (texture != nullptr) {
-                const int tx = texel_index(u, texture->width, states.address_u);
-                const int ty = texel_index(v, texture->height, states.address_v);
-                texel = texture->pixels[static_cast<std::size_t>(ty) * texture->pitch + tx] |
-                        (texture->alpha ? 0u : 0xFF000000u);
-            }
-            out[px] = blend(op, states, combine(states, texel, diffuse), out[px]);
+            if (!inside(t, px, py, weight)) continue;
+            double u, v;
+            const std::uint32_t diffuse = interpolate(t, quad, weight, u, v);
+            out[px] = blend(op, states, combine(states, sample(texture, states, u, v), diffuse), out[px]);
         }
     }
 }

@@ -116,6 +116,11 @@ private:
     bool draw_rectangle(const QuadCorners& quad, const DrawStates& states);
     void draw_triangle(const QuadCorners& quad, const DrawStates& states, int a, int b, int c);
     void apply_rows(const Pending& pending, int top, int bottom);
+    // The steps of draw_rectangle.
+    void drop_if_covered(const Pending& pending);
+    void paint_each_pixel(const Pending& pending, const QuadCorners& quad, const DrawStates& states);
+    void queue(Pending& pending, const QuadCorners& quad, const DrawStates& states);
+    void map_texels(Pending& pending, const QuadCorners& quad, const DrawStates& states);
 
     int width_, height_;
     int band_rows_;
