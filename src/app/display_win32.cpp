@@ -62,6 +62,13 @@ void toggle_full_screen(HWND window) {
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER);
 }
 
+// Lets go of a COM object, once.
+template <typename Interface>
+void release(Interface*& object) {
+    if (object != nullptr) object->Release();
+    object = nullptr;
+}
+
 bool open_keyboard(HWND window) {
     if (display.keyboard != nullptr) return true;
     if (display.input == nullptr &&
@@ -77,23 +84,16 @@ bool open_keyboard(HWND window) {
     if (FAILED(display.keyboard->SetDataFormat(&c_dfDIKeyboard)) ||
         FAILED(display.keyboard->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND)) ||
         FAILED(display.keyboard->SetProperty(DIPROP_BUFFERSIZE, &buffer.diph))) {
-        display.keyboard->Release();
-        display.keyboard = nullptr;
+        release(display.keyboard);
         return false;
     }
     return true;
 }
 
 void close_keyboard() {
-    if (display.keyboard != nullptr) {
-        display.keyboard->Unacquire();
-        display.keyboard->Release();
-        display.keyboard = nullptr;
-    }
-    if (display.input != nullptr) {
-        display.input->Release();
-        display.input = nullptr;
-    }
+    if (display.keyboard != nullptr) display.keyboard->Unacquire();
+    release(display.keyboard);
+    release(display.input);
 }
 
 // Alt+Enter or F11 pressed since the last look. The presses are read from the device's buffer,

@@ -170,24 +170,54 @@ bool wants_soak(int argc, const char* const argv[]) {
     return false;
 }
 
-int run_soak_command_line(int argc, const char* const argv[], const std::string& default_asset_dir) {
+namespace {
+
+struct SoakOptions {
     bool random = false;
     bool check = false;
     int64_t seed = 0;
     int64_t frames = -1;
     int64_t every = 1;
-    std::string asset_dir = default_asset_dir;
+    std::string asset_dir;
     std::string script_path;
     std::string state_path;
+};
+
+// Sets one option that takes a value; false with a message on stderr when it is not one.
+bool set_soak_option(const std::string& name, const std::string& value, SoakOptions& options) {
+    bool good = true;
+    if (name == "--random") {
+        options.random = true;
+        good = parse_number(value, options.seed);
+    } else if (name == "--frames") {
+        good = parse_number(value, options.frames);
+    } else if (name == "--every") {
+        good = parse_number(value, options.every) && options.every > 0;
+    } else if (name == "--assets") {
+        options.asset_dir = value;
+    } else if (name == "--state") {
+        options.state_path = value;
+    } else {
+        std::fprintf(stderr, "zorvalen-replay: '%s' is not an option of the soak mode (--help)\n", name.c_str());
+        return false;
+    }
+    if (!good) {
+        std::fprintf(stderr, "zorvalen-replay: %s needs a non-negative integer, not '%s'\n", name.c_str(),
+                     value.c_str());
+    }
+    return good;
+}
+
+bool parse_soak_options(int argc, const char* const argv[], SoakOptions& options) {
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         std::string value;
         if (name == "--check") {
-            check = true;
+            options.check = true;
             continue;
         }
         if (name.size() < 2 || name[0] != '-') {
-            script_path = name;
+            options.script_path = name;
             continue;
         }
         if (const size_t equals = name.find('='); equals != std::string::npos) {
@@ -197,67 +227,37 @@ int run_soak_command_line(int argc, const char* const argv[], const std::string&
             value = argv[++i];
         } else {
             std::fprintf(stderr, "zorvalen-replay: %s needs a value\n", name.c_str());
-            return 2;
+            return false;
         }
-        bool good = true;
-        if (name == "--random") {
-            random = true;
-            good = parse_number(value, seed);
-        } else if (name == "--frames") {
-            good = parse_number(value, frames);
-        } else if (name == "--every") {
-            good = parse_number(value, every) && every > 0;
-        } else if (name == "--assets") {
-            asset_dir = value;
-        } else if (name == "--state") {
-            state_path = value;
-        } else {
-            std::fprintf(stderr, "zorvalen-replay: '%s' is not an option of the soak mode (--help)\n", name.c_str());
-            return 2;
-        }
-        if (!good) {
-            std::fprintf(stderr, "zorvalen-replay: %s needs a non-negative integer, not '%s'\n", name.c_str(),
-                         value.c_str());
-            return 2;
-        }
+        if (!set_soak_option(name, value, options)) return false;
     }
-    if (random == !script_path.empty() || (random && frames < 0)) {
+    if (options.random == !options.script_path.empty() || (options.random && options.frames < 0)) {
         std::fprintf(stderr, "zorvalen-replay: give either --random SEED with --frames N, or a script\n");
-        return 2;
+        return false;
     }
+    return true;
+}
 
-    Script script;
-    std::string error;
-    if (!random && !load_script_file(script_path, script, error)) {
-        std::fprintf(stderr, "zorvalen-replay: %s\n", error.c_str());
-        return 2;
-    }
-    std::FILE* state_file = nullptr;
-    if (!state_path.empty()) {
-        state_file = state_path == "-" ? stdout : std::fopen(state_path.c_str(), "wb");
-        if (state_file == nullptr) {
-            std::fprintf(stderr, "zorvalen-replay: cannot write '%s'\n", state_path.c_str());
-            return 2;
-        }
-    }
-    std::error_code failure;
-    const std::filesystem::path return_to = std::filesystem::current_path(failure);
-    std::filesystem::current_path(asset_dir, failure);
-    if (failure) {
-        std::fprintf(stderr, "zorvalen-replay: --assets: cannot enter '%s'\n", asset_dir.c_str());
-        return 2;
-    }
+struct SoakResult {
+    RunOutcome outcome;
+    double seconds = 0;
+    int64_t broken_at = -1;  // the frame whose invariant broke, or -1
+    std::string broken;
+};
 
-    RandomInput input(static_cast<uint64_t>(seed));
+// Plays in the asset directory (the caller is in it), reporting speed and memory at 100,000 frames
+// and every tenfold after, and stops at the first broken invariant when asked to check.
+SoakResult run_soak(const SoakOptions& options, const Script& script, std::FILE* state_file) {
+    SoakResult result;
+    RandomInput input(static_cast<uint64_t>(options.seed));
     RunSettings settings;
-    settings.frame_limit = frames;
-    settings.every = every;
+    settings.frame_limit = options.frames;
+    settings.every = options.every;
     settings.state_out = state_file;
-    if (random) settings.input_source = [&input](int64_t, FrameInput& frame_input) { input.next(frame_input); };
+    if (options.random)
+        settings.input_source = [&input](int64_t, FrameInput& frame_input) { input.next(frame_input); };
     const auto start = std::chrono::steady_clock::now();
     int64_t next_report = 100000;
-    int64_t broken_at = -1;
-    std::string broken;
     settings.keep_going = [&](const FrameReport& report) {
         if (report.frame + 1 == next_report) {
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -266,32 +266,69 @@ int run_soak_command_line(int argc, const char* const argv[], const std::string&
             std::fflush(stdout);
             next_report *= 10;
         }
-        if (!check) return true;
+        if (!options.check) return true;
         const char* what = broken_invariant();
         if (what == nullptr) return true;
-        broken_at = report.frame;
-        broken = what;
+        result.broken_at = report.frame;
+        result.broken = what;
         return false;
     };
-    const RunOutcome outcome = play(script, settings);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::filesystem::current_path(return_to, failure);
-    if (state_file != nullptr && state_file != stdout) std::fclose(state_file);
+    result.outcome = play(script, settings);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return result;
+}
 
+int report_soak(const SoakResult& result) {
+    const RunOutcome& outcome = result.outcome;
     if (!outcome.started) {
         std::fprintf(stderr, "zorvalen-replay: the game could not start (no window or graphics device)\n");
         return 1;
     }
     std::printf("%lld frames in %.1f s: %.0f frames/s, peak RSS %lld KiB\n", static_cast<long long>(outcome.frames),
-                seconds, seconds > 0 ? static_cast<double>(outcome.frames) / seconds : 0.0,
+                result.seconds, result.seconds > 0 ? static_cast<double>(outcome.frames) / result.seconds : 0.0,
                 static_cast<long long>(peak_rss_kib()));
     for (const std::string& line : outcome.errors) std::fprintf(stderr, "zorvalen-replay: %s\n", line.c_str());
-    if (broken_at >= 0) {
-        std::fprintf(stderr, "zorvalen-replay: frame %lld: invariant broken: %s\n", static_cast<long long>(broken_at),
-                     broken.c_str());
+    if (result.broken_at >= 0) {
+        std::fprintf(stderr, "zorvalen-replay: frame %lld: invariant broken: %s\n",
+                     static_cast<long long>(result.broken_at), result.broken.c_str());
         return 3;
     }
     return outcome.errors.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int run_soak_command_line(int argc, const char* const argv[], const std::string& default_asset_dir) {
+    SoakOptions options;
+    options.asset_dir = default_asset_dir;
+    if (!parse_soak_options(argc, argv, options)) return 2;
+
+    Script script;
+    std::string error;
+    if (!options.random && !load_script_file(options.script_path, script, error)) {
+        std::fprintf(stderr, "zorvalen-replay: %s\n", error.c_str());
+        return 2;
+    }
+    std::FILE* state_file = nullptr;
+    if (!options.state_path.empty()) {
+        state_file = options.state_path == "-" ? stdout : std::fopen(options.state_path.c_str(), "wb");
+        if (state_file == nullptr) {
+            std::fprintf(stderr, "zorvalen-replay: cannot write '%s'\n", options.state_path.c_str());
+            return 2;
+        }
+    }
+    std::error_code failure;
+    const std::filesystem::path return_to = std::filesystem::current_path(failure);
+    std::filesystem::current_path(options.asset_dir, failure);
+    if (failure) {
+        std::fprintf(stderr, "zorvalen-replay: --assets: cannot enter '%s'\n", options.asset_dir.c_str());
+        if (state_file != nullptr && state_file != stdout) std::fclose(state_file);
+        return 2;
+    }
+    const SoakResult result = run_soak(options, script, state_file);
+    std::filesystem::current_path(return_to, failure);
+    if (state_file != nullptr && state_file != stdout) std::fclose(state_file);
+    return report_soak(result);
 }
 
 }  // namespace replay
