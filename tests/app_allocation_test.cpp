@@ -15,15 +15,35 @@ std::atomic<long> allocations{0};
 
 }  // namespace
 
-// Counts every allocation through operator new while `counting` is set; the test binary's
-// other tests are unaffected because they never set it.
-void* operator new(std::size_t size) {
+namespace {
+
+void* count_and_allocate(std::size_t size) noexcept {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+}  // namespace
+
+// Counts every allocation through operator new while `counting` is set; the test binary's
+// other tests are unaffected because they never set it. Every plain form is replaced, array
+// and nothrow ones too: a form left to the runtime would hand memory to our delete (free),
+// which AddressSanitizer rightly reports as a mismatched pair.
+void* operator new(std::size_t size) {
+    if (void* memory = count_and_allocate(size)) return memory;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t size) {
+    if (void* memory = count_and_allocate(size)) return memory;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return count_and_allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return count_and_allocate(size); }
 void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
 
 namespace {
 
