@@ -11,6 +11,7 @@
 
 #include "display_window.h"
 #include "layer.h"
+#include "message_queue.h"
 #include "platform_internal.h"
 #include "presentation.h"
 
@@ -50,12 +51,7 @@ struct Window {
 Window window;
 uintptr_t next_window_handle = FIRST_WINDOW_HANDLE;
 
-constexpr int QUEUE_CAPACITY = 256;
-MSG queue[QUEUE_CAPACITY];
-int queue_head = 0;
-int queue_count = 0;
-bool quit_posted = false;
-int quit_code = 0;
+platform::MessageQueue messages;
 
 bool video_up = false;
 headless::Mode video_mode = headless::Mode::off;
@@ -83,29 +79,7 @@ const WindowClass* find_class(LPCSTR name) {
 }
 
 void post(HWND target, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (queue_count == QUEUE_CAPACITY) return;  // a full queue drops, as Windows' does
-    MSG& slot = queue[(queue_head + queue_count) % QUEUE_CAPACITY];
-    slot = MSG{};
-    slot.hwnd = target;
-    slot.message = message;
-    slot.wParam = wparam;
-    slot.lParam = lparam;
-    slot.time = video_up ? SDL_GetTicks() : 0;
-    ++queue_count;
-}
-
-void remove_at(int position) {
-    for (int i = position; i + 1 < queue_count; ++i)
-        queue[(queue_head + i) % QUEUE_CAPACITY] = queue[(queue_head + i + 1) % QUEUE_CAPACITY];
-    --queue_count;
-}
-
-void purge_messages_for(HWND target) {
-    for (int i = 0; i < queue_count;)
-        if (queue[(queue_head + i) % QUEUE_CAPACITY].hwnd == target)
-            remove_at(i);
-        else
-            ++i;
+    messages.post(target, message, wparam, lparam, video_up ? SDL_GetTicks() : 0);
 }
 
 bool invisible_driver(const char* name) {
@@ -159,7 +133,7 @@ bool bring_up_video() {
 void destroy_window() {
     if (window.handle == nullptr) return;
     platform::window_destroying(window.handle);
-    purge_messages_for(window.handle);
+    messages.purge(window.handle);
     if (window.sdl != nullptr) SDL_DestroyWindow(window.sdl);
     window = Window{};
 }
@@ -220,16 +194,6 @@ void pump_window_system() {
         if (window.handle != nullptr) post(window.handle, WM_CLOSE, 0, 0);
 }
 
-bool matches(const MSG& message, HWND filter_window, UINT filter_min, UINT filter_max) {
-    if (filter_window == reinterpret_cast<HWND>(static_cast<intptr_t>(-1))) {
-        if (message.hwnd != nullptr) return false;
-    } else if (filter_window != nullptr && message.hwnd != filter_window) {
-        return false;
-    }
-    if (filter_min == 0 && filter_max == 0) return true;
-    return message.message >= filter_min && message.message <= filter_max;
-}
-
 }  // namespace
 
 namespace platform {
@@ -249,9 +213,7 @@ void client_size(HWND handle, int* width, int* height) {
 
 void reset_windowing() {
     destroy_window();
-    queue_head = queue_count = 0;
-    quit_posted = false;
-    quit_code = 0;
+    messages.clear();
     clear_close_requests();
     if (video_up) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -368,25 +330,7 @@ BOOL WINAPI ShowWindow(HWND handle, int show_command) {
 BOOL WINAPI PeekMessageA(LPMSG message, HWND filter_window, UINT filter_min, UINT filter_max, UINT remove) {
     if (message == nullptr) return FALSE;
     pump_window_system();
-    for (int i = 0; i < queue_count; ++i) {
-        const MSG& queued = queue[(queue_head + i) % QUEUE_CAPACITY];
-        if (!matches(queued, filter_window, filter_min, filter_max)) continue;
-        *message = queued;
-        if (remove & PM_REMOVE) remove_at(i);
-        return TRUE;
-    }
-    // WM_QUIT is a flag rather than a queued message: it comes out once everything else has.
-    const bool wants_thread_messages =
-        filter_window == nullptr || filter_window == reinterpret_cast<HWND>(static_cast<intptr_t>(-1));
-    const bool in_range = (filter_min == 0 && filter_max == 0) || (WM_QUIT >= filter_min && WM_QUIT <= filter_max);
-    if (quit_posted && wants_thread_messages && in_range) {
-        *message = MSG{};
-        message->message = WM_QUIT;
-        message->wParam = static_cast<WPARAM>(quit_code);
-        if (remove & PM_REMOVE) quit_posted = false;
-        return TRUE;
-    }
-    return FALSE;
+    return messages.peek(message, filter_window, filter_min, filter_max, remove) ? TRUE : FALSE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG*) {
@@ -399,10 +343,7 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
     return window.procedure(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
-void WINAPI PostQuitMessage(int exit_code) {
-    quit_posted = true;
-    quit_code = exit_code;
-}
+void WINAPI PostQuitMessage(int exit_code) { messages.post_quit(exit_code); }
 
 LRESULT WINAPI DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
     // Nothing here needs default handling: the window is never destroyed by a message.

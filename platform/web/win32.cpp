@@ -13,6 +13,7 @@
 
 #include "../src/input_feed.h"
 #include "../src/layer.h"
+#include "../src/message_queue.h"
 #include "web.h"
 
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
@@ -44,12 +45,7 @@ struct Window {
 Window window;
 uintptr_t next_window_handle = FIRST_WINDOW_HANDLE;
 
-// The program posts little to itself; a full queue drops, as Windows' does.
-constexpr int QUEUE_CAPACITY = 64;
-MSG queue[QUEUE_CAPACITY];
-int queue_count = 0;
-bool quit_posted = false;
-int quit_code = 0;
+platform::MessageQueue messages;
 
 web::FrameHooks frame_hooks{};
 bool next_frame_due = true;  // the first look at the messages comes before the first frame
@@ -61,14 +57,6 @@ const WindowClass* find_class(LPCSTR name) {
     for (int i = 0; i < class_count; ++i)
         if (strcasecmp(classes[i].name, name) == 0) return &classes[i];
     return nullptr;
-}
-
-void post(HWND target, UINT message) {
-    if (queue_count == QUEUE_CAPACITY) return;
-    MSG& slot = queue[queue_count++];
-    slot = MSG{};
-    slot.hwnd = target;
-    slot.message = message;
 }
 
 // The page's message line, over the canvas; it replaces "Loading", and a second message follows the first.
@@ -111,9 +99,7 @@ bool window_has_focus() {
 
 void reset_windowing() {
     window = Window{};
-    queue_count = 0;
-    quit_posted = false;
-    quit_code = 0;
+    messages.clear();
     clear_close_requests();
 }
 
@@ -160,7 +146,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR, DWORD, int, int, i
     window.procedure = window_class->procedure;
     window.width = width;
     window.height = height;
-    queue_count = 0;
+    messages.clear_posted();
     if (headless::mode() == headless::Mode::off) web::listen_for_input();
     return window.handle;
 }
@@ -190,29 +176,8 @@ BOOL WINAPI PeekMessageA(LPMSG message, HWND filter_window, UINT filter_min, UIN
         frame_hooks.next_frame();
     }
     while (platform::take_close_request())
-        if (window.handle != nullptr) post(window.handle, WM_CLOSE);
-    for (int i = 0; i < queue_count; ++i) {
-        const MSG& queued = queue[i];
-        if (filter_window != nullptr && queued.hwnd != filter_window) continue;
-        if ((filter_min != 0 || filter_max != 0) && (queued.message < filter_min || queued.message > filter_max))
-            continue;
-        *message = queued;
-        if (remove & PM_REMOVE) {
-            for (int j = i; j + 1 < queue_count; ++j) queue[j] = queue[j + 1];
-            --queue_count;
-        }
-        return TRUE;
-    }
-    // WM_QUIT is a flag rather than a queued message: it comes out once everything else has.
-    const bool in_range = (filter_min == 0 && filter_max == 0) || (WM_QUIT >= filter_min && WM_QUIT <= filter_max);
-    if (quit_posted && filter_window == nullptr && in_range) {
-        *message = MSG{};
-        message->message = WM_QUIT;
-        message->wParam = static_cast<WPARAM>(quit_code);
-        if (remove & PM_REMOVE) quit_posted = false;
-        return TRUE;
-    }
-    return FALSE;
+        if (window.handle != nullptr) messages.post(window.handle, WM_CLOSE, 0, 0, 0);
+    return messages.peek(message, filter_window, filter_min, filter_max, remove) ? TRUE : FALSE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG*) {
@@ -225,10 +190,7 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
     return window.procedure(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
-void WINAPI PostQuitMessage(int exit_code) {
-    quit_posted = true;
-    quit_code = exit_code;
-}
+void WINAPI PostQuitMessage(int exit_code) { messages.post_quit(exit_code); }
 
 LRESULT WINAPI DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
 
