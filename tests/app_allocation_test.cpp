@@ -13,10 +13,6 @@ namespace {
 std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
 
-}  // namespace
-
-namespace {
-
 void* count_and_allocate(std::size_t size) noexcept {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
     return std::malloc(size == 0 ? 1 : size);
