@@ -15,7 +15,7 @@
 #include <d3d9.h>
 #include <headless.h>
 
-#include "../platform/src/compositor.h"
+#include "compositor/compositor.h"
 #include "runner.h"
 #include "script.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/src/compositor.h"
+#include "compositor/compositor.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include <dinput.h>
 
-#include "../platform/src/dinput_keymap.h"
-#include "../platform/src/dinput_state.h"
+#include "dinput_keymap.h"
+#include "dinput_state.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <headless.h>
 #include <pad_mapping.h>
 
-#include "../platform/src/platform_internal.h"
+#include "platform_internal.h"
 #include "input/input.h"
 #include "support/game_fixture.h"
 #include "world/world.h"

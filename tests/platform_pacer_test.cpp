@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "../platform/src/frame_pacer.h"
+#include "frame_pacer.h"
 #include "common/frame_schedule.h"
 
 namespace {

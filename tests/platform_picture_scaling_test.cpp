@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/picture_fit.h"
-#include "../platform/src/picture_scaler.h"
+#include "picture_scaler.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "../platform/src/compositor.h"
-#include "../platform/src/presentation.h"
-#include "../platform/src/window_surface.h"
+#include "compositor/compositor.h"
+#include "presentation.h"
+#include "window_surface.h"
 
 namespace {
 

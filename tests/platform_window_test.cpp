@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/src/platform_internal.h"
+#include "platform_internal.h"
 
 namespace {
 

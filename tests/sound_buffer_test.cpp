@@ -7,7 +7,7 @@
 
 #include <dsound.h>
 
-#include "../platform/src/dsound_offline.h"
+#include "dsound_offline.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <headless.h>
 
-#include "../platform/src/dsound_offline.h"
+#include "dsound_offline.h"
 #include "app/app.h"
 #include "input/input.h"
 #include "sound/sound.h"

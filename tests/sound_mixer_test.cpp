@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../platform/src/audio_mixer.h"
+#include "audio_mixer.h"
 
 namespace {
 

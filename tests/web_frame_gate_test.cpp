@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "../platform/web/frame_gate.h"
+#include "frame_gate.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 
 #include <headless.h>
 
-#include "../src/com_object.h"
-#include "../src/compositor.h"
-#include "../src/device_state.h"
-#include "../src/layer.h"
+#include "com_object.h"
+#include "compositor/compositor.h"
+#include "device_state.h"
+#include "layer.h"
 #include "present.h"
 #include "web.h"
 

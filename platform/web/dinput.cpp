@@ -5,7 +5,7 @@
 
 #include <dinput.h>
 
-#include "../src/input_feed.h"
+#include "input_feed.h"
 #include "keymap.h"
 #include "web.h"
 

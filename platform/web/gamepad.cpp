@@ -3,8 +3,8 @@
 #include <dinput.h>
 #include <headless.h>
 
-#include "../src/input_feed.h"
-#include "../src/platform_internal.h"
+#include "input_feed.h"
+#include "platform_internal.h"
 
 namespace platform {
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "../src/input_feed.h"
+#include "input_feed.h"
 #include "json_lines.h"
 #include "runner.h"
 #include "script.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../src/compositor.h"
+#include "compositor/compositor.h"
 #include "frame_gate.h"
 
 namespace web {

@@ -11,9 +11,9 @@
 
 #include <headless.h>
 
-#include "../src/input_feed.h"
-#include "../src/layer.h"
-#include "../src/message_queue.h"
+#include "input_feed.h"
+#include "layer.h"
+#include "message_queue.h"
 #include "web.h"
 
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};

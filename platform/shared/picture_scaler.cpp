@@ -44,7 +44,7 @@ inline __m128i blend4(__m128i a, __m128i b, __m128i keep, __m128i take) {
 
 // The screen is written once per frame and not read back: streaming stores keep it from
 // pushing everything else out of the cache and save reading each line before writing it.
-int unaligned_head(const std::uint32_t* out, int count) {
+[[maybe_unused]] int unaligned_head(const std::uint32_t* out, int count) {
     const int misalignment = static_cast<int>((reinterpret_cast<std::uintptr_t>(out) / 4) % 4);
     return std::min(count, (4 - misalignment) % 4);
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "com_object.h"
-#include "compositor.h"
+#include "compositor/compositor.h"
 #include "device_state.h"
 #include "frame_pacer.h"
 #include "common/frame_schedule.h"

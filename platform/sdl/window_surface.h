@@ -6,7 +6,7 @@
 
 #include <SDL2/SDL.h>
 
-#include "compositor.h"
+#include "compositor/compositor.h"
 #include "picture_scaler.h"
 
 namespace platform {

@@ -9,7 +9,7 @@
 
 #include <SDL2/SDL.h>
 
-#include "compositor.h"  // QuadCorners
+#include "compositor/compositor.h"  // QuadCorners
 #include "scaled_present.h"
 
 namespace platform {

@@ -10,7 +10,7 @@
 #include <headless.h>
 
 #include "com_object.h"
-#include "compositor.h"
+#include "compositor/compositor.h"
 
 namespace platform {
 
