@@ -4,7 +4,7 @@
 
 #include <mmsystem.h>
 
-#include "sound_wav_files.h"
+#include "support/sound_wav_files.h"
 
 using namespace wav_files;
 

@@ -10,7 +10,7 @@
 #include "app/app.h"
 #include "input/input.h"
 #include "sound/sound.h"
-#include "sound_wav_files.h"
+#include "support/sound_wav_files.h"
 #include "support/game_fixture.h"
 #include "world/world.h"
 

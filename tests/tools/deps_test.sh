@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # scripts/deps.sh as root, with sudo, with a sudo that wants a password, and with neither:
 # id, dpkg-query, sudo and apt-get are fakes on PATH that log what they were asked, so nothing
-# is installed for real. Usage: tests/deps_test.sh [scripts/deps.sh]
+# is installed for real. Usage: tests/tools/deps_test.sh [scripts/deps.sh]
 set -uo pipefail
 unset DEBIAN_FRONTEND
 deps=$(readlink -f "${1:-$(dirname "$0")/../scripts/deps.sh}")
