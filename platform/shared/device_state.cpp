@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "layer.h"
+#include "headless_control.h"
 
 namespace platform {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "layer.h"
+#include "headless_control.h"
 #include "platform_internal.h"
 
 namespace {

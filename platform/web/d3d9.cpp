@@ -17,8 +17,8 @@
 #include "com_object.h"
 #include "compositor/compositor.h"
 #include "device_state.h"
-#include "layer.h"
-#include "present.h"
+#include "headless_control.h"
+#include "canvas_output.h"
 #include "web.h"
 
 namespace {

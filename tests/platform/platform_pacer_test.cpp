@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "frame_pacer.h"
+#include "present_limiter.h"
 #include "common/frame_schedule.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "compositor/compositor.h"
-#include "presentation.h"
+#include "frame_path.h"
 #include "window_surface.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "present.h"
+#include "canvas_output.h"
 
 #include <emscripten.h>
 

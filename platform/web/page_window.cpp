@@ -12,7 +12,7 @@
 #include <headless.h>
 
 #include "input_feed.h"
-#include "layer.h"
+#include "headless_control.h"
 #include "message_queue.h"
 #include "web.h"
 

@@ -1,4 +1,4 @@
-#include "frame_pacer.h"
+#include "present_limiter.h"
 
 #include <cerrno>
 

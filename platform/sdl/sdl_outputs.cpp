@@ -13,10 +13,10 @@
 #include "com_object.h"
 #include "compositor/compositor.h"
 #include "device_state.h"
-#include "frame_pacer.h"
+#include "present_limiter.h"
 #include "common/frame_schedule.h"
-#include "layer.h"
-#include "presentation.h"
+#include "headless_control.h"
+#include "frame_path.h"
 #include "quad_renderer.h"
 #include "window_surface.h"
 

@@ -1,4 +1,4 @@
-#include "presentation.h"
+#include "frame_path.h"
 
 #include <SDL2/SDL.h>
 

@@ -10,10 +10,10 @@
 #include <cstring>
 
 #include "display_window.h"
-#include "layer.h"
+#include "headless_control.h"
 #include "message_queue.h"
 #include "platform_internal.h"
-#include "presentation.h"
+#include "frame_path.h"
 
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
