@@ -5,7 +5,7 @@
 
 #include "dinput_keymap.h"
 #include "input_feed.h"
-#include "platform_internal.h"
+#include "sdl_window.h"
 
 namespace {
 
@@ -22,11 +22,6 @@ int mouse_button_index(Uint8 button) {
 }  // namespace
 
 namespace platform {
-
-void capture_pointer(bool capture) {
-    if (main_sdl_window() == nullptr) return;
-    SDL_SetRelativeMouseMode(capture ? SDL_TRUE : SDL_FALSE);
-}
 
 void handle_input_event(const SDL_Event& event) {
     switch (event.type) {

@@ -22,7 +22,7 @@
 #include <headless.h>
 #include <pad_mapping.h>
 
-#include "platform_internal.h"
+#include "input_feed.h"
 
 namespace {
 

@@ -22,4 +22,16 @@ void wait_until(std::int64_t deadline) {
     }
 }
 
+void PresentLimiter::before_show(bool vsync) {
+    if (!paced_ || vsync) return;
+    wait_until(schedule_.next_deadline(monotonic_nanoseconds()));
+}
+
+bool PresentLimiter::after_show(bool vsync) {
+    if (!paced_ || !vsync) return true;
+    if (vsync_watch_.presented(monotonic_nanoseconds())) return true;
+    schedule_.restart();
+    return false;
+}
+
 }  // namespace platform

@@ -66,7 +66,7 @@ HRESULT MemoryTexture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* 
     locked->Pitch = static_cast<int>(width_ * 4);
     locked->pBits = pixels_.data() + static_cast<std::size_t>(area.top) * width_ + area.left;
     locked_ = true;
-    if ((flags & LOCK_READONLY) == 0) dirty_ = true;
+    if ((flags & LOCK_READONLY) == 0) ++version_;
     return D3D_OK;
 }
 

@@ -1,4 +1,4 @@
-// What the Direct3D 9 device of every platform shares, with no SDL and no window system:
+// What the Direct3D 9 device (d3d9_device.cpp) is made of, with no SDL and no window system:
 // textures held as pixels in memory, the device's states with Direct3D 9's initial values,
 // reading one of the game's quads, culling it, logging it, and handing it to the compositor.
 #pragma once
@@ -17,7 +17,7 @@ namespace platform {
 constexpr UINT MAX_TEXTURE_SIZE = 8192;
 
 // Level 0 of a texture in memory, lockable; its one surface shares the texture's reference
-// count, as in Direct3D 9. Platforms add what they keep elsewhere (a renderer's copy).
+// count, as in Direct3D 9.
 class MemoryTexture : public RefCounted<IDirect3DTexture9> {
 public:
     MemoryTexture(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool, DWORD usage);
@@ -30,6 +30,11 @@ public:
 
     // The pixels as the compositor reads them, at draw time.
     TextureView view() const;
+    // Level 0 as 0xAARRGGBB rows, for an output that keeps a copy of its own (frame_output.h):
+    // `version` grows with every lock for writing, and a locked texture is not to be copied.
+    const std::uint32_t* pixels() const { return pixels_.data(); }
+    std::uint64_t version() const { return version_; }
+    bool locked() const { return locked_; }
     UINT width() const { return width_; }
     UINT height() const { return height_; }
     D3DFORMAT format() const { return format_; }
@@ -41,8 +46,8 @@ public:
     static HRESULT check_request(UINT width, UINT height, UINT levels, D3DFORMAT format, HANDLE* shared_handle);
 
 protected:
-    // Called before the pixels may change (a lock for writing): a platform whose compositor
-    // batches quads draws what waits on the old pixels first.
+    // Called before the pixels may change (a lock for writing): a compositor that batches quads
+    // draws what waits on the old pixels first.
     virtual void before_write() {}
 
     class Level final : public IDirect3DSurface9 {
@@ -67,7 +72,7 @@ protected:
     DWORD usage_;
     std::vector<std::uint32_t> pixels_;  // level 0, 0xAARRGGBB rows
     bool locked_ = false;
-    bool dirty_ = true;  // written since a copy elsewhere was last taken
+    std::uint64_t version_ = 1;
     Level level_;
 };
 

@@ -1,4 +1,6 @@
-// The headless control surface: mode, close requests, the quad logs and read-back.
+// The headless control surface: mode, close requests, the quad logs and read-back, and the
+// frame hooks of a driver of the game's own loop. The mode chooses the window system of the
+// windows made from then on: the backend's own, or the headless one (window_system.h).
 #include <headless.h>
 
 #include <atomic>
@@ -6,7 +8,8 @@
 #include <vector>
 
 #include "headless_control.h"
-#include "platform_internal.h"
+#include "input_feed.h"
+#include "window_system.h"
 
 namespace {
 
@@ -41,6 +44,9 @@ int captured_width = 0;
 int captured_height = 0;
 bool captured_valid = false;
 
+headless::FrameHooks frame_hooks{};
+bool frame_due = true;  // the first look at the messages comes before the first frame
+
 headless::DrawLog view(const Log& log) { return {log.quads, log.count, log.dropped}; }
 
 }  // namespace
@@ -54,9 +60,19 @@ void set_mode(Mode mode) {
     current_mode = mode;
     recording_wanted = true;
     on_demand = false;
+    frame_hooks = {};
 }
 
 Mode mode() { return current_mode; }
+
+void set_frame_hooks(FrameHooks hooks) {
+    frame_hooks = hooks;
+    frame_due = true;
+}
+
+void feed_key(unsigned char code, bool down) { platform::feed_key(code, down); }
+void feed_mouse_button(int button, bool down) { platform::feed_mouse_button(button, down); }
+void feed_mouse_motion(int dx, int dy) { platform::feed_mouse_motion(dx, dy); }
 
 void post_close() { ++pending_closes; }
 
@@ -91,6 +107,30 @@ bool take_close_request() {
 }
 
 void clear_close_requests() { pending_closes = 0; }
+
+WindowSystem& current_window_system() {
+    switch (current_mode) {
+    case headless::Mode::off: return native_window_system();
+    case headless::Mode::render:
+        if (WindowSystem* own = rendering_window_system()) return *own;
+        return headless_window_system(true);
+    case headless::Mode::record: break;
+    }
+    return headless_window_system(false);
+}
+
+void frame_begins() {
+    if (!frame_due || frame_hooks.before_frame == nullptr) return;
+    frame_due = false;
+    frame_hooks.before_frame();
+}
+
+void frame_shown() {
+    frame_due = true;
+    if (frame_hooks.after_present != nullptr) frame_hooks.after_present();
+}
+
+bool driven_by_hooks() { return frame_hooks.before_frame != nullptr; }
 
 namespace draw_log {
 

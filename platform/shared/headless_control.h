@@ -1,27 +1,15 @@
-// Seams between the windowing, device and headless parts of the Linux layer.
+// The headless control's side toward the layer (headless.cpp): what the shared device and
+// window table tell it, and what they ask of it. Tests and tools hold the other side
+// (platform/include/testing/headless.h); the game sees neither.
 #pragma once
 
 #include <cstdint>
 
-#include <d3d9.h>
 #include <headless.h>
-
-struct SDL_Window;
 
 namespace platform {
 
-// Windowing (win32.cpp).
-bool is_live_window(HWND window);
-SDL_Window* sdl_window_of(HWND window);  // null in record mode or for a stale handle
-void client_size(HWND window, int* width, int* height);
-// Tears down the window and the video subsystem so that the next window is made for `mode`.
-void reset_windowing();
-
-// Device (d3d9.cpp): called before a window goes away, so that a device bound to it stops
-// touching its renderer.
-void window_destroying(HWND window);
-
-// Headless bookkeeping (headless.cpp), fed by the device.
+// The quad logs and the captured picture, fed by the Direct3D device.
 namespace draw_log {
 void device_created();
 void scene_begun();
@@ -35,6 +23,14 @@ bool pictures_on_demand();
 std::uint32_t* capture_buffer(int width, int height);
 void capture_done(bool ok);
 }  // namespace draw_log
+
+// The frame hooks of a driver of the game's own loop (headless::set_frame_hooks): the window
+// table calls frame_begins at each look at the messages (the hook runs at the first look after
+// a Present), the device frame_shown once its output has shown a frame.
+void frame_begins();
+void frame_shown();
+// Whether such a driver is set; the window then counts as focused.
+bool driven_by_hooks();
 
 // Close requests queued by headless::post_close, taken by the message pump.
 bool take_close_request();

@@ -1,5 +1,6 @@
 // What the window system reports to the DirectInput devices (dinput_devices.cpp), and what
-// the devices ask of it. Each platform's windowing implements the second half.
+// the devices ask of it: the window table (win32_windows.cpp) answers for the window, each
+// backend (platform/sdl, platform/web) for its gamepads.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@ void feed_mouse_wheel(int64_t delta);
 // Key and button releases that happen elsewhere never reach us, so losing focus lets go of everything.
 void focus_changed(bool focused);
 
+// The window table, from its window system.
 bool window_has_focus();              // always true in the headless modes
 void capture_pointer(bool capture);   // hide the pointer and report only relative motion
 
@@ -26,5 +28,7 @@ void add_pad_keys(uint8_t keys[256]);
 void add_pad_mouse(DIMOUSESTATE& state);
 // Nothing held from the pad until the next read looks again; its hold times start over.
 void pad_focus_lost();
+// Detaches the tests' virtual pads and lets go of the pad, for a fresh headless run.
+void reset_pad();
 
 }  // namespace platform

@@ -2,6 +2,13 @@
 
 #include <emscripten.h>
 
+#include <cstdint>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "frame_gate.h"
+
 namespace {
 
 // A 2D canvas and putImageData, rather than a WebGL texture: measured side by side in headless
@@ -34,19 +41,40 @@ EM_ASYNC_JS(double, next_animation_frame, (), {
     return await new Promise(function(resolve) { requestAnimationFrame(resolve); });
 });
 
-}  // namespace
+// The one canvas, shown by the device that has it.
+class CanvasOutput final : public platform::CompositedOutput {
+public:
+    ~CanvasOutput() override { canvas_taken = false; }
 
-namespace web {
+    bool open(int width, int height) {
+        if (canvas_taken || !make_compositor(width, height) || !open_canvas(width, height)) return false;
+        canvas_taken = true;
+        width_ = width;
+        height_ = height;
+        rgba_.assign(static_cast<std::size_t>(width) * height, 0xFF000000u);
+        return true;
+    }
+    void show() override {
+        put(compositor_->frame());
+        EM_ASM({ if (Module.framePresented) Module.framePresented(); });
+        wait_for_next_frame();
+    }
 
-bool CanvasPresenter::open(int width, int height) {
-    if (!open_canvas(width, height)) return false;
-    width_ = width;
-    height_ = height;
-    rgba_.assign(static_cast<std::size_t>(width) * height, 0xFF000000u);
-    return true;
-}
+private:
+    static inline bool canvas_taken = false;
 
-void CanvasPresenter::show(const platform::FrameView& frame) {
+    // The whole picture onto the canvas.
+    void put(const platform::FrameView& frame);
+    // Yields to the browser until the next animation frame at which a new game frame is due.
+    void wait_for_next_frame();
+
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<std::uint32_t> rgba_;  // the picture in the canvas' byte order, made once
+    web::FrameGate gate_;
+};
+
+void CanvasOutput::put(const platform::FrameView& frame) {
     if (rgba_.empty() || frame.width != width_ || frame.height != height_) return;
     // 0xAARRGGBB to the canvas' R, G, B, A bytes; the canvas is opaque, whatever the picture's alpha.
     std::uint32_t* out = rgba_.data();
@@ -61,10 +89,21 @@ void CanvasPresenter::show(const platform::FrameView& frame) {
     put_picture(rgba_.data(), width_, height_);
 }
 
-void CanvasPresenter::wait_for_next_frame() {
+void CanvasOutput::wait_for_next_frame() {
     gate_.frame_ready(static_cast<int64_t>(emscripten_get_now() * 1000.0));
     while (!gate_.shows(static_cast<int64_t>(next_animation_frame() * 1000.0))) {
     }
+}
+
+}  // namespace
+
+namespace web {
+
+bool open_canvas_output(int width, int height, std::unique_ptr<platform::FrameOutput>& output) {
+    std::unique_ptr<CanvasOutput> canvas(new (std::nothrow) CanvasOutput());
+    if (canvas == nullptr || !canvas->open(width, height)) return false;
+    output = std::move(canvas);
+    return true;
 }
 
 }  // namespace web

@@ -1,29 +1,16 @@
-// Showing a finished 800 x 600 picture on the page's canvas, and holding the game at its 60
-// frames a second by the page's animation frames.
+// The page's output for a Direct3D device (frame_output.h): the compositor's finished 800 x 600
+// picture shown on the page's canvas, and the game held at its 60 frames a second by the page's
+// animation frames, which is also where the game yields to the page once a frame.
 #pragma once
 
-#include <cstdint>
-#include <vector>
+#include <memory>
 
-#include "compositor/compositor.h"
-#include "frame_gate.h"
+#include "frame_output.h"
 
 namespace web {
 
-class CanvasPresenter {
-public:
-    // False when the page's canvas cannot be drawn to; the caller then has no device to offer.
-    bool open(int width, int height);
-    // The whole picture onto the canvas.
-    void show(const platform::FrameView& frame);
-    // Yields to the browser until the next animation frame at which a new game frame is due.
-    void wait_for_next_frame();
-
-private:
-    int width_ = 0;
-    int height_ = 0;
-    std::vector<std::uint32_t> rgba_;  // the picture in the canvas' byte order, made once
-    FrameGate gate_;
-};
+// The canvas for a device of this size; false when the page's canvas cannot be drawn to or
+// another device has it already.
+bool open_canvas_output(int width, int height, std::unique_ptr<platform::FrameOutput>& output);
 
 }  // namespace web

@@ -4,7 +4,6 @@
 #include <headless.h>
 
 #include "input_feed.h"
-#include "platform_internal.h"
 
 namespace platform {
 

@@ -5,7 +5,7 @@
 
 #include <dinput.h>
 
-#include "platform_internal.h"
+#include "input_feed.h"
 #include "input/input.h"
 #include "support/game_fixture.h"
 #include "world/world.h"

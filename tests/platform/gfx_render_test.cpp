@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform_internal.h"
+#include "sdl_window.h"
 #include "gfx/graphics.h"
 #include "gfx/sprite.h"
 #include "support/game_fixture.h"

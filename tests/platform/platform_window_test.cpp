@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform_internal.h"
+#include "input_feed.h"
+#include "sdl_window.h"
 
 namespace {
 

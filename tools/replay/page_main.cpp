@@ -1,5 +1,5 @@
-// The page's entry point. The game's own entry is WinMain, as on Windows. The test page
-// passes arguments:
+// The page's entry point (the browser build's program, over platform/web). The game's own entry
+// is WinMain, as on Windows. The test page passes arguments:
 //   replay options...         plays a script exactly as zorvalen-replay does, unpaced and
 //                             undrawn, writing to the console;
 //   --play SCRIPT [--state]   runs the game's own loop, paced and drawn, with the script's
@@ -12,11 +12,11 @@
 #include <cstring>
 #include <string>
 
-#include "input_feed.h"
+#include <headless.h>
+
 #include "json_lines.h"
 #include "runner.h"
 #include "script.h"
-#include "web.h"
 
 namespace {
 
@@ -41,10 +41,10 @@ void report_done(int status) {
 void feed(const replay::FrameInput& next) {
     for (int code = 1; code < 256; ++code)
         if ((next.keys[code] != 0) != (play.held.keys[code] != 0))
-            platform::feed_key(static_cast<uint8_t>(code), next.keys[code] != 0);
-    if (next.left != play.held.left) platform::feed_mouse_button(0, next.left);
-    if (next.right != play.held.right) platform::feed_mouse_button(1, next.right);
-    if (next.dx != 0 || next.dy != 0) platform::feed_mouse_motion(next.dx, next.dy);
+            headless::feed_key(static_cast<uint8_t>(code), next.keys[code] != 0);
+    if (next.left != play.held.left) headless::feed_mouse_button(0, next.left);
+    if (next.right != play.held.right) headless::feed_mouse_button(1, next.right);
+    if (next.dx != 0 || next.dy != 0) headless::feed_mouse_motion(next.dx, next.dy);
     play.held = next;
 }
 
@@ -72,7 +72,7 @@ int play_script(int argc, char** argv) {
         return 2;
     }
     play.write_state = argc > 3 && std::strcmp(argv[3], "--state") == 0;
-    web::play_scripted({after_frame, before_frame});
+    headless::set_frame_hooks({before_frame, after_frame});
     char command_line[1] = {0};
     const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
     report_done(status);  // Escape or a failure before the script's end

@@ -45,6 +45,24 @@ void detach_pad(int pad);
 // Queues a close request for the main window, as the window system would.
 void post_close();
 
+// A driver of the game's own loop in place of a player (the page's scripted play): the game
+// runs as it does for the player, and `before_frame` runs once before each frame, at its first
+// look at the messages after a Present, `after_present` at each Present. While the hooks are
+// set the window counts as focused, whatever the window system says (a headless browser never
+// gives the page focus). Works in every mode and on every backend; set_mode clears them.
+struct FrameHooks {
+    void (*before_frame)();
+    void (*after_present)();
+};
+void set_frame_hooks(FrameHooks hooks);
+
+// Input for such a driver, as the window system reports a player's: unlike set_keys and
+// set_mouse, which the headless modes read in place of the devices, these reach the devices as
+// key and button events do. Keys are DirectInput scan codes; buttons count from 0 (left, right).
+void feed_key(unsigned char code, bool down);
+void feed_mouse_button(int button, bool down);
+void feed_mouse_motion(int dx, int dy);
+
 // One quad as the device drew it, with the states that were in force.
 struct QuadRecord {
     const IDirect3DBaseTexture9* texture;  // null for untextured quads
