@@ -3,6 +3,12 @@
 // so that every presentation path (the window surface, a browser canvas, a scaler, the headless
 // pictures) reads the same finished frame.
 //
+// One rule to a file, as in SDL's software renderer: compositor.cpp the frame and the dispatch
+// of each quad; pixel_math.h the arithmetic of one pixel; kernels_portable.cpp and
+// kernels_sse2.cpp the inner loops over a row (the SSE2 file alone built with SIMD flags);
+// texture_stage.cpp the stage, the blend and the texel addressing; rectangles.cpp the batch of
+// screen-aligned rectangles, drawn band by band; triangles.cpp every other quad.
+//
 // The rules, all of them Direct3D 9's:
 // - Pixel centres lie on integer coordinates and triangles fill by the top-left rule: a
 //   rectangle from x0 to x1 (integers) covers the pixels x0 .. x1 - 1, whatever the sign of
