@@ -21,13 +21,7 @@ bool matches(const MSG& message, HWND filter_window, UINT filter_min, UINT filte
 
 void MessageQueue::post(HWND target, UINT message, WPARAM wparam, LPARAM lparam, DWORD time) {
     if (count_ == CAPACITY) return;
-    MSG& slot = messages_[count_++];
-    slot = MSG{};
-    slot.hwnd = target;
-    slot.message = message;
-    slot.wParam = wparam;
-    slot.lParam = lparam;
-    slot.time = time;
+    messages_[count_++] = MSG{target, message, wparam, lparam, time, {}};
 }
 
 void MessageQueue::post_quit(int exit_code) {
