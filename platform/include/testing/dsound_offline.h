@@ -1,6 +1,6 @@
-// A DirectSound device with no sound card behind it, for tests and tools: buffers are
-// created, locked and played exactly as on the real device, and the caller pulls the
-// mixed output instead of an audio thread.
+// A DirectSound device with no sound card behind it, for tests and tools, on every backend:
+// buffers are created, locked and played exactly as on the real device, and the caller pulls
+// the mixed output instead of an audio thread.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,12 @@
-// Control of the Linux layer for tests and tools: a headless mode with no window
-// system, scripted input, a log of every quad drawn, and read-back of the
-// presented picture. The game itself never includes this header.
+// Control of our layer for tests and tools, on every backend: a headless mode with no window
+// system (a backend of its own, platform/shared/headless_window.cpp), scripted input, a log of
+// every quad drawn, read-back of the presented picture, and hooks for a driver of the game's
+// own loop. The game itself never includes this header, and cannot: only the tests and the
+// tools are given platform/include/testing.
+//
+// On the desktop the virtual pads are SDL's virtual game controllers, and the render mode may
+// draw on the GPU (the hint ZORVALEN_PRESENTATION=gpu, SDL's offscreen driver); in the browser
+// there are no pads, and the render mode always draws with the compositor.
 #pragma once
 
 #include <cstdint>

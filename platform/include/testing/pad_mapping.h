@@ -1,6 +1,8 @@
 // A gamepad as the keyboard and mouse the game reads: the pad's sticks, triggers and buttons
 // in, DirectInput key bytes, mouse button bytes and relative mouse counts out. Plain numbers
-// only, no window system, so that every platform layer with pads can share it.
+// only, no window system, so that every backend with pads can share it (the desktop's does;
+// the browser has none yet). Here for tests and tools, with the script tokens of a virtual pad;
+// the game never sees it.
 #pragma once
 
 #include <cstdint>
