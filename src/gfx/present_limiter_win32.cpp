@@ -1,7 +1,7 @@
 // Windows only: on Linux the platform layer does this job.
 #ifdef _WIN32
 
-#include "gfx/frame_pacing.h"
+#include "gfx/present_limiter_win32.h"
 
 #include <windows.h>
 
