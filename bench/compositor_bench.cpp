@@ -15,9 +15,9 @@
 #include <d3d9.h>
 #include <headless.h>
 
-#include "../platform/src/compositor.h"
+#include "compositor/compositor.h"
+#include "playthrough.h"
 #include "runner.h"
-#include "script.h"
 
 namespace {
 
@@ -40,21 +40,6 @@ struct Recording {
     int explosion_texture = -1;
     std::vector<std::int64_t> frame_numbers;
 };
-
-const replay::Script& playthrough() {
-    static const replay::Script loaded = [] {
-        std::error_code ignored;
-        std::filesystem::current_path(ZORVALEN_ASSET_DIR, ignored);
-        replay::Script script;
-        std::string error;
-        if (!replay::load_script_file(ZORVALEN_SCRIPT_DIR "/playthrough.txt", script, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            std::exit(1);
-        }
-        return script;
-    }();
-    return loaded;
-}
 
 bool on_screen(const headless::QuadRecord& quad) {
     const float left = std::min(quad.x[0], quad.x[1]), right = std::max(quad.x[0], quad.x[1]);
@@ -92,7 +77,7 @@ int keep_texture(Recording& recording, std::map<const void*, int>& known, const 
 const Recording& recording() {
     static const Recording kept = [] {
         Recording recording;
-        const replay::Script& script = playthrough();
+        const replay::Script& script = playthrough_script();
         std::vector<std::pair<int, std::int64_t>> counts;
         replay::RunSettings count;
         count.record_draws = true;

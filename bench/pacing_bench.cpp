@@ -15,7 +15,7 @@
 
 #include <time.h>
 
-#include "../platform/src/frame_pacer.h"
+#include "present_limiter.h"
 #include "common/frame_schedule.h"
 
 namespace {

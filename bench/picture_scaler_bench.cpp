@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../platform/src/picture_scaler.h"
+#include "picture_scaler.h"
 
 namespace {
 

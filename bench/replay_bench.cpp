@@ -8,33 +8,14 @@
 #include <filesystem>
 #include <string>
 
+#include "playthrough.h"
 #include "runner.h"
-#include "script.h"
 
 namespace {
 
-// Ordinary play: all three stages of the first level cleared, the boss included, with the fighting,
-// explosions and kill messages that come with it.
-const char* const play_script = ZORVALEN_SCRIPT_DIR "/playthrough.txt";
-
-const replay::Script& script() {
-    static const replay::Script loaded = [] {
-        std::error_code ignored;
-        std::filesystem::current_path(ZORVALEN_ASSET_DIR, ignored);
-        replay::Script script;
-        std::string error;
-        if (!replay::load_script_file(play_script, script, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            std::exit(1);
-        }
-        return script;
-    }();
-    return loaded;
-}
-
 // The whole program's work for one run: start-up, every frame, shut-down.
 void BM_ReplayWholeRun(benchmark::State& state) {
-    const replay::Script& play = script();
+    const replay::Script& play = playthrough_script();
     int64_t frames = 0;
     for (auto _ : state) {
         const replay::RunOutcome outcome = replay::play(play, replay::RunSettings{});
@@ -51,7 +32,7 @@ BENCHMARK(BM_ReplayWholeRun)->Unit(benchmark::kMillisecond);
 
 // Frames only, from the end of the first frame to the end of the last: what a longer game costs per frame.
 void BM_ReplayFrames(benchmark::State& state) {
-    const replay::Script& play = script();
+    const replay::Script& play = playthrough_script();
     using Clock = std::chrono::steady_clock;
     int64_t frames = 0;
     for (auto _ : state) {

@@ -1,13 +1,14 @@
-// The subset of Direct3D 9 that the game calls, for the Linux build. Names,
-// values and signatures follow the published SDK; the behaviour (render states
-// kept until changed, default culling of counter-clockwise triangles, texel x
-// vertex colour) is the real device's.
+// The subset of Direct3D 9 that the game calls, for the builds over our own layer (the desktop
+// over SDL2, the browser, headless); on Windows the real SDK's header stands here. Names, values
+// and signatures follow the published SDK; the behaviour (render states kept until changed,
+// default culling of counter-clockwise triangles, texel x vertex colour) is the real device's.
 //
-// Implemented:
+// On every backend (one device, platform/shared/d3d9_device.cpp, which draws with our own
+// compositor, platform/shared/compositor/, unless its output draws itself):
 // - Direct3DCreate9 (D3D_SDK_VERSION only); CreateDevice: the default adapter, HAL, windowed,
-//   a 32-bit back buffer on a live window. D3DPRESENT_INTERVAL_IMMEDIATE turns pacing off;
-//   any other interval paces the game's window to 60 frames a second (the display's retrace
-//   at 60 Hz, else a limiter; never in the headless modes).
+//   a 32-bit back buffer of at most 8192 square on a live window (a size of 0 takes the
+//   window's). D3DPRESENT_INTERVAL_IMMEDIATE turns pacing off; any other interval paces the
+//   game to 60 frames a second.
 // - BeginScene/EndScene (nested or unmatched calls fail), Clear (the colour, whole or in
 //   rectangles), Present (the whole back buffer onto the whole client area).
 // - DrawPrimitiveUP for one thing only: a quad as a two-triangle strip of pre-transformed
@@ -17,13 +18,20 @@
 //   bound to stage 0.
 // - CreateTexture: one level of A8R8G8B8 or X8R8G8B8, at most 8192 square; LockRect and
 //   UnlockRect on the texture and its surface, GetLevelDesc, GetSurfaceLevel, GetDesc.
+// - Once its window is gone the device draws nothing: Clear, DrawPrimitiveUP and Present fail.
 // Accepted and ignored: depth, stencil and lighting (every vertex lies at depth 0, so painter's
 // order decides), the other render, stage and sampler states (stored, never read), Present's
 // rectangles and window override, the device's behaviour flags.
-// Without a GPU: SDL's software renderer. Without a display there is no window (windows.h) and
-// CreateDevice fails; a renderer that cannot open gives D3DERR_NOTAVAILABLE. Headless (headless.h): record mode draws nothing and logs every quad;
-// render mode draws with the layer's own compositor. Once its window is gone the device draws
-// nothing: Clear, DrawPrimitiveUP and Present fail.
+// On the desktop (platform/sdl): the frame goes to the window's own surface from the compositor
+// where the only OpenGL is a software one or there is none, else to the GPU through SDL's
+// renderer (ZORVALEN_PRESENTATION forces either); paced by the display's retrace at 60 Hz, else
+// by a limiter. A window with no surface and no renderer gives D3DERR_NOTAVAILABLE.
+// In the browser (platform/web): the compositor's frame goes onto the page's canvas, paced by the
+// page's animation frames, where the game yields to the page once a frame; one device has the
+// canvas at a time, and a canvas that cannot be drawn on gives D3DERR_NOTAVAILABLE.
+// Headless (testing/headless.h): never paced; record mode draws nothing and logs every quad;
+// render mode also draws with the compositor (on the desktop, with the hint
+// ZORVALEN_PRESENTATION=gpu, with OpenGL on SDL's offscreen driver), for pictures on request.
 #pragma once
 
 #include <windows.h>

@@ -1,9 +1,11 @@
-// The two D3DX 9 texture helpers the game calls. Their implementation is the
-// game's own (it goes through the device), so the Linux build declares them here.
+// The two D3DX 9 texture helpers the game calls, for the builds over our own layer; on Windows
+// the real SDK's header stands here. Their implementation is the game's own (it goes through the
+// device), so our layer only declares them, and they behave the same on every backend.
 //
-// Implemented (in the game, for both builds): D3DXCreateTexture (one level) and
-// D3DXCreateTextureFromFileExA for TGA, BMP and PNG files, the texture the image's own size, texels
-// matching the colour key (alpha aside) made transparent, the image's size in src_info.
+// Implemented (in the game, src/gfx/d3dx_textures.cpp, for every build): D3DXCreateTexture (one
+// level) and D3DXCreateTextureFromFileExA for TGA, BMP and PNG files, the texture the image's
+// own size, texels matching the colour key (alpha aside) made transparent, the image's size in
+// src_info.
 // Accepted and ignored: the requested size, mip levels, filters and palette.
 // No device or no file: D3DERR_INVALIDCALL, and no texture.
 #pragma once

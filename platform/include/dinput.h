@@ -1,6 +1,8 @@
-// The subset of DirectInput 8 that the game calls, for the Linux build.
+// The subset of DirectInput 8 that the game calls, for the builds over our own layer (the
+// desktop over SDL2, the browser, headless); on Windows the real SDK's header stands here.
 //
-// Implemented (from SDL2's keyboard and mouse events):
+// On every backend (the devices written once, platform/shared/dinput_devices.cpp, fed by each
+// backend's events):
 // - DirectInput8Create (version 0x0800 only) and CreateDevice for GUID_SysKeyboard and
 //   GUID_SysMouse; no other device exists.
 // - SetDataFormat (c_dfDIKeyboard, c_dfDIMouse), SetCooperativeLevel (foreground devices
@@ -8,12 +10,16 @@
 //   pointer), Acquire, Unacquire.
 // - GetDeviceState: 256 key bytes, or DIMOUSESTATE with relative motion since the last read
 //   and four buttons. A device not acquired reads as all zero and fails (DIERR_INPUTLOST after
-//   losing focus, else DIERR_NOTACQUIRED).
+//   losing focus, else DIERR_NOTACQUIRED). Keys are known by their place, not by their letter.
 // Accepted and ignored: DIPROP_BUFFERSIZE (buffered data is never read); DIPROP_AXISMODE
 // accepts only the relative mode.
-// A gamepad (SDL's game controller, the first one attached) adds to what both devices read:
-// its sticks, triggers and buttons as keys, mouse buttons and motion (pad_mapping.h).
-// Headless (headless.h): both devices read the scripted input, whatever the focus.
+// On the desktop (platform/sdl): SDL2's keyboard and mouse events; a gamepad (SDL's game
+// controller, the first one attached) adds to what both devices read: its sticks, triggers and
+// buttons as keys, mouse buttons and motion (testing/pad_mapping.h).
+// In the browser (platform/web): the page's keyboard and mouse events; the exclusive mouse
+// takes the pointer (pointer lock) at the next click on the canvas. No gamepad yet.
+// Headless (testing/headless.h): both devices read the scripted input, whatever the focus, plus
+// the tests' virtual pads (on the desktop).
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,8 @@
-// The subset of DirectSound 8 that the game calls, for the Linux build.
+// The subset of DirectSound 8 that the game calls, for the builds over our own layer (the
+// desktop over SDL2, the browser, headless); on Windows the real SDK's header stands here.
 //
-// Implemented (our own mixer feeding SDL2's default playback device):
+// On every backend (the buffers and our own mixer written once,
+// platform/shared/dsound_buffers.cpp; each backend opens the output that pulls from them):
 // - DirectSoundCreate8 for the default device only.
 // - CreateSoundBuffer: PCM, mono or stereo, 8 or 16 bits, DSBFREQUENCY_MIN to _MAX; the buffer
 //   starts silent. Lock (with DSBLOCK_ENTIREBUFFER and wrapping regions), Unlock; a locked buffer
@@ -9,8 +11,12 @@
 //   Stop (keeps the position).
 // Accepted and ignored: SetCooperativeLevel (every level plays the same; there is no primary
 // buffer), Play's priority.
-// Without a sound device, and always in the headless modes: DirectSoundCreate8 fails with
-// DSERR_NODRIVER (said once on stderr), and the game plays silent.
+// On the desktop (platform/sdl): SDL2's default playback device; without one DirectSoundCreate8
+// fails with DSERR_NODRIVER (said once on stderr), and the game plays silent.
+// In the browser (platform/web): Web Audio, which starts at the player's first key or click;
+// until then the buffers play to nobody. One device a page.
+// Headless (testing/headless.h): DSERR_NODRIVER, or on the desktop, with offline sound on, a
+// device that mixes only when asked (testing/dsound_offline.h).
 #pragma once
 
 #include <windows.h>

@@ -1,8 +1,10 @@
-// The WINMM multimedia-file (RIFF) functions and the wave format record, for the Linux build.
+// The WINMM multimedia-file (RIFF) functions and the wave format record, for the builds over
+// our own layer; on Windows the real SDK's header stands here.
 //
-// Implemented (over stdio): mmioOpenA for reading only (MMIO_READ), mmioDescend (by id, or
-// MMIO_FINDCHUNK / MMIO_FINDRIFF / MMIO_FINDLIST, within a parent chunk), mmioRead, mmioAscend
-// (past the chunk and its pad byte), mmioClose.
+// On every backend, the same (over stdio, platform/shared/mmio.cpp): mmioOpenA for reading only
+// (MMIO_READ), mmioDescend (by id, or MMIO_FINDCHUNK / MMIO_FINDRIFF / MMIO_FINDLIST, within a
+// parent chunk), mmioRead, mmioAscend (past the chunk and its pad byte), mmioClose. The browser
+// reads the files the page packed.
 // Accepted and ignored: the MMIOINFO argument and the flags of mmioAscend and mmioClose.
 // A missing file: mmioOpenA returns null. Offsets are 32-bit, as in the RIFF format.
 #pragma once

@@ -1,23 +1,31 @@
-// The subset of the Win32 interface that the game calls, for the Linux build.
-// Names, values and signatures follow the published SDK so that the same game
-// sources compile unchanged against the real headers on Windows.
+// The subset of the Win32 interface that the game calls, for the builds over our own layer (the
+// desktop over SDL2, the browser, headless); on Windows the real SDK's header stands here. Names,
+// values and signatures follow the published SDK so that the same game sources compile
+// unchanged against the real headers.
 //
-// Implemented (one window, on SDL2):
-// - RegisterClassExA: classes live for the process; a second registration of a name fails.
-// - CreateWindowExA: the one window, created hidden; creating another replaces it. An
-//   unregistered class gives no window (headless runs may skip the class).
-// - MoveWindow, ShowWindow (SW_HIDE hides, any other command shows and raises).
+// On every backend (written once, platform/shared/win32_windows.cpp):
+// - RegisterClassExA: up to 16 classes, for the life of the process; a second registration of a
+//   name (in any case) fails. Classes are found by name or by the atom registered.
+// - CreateWindowExA: the one window, created hidden; creating another replaces it.
+// - MoveWindow, ShowWindow (SW_HIDE hides, any other command shows; the answer is whether the
+//   window was visible before).
 // - PeekMessageA with window and range filters, PM_REMOVE; the window system's close request
 //   arrives as WM_CLOSE. DispatchMessageA calls the window's procedure.
 // - PostQuitMessage: WM_QUIT comes out after every queued message, as on Windows.
 // - MessageBoxA: the text as one line on stderr; answers IDOK.
-// - WinMain is the game's; the layer's main() calls it.
+// - WinMain is the game's; the backend's entry point calls it.
 // Accepted and ignored: TranslateMessage (keys come through DirectInput), DefWindowProcA
-// (returns 0), AdjustWindowRect (the frame is drawn outside the client area, so the rectangle
-// stays as given), GetModuleHandleA, GetDesktopWindow, and LoadIconA and LoadCursorA (only the
-// stock icon and arrow exist).
-// Without a display: CreateWindowExA returns null (never SDL's invisible drivers). In the
-// headless modes (headless.h) there is no window system at all; the window is a handle only.
+// (returns 0), AdjustWindowRect (the frame, where there is one, is outside the client area, so
+// the rectangle stays as given), GetModuleHandleA, GetDesktopWindow, and LoadIconA and
+// LoadCursorA (only the stock icon and arrow exist). Messages carry time 0.
+// On the desktop (platform/sdl): the window is an SDL window, raised when shown and fitted to
+// the display's usable area; Alt+Enter and F11 toggle full screen. Without a display
+// CreateWindowExA returns null (never SDL's invisible drivers).
+// In the browser (platform/web): the window is the page's canvas, always shown and placed by the
+// page; MessageBoxA's text also shows over the canvas. Closing the tab ends the page, and no
+// message comes.
+// Headless (testing/headless.h): no window system at all, the window a handle only; a class
+// need not be registered, and close requests come from headless::post_close.
 #pragma once
 
 #include <cstddef>

@@ -5,7 +5,7 @@
 
 #include <dinput.h>
 
-#include "../src/input_feed.h"
+#include "input_feed.h"
 #include "keymap.h"
 #include "web.h"
 
@@ -93,14 +93,10 @@ void listen_for_input() {
     emscripten_set_blur_callback(window, nullptr, EM_TRUE, on_focus);
 }
 
-}  // namespace web
-
-namespace platform {
-
 void capture_pointer(bool capture) {
     pointer_wanted = capture;
     // Taking the pointer waits for the next click on the canvas.
     if (!capture && pointer_locked) emscripten_exit_pointerlock();
 }
 
-}  // namespace platform
+}  // namespace web

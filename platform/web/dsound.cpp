@@ -10,7 +10,7 @@
 #include <dsound.h>
 #include <headless.h>
 
-#include "../src/dsound_buffers.h"
+#include "dsound_buffers.h"
 #include "web.h"
 
 namespace {

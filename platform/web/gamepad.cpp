@@ -3,8 +3,7 @@
 #include <dinput.h>
 #include <headless.h>
 
-#include "../src/input_feed.h"
-#include "../src/platform_internal.h"
+#include "input_feed.h"
 
 namespace platform {
 

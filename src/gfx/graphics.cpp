@@ -3,7 +3,7 @@
 #include <d3d9.h>
 
 #include "app/messages.h"
-#include "gfx/frame_pacing.h"
+#include "gfx/present_limiter_win32.h"
 #include "input/input.h"
 #include "world/world.h"
 

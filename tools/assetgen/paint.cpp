@@ -276,30 +276,17 @@ void ink_line(Image& img, const Sdf& shape, Rgba colour, float width, Bounds bou
 
 Material body(Rgba base, float bevel)
 {
-    Material m;
-    m.base = base;
-    m.bevel = bevel;
-    return m;
+    return {.base = base, .pattern = {}, .bevel = bevel};
 }
 
 Material light(Rgba colour)
 {
-    Material m;
-    m.base = colour;
-    m.emissive = 1.0f;
-    m.outline = 0.0f;
-    return m;
+    return {.base = colour, .pattern = {}, .outline = 0.0f, .emissive = 1.0f};
 }
 
 Material glass(Rgba colour)
 {
-    Material m;
-    m.base = colour;
-    m.bevel = 4.0f;
-    m.shine = 0.9f;
-    m.gloss = 14.0f;
-    m.ambient = 0.35f;
-    return m;
+    return {.base = colour, .pattern = {}, .bevel = 4.0f, .ambient = 0.35f, .shine = 0.9f, .gloss = 14.0f};
 }
 
 }  // namespace assetgen

@@ -1,7 +1,7 @@
 // The arithmetic of holding the game at a fixed frame rate, on any clock that counts ticks.
 // Every speed in the game is counted in frames, so the frame rate is the game's clock.
 // It lives below both the game and the Linux layer: the game's Windows build paces with it
-// (gfx/frame_pacing), and so does the layer's Present.
+// (gfx/present_limiter_win32), and so does the layer's Present (platform/sdl/present_limiter).
 #pragma once
 
 #include <cstdint>

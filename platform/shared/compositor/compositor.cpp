@@ -1,0 +1,104 @@
+// The compositor's frame and its dispatch: the back buffer, clears and fills, where the frame
+// is drawn, and each quad sent to the rectangles (rectangles.cpp) or the triangles
+// (triangles.cpp).
+#include "compositor.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "kernels.h"
+#include "rectangles.h"
+
+namespace platform {
+
+Compositor::~Compositor() = default;
+
+Compositor::Compositor(int width, int height, int band_rows)
+    : width_(width > 0 ? width : 1), height_(height > 0 ? height : 1),
+      band_rows_(band_rows > 0 ? band_rows : height_),
+      pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0u),
+      kernels_(has_sse2() ? Kernels::sse2 : Kernels::portable),
+      row_(static_cast<std::size_t>(width_)), arena_(ARENA_SIZE),
+      band_start_(static_cast<std::size_t>((height_ + band_rows_ - 1) / band_rows_) + 1),
+      band_fill_(band_start_.size()),
+      band_entries_(static_cast<std::size_t>(BATCH_QUADS) * ((height_ + band_rows_ - 1) / band_rows_)) {
+    target_ = pixels_.data();
+    pitch_ = width_;
+    batch_.reserve(BATCH_QUADS);
+    prepared_rows_.resize(static_cast<std::size_t>(PREPARED_SLOTS) * static_cast<std::size_t>(width_));
+    slot_row_.resize(PREPARED_SLOTS);
+    slot_first_.resize(PREPARED_SLOTS);
+    slot_last_.resize(PREPARED_SLOTS);
+}
+
+bool Compositor::has_sse2() { return compositing::sse2_kernels() != nullptr; }
+
+void Compositor::set_kernels(Kernels kernels) { kernels_ = kernels == Kernels::sse2 && has_sse2() ? kernels : Kernels::portable; }
+
+void Compositor::clear(std::uint32_t argb) {
+    batch_.clear();  // covered by the clear
+    arena_used_ = 0;
+    slots_used_ = 0;
+    pending_clear_ = true;
+    clear_colour_ = argb;
+}
+
+void Compositor::settle() {
+    if (!pending_clear_) return;
+    pending_clear_ = false;
+    for (int y = 0; y < height_; ++y) std::fill(row(y), row(y) + width_, clear_colour_);
+}
+
+void Compositor::fill(int left, int top, int right, int bottom, std::uint32_t argb) {
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, width_);
+    bottom = std::min(bottom, height_);
+    if (left >= right || top >= bottom) return;
+    if (left == 0 && top == 0 && right == width_ && bottom == height_) {
+        clear(argb);
+        return;
+    }
+    flush();
+    settle();
+    for (int y = top; y < bottom; ++y) {
+        std::fill(row(y) + left, row(y) + right, argb);
+    }
+}
+
+void Compositor::set_target(std::uint32_t* pixels, int pitch) {
+    if (pixels == nullptr || pitch < width_) {
+        pixels = pixels_.data();
+        pitch = width_;
+    }
+    if (pixels == target_ && pitch == pitch_) return;
+    // The picture so far goes along, so that a frame is the same wherever it is drawn.
+    flush();
+    std::uint32_t* const from = target_;
+    const int from_pitch = pitch_;
+    target_ = pixels;
+    pitch_ = pitch;
+    if (!pending_clear_)
+        for (int y = 0; y < height_; ++y)
+            std::memmove(row(y), from + static_cast<std::size_t>(y) * from_pitch, sizeof(std::uint32_t) * width_);
+}
+
+FrameView Compositor::frame() {
+    flush();
+    settle();
+    FrameView view;
+    view.pixels = target_;
+    view.width = width_;
+    view.height = height_;
+    view.pitch = pitch_ * 4;
+    return view;
+}
+
+void Compositor::draw(const QuadCorners& quad, const DrawStates& states, bool first_triangle, bool second_triangle) {
+    if (!first_triangle && !second_triangle) return;
+    if (first_triangle && second_triangle && draw_rectangle(quad, states)) return;
+    if (first_triangle) draw_triangle(quad, states, 0, 1, 2);
+    if (second_triangle) draw_triangle(quad, states, 1, 3, 2);
+}
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+// What the window system reports to the DirectInput devices (dinput_devices.cpp), and what
+// the devices ask of it: the window table (win32_windows.cpp) answers for the window, each
+// backend (platform/sdl, platform/web) for its gamepads.
+#pragma once
+
+#include <cstdint>
+
+struct DIMOUSESTATE;
+
+namespace platform {
+
+// Handed to every live device. Keys are DirectInput scan codes; buttons count from 0 (left,
+// right, middle, the first extra one); a wheel notch is 120.
+void feed_key(uint8_t code, bool down);
+void feed_mouse_motion(int64_t dx, int64_t dy);
+void feed_mouse_button(int index, bool down);
+void feed_mouse_wheel(int64_t delta);
+// Key and button releases that happen elsewhere never reach us, so losing focus lets go of everything.
+void focus_changed(bool focused);
+
+// The window table, from its window system.
+bool window_has_focus();              // always true in the headless modes
+void capture_pointer(bool capture);   // hide the pointer and report only relative motion
+
+// The platform's gamepad: what the pad holds and moves this frame, added to a successful
+// keyboard or mouse read; a key or button held on either counts as held.
+void add_pad_keys(uint8_t keys[256]);
+void add_pad_mouse(DIMOUSESTATE& state);
+// Nothing held from the pad until the next read looks again; its hold times start over.
+void pad_focus_lost();
+// Detaches the tests' virtual pads and lets go of the pad, for a fresh headless run.
+void reset_pad();
+
+}  // namespace platform

@@ -1,0 +1,108 @@
+// The presentation path's choice and the window surface that shows the compositor's frame.
+#include <gtest/gtest.h>
+
+#include <SDL2/SDL.h>
+#include <headless.h>
+
+#include <cstdint>
+
+#include "compositor/compositor.h"
+#include "frame_path.h"
+#include "window_surface.h"
+
+namespace {
+
+TEST(Presentation, SoftwareOpenGlIsToldByItsRenderersName) {
+    EXPECT_TRUE(platform::software_gl("llvmpipe (LLVM 15.0.6, 256 bits)"));
+    EXPECT_TRUE(platform::software_gl("softpipe"));
+    EXPECT_TRUE(platform::software_gl("Software Rasterizer"));
+    EXPECT_TRUE(platform::software_gl(nullptr));
+    EXPECT_FALSE(platform::software_gl("Mesa Intel(R) UHD Graphics 620 (KBL GT2)"));
+    EXPECT_FALSE(platform::software_gl("AMD Radeon RX 580 Series (polaris10, LLVM 15.0.6, DRM 3.49, 6.1.0)"));
+}
+
+TEST(Presentation, TheHintForcesEitherPath) {
+    SDL_SetHint(platform::PRESENTATION_HINT, "gpu");
+    EXPECT_EQ(platform::choose_presentation(), platform::Presentation::gpu);
+    SDL_SetHint(platform::PRESENTATION_HINT, "Compositor");
+    EXPECT_EQ(platform::choose_presentation(), platform::Presentation::compositor);
+    SDL_SetHint(platform::PRESENTATION_HINT, "anything else");
+    EXPECT_EQ(platform::forced_presentation(), platform::Presentation::automatic);
+    SDL_ResetHint(platform::PRESENTATION_HINT);
+}
+
+// SDL's offscreen driver gives windows a surface in memory, as X11 gives them an XShm image.
+class WindowSurfaceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        headless::set_mode(headless::Mode::record);  // the layer's own video, if any, goes down
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        window = SDL_CreateWindow("", 0, 0, 800, 600, SDL_WINDOW_HIDDEN);
+        ASSERT_NE(window, nullptr) << SDL_GetError();
+    }
+    void TearDown() override {
+        surface.close();
+        if (window != nullptr) SDL_DestroyWindow(window);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    }
+    std::uint32_t shown(int x, int y) {
+        SDL_Surface* on_screen = SDL_GetWindowSurface(window);
+        std::uint32_t pixel = 0;
+        SDL_GetRGBA(static_cast<const std::uint32_t*>(on_screen->pixels)[y * on_screen->pitch / 4 + x],
+                    on_screen->format, reinterpret_cast<Uint8*>(&pixel) + 2, reinterpret_cast<Uint8*>(&pixel) + 1,
+                    reinterpret_cast<Uint8*>(&pixel), reinterpret_cast<Uint8*>(&pixel) + 3);
+        return pixel & 0xFFFFFFu;
+    }
+
+    SDL_Window* window = nullptr;
+    platform::WindowSurface surface;
+    platform::Compositor compositor{800, 600};
+};
+
+TEST_F(WindowSurfaceTest, TheFrameShowsAsItIsAndScaledInAResizedWindow) {
+    compositor.clear(0xFF102030u);
+    compositor.fill(0, 0, 400, 600, 0xFFFFFFFFu);
+    ASSERT_TRUE(surface.open(window, compositor.frame()));
+    ASSERT_TRUE(surface.present(compositor.frame()));
+    EXPECT_EQ(shown(399, 0), 0xFFFFFFu);
+    EXPECT_EQ(shown(400, 599), 0x102030u);
+
+    SDL_SetWindowSize(window, 1000, 600);  // wider than 4:3: bars left and right
+    ASSERT_TRUE(surface.present(compositor.frame()));
+    EXPECT_EQ(shown(50, 300), 0u);
+    EXPECT_EQ(shown(110, 300), 0xFFFFFFu);
+    EXPECT_EQ(shown(890, 300), 0x102030u);
+    EXPECT_EQ(shown(950, 300), 0u);
+
+    SDL_SetWindowSize(window, 1600, 1200);  // a whole factor: every pixel exactly doubled
+    ASSERT_TRUE(surface.present(compositor.frame()));
+    EXPECT_EQ(shown(799, 1199), 0xFFFFFFu);
+    EXPECT_EQ(shown(800, 0), 0x102030u);
+
+    SDL_SetWindowSize(window, 1920, 1080);  // full screen on a common display: 1440 x 1080 at x = 240
+    ASSERT_TRUE(surface.present(compositor.frame()));
+    EXPECT_EQ(shown(239, 540), 0u);
+    EXPECT_EQ(shown(240, 540), 0xFFFFFFu);
+    EXPECT_EQ(shown(1679, 540), 0x102030u);
+    EXPECT_EQ(shown(1680, 540), 0u);
+}
+
+TEST_F(WindowSurfaceTest, AFrameDrawnIntoTheSurfaceItselfIsShownInPlace) {
+    ASSERT_TRUE(surface.open(window, compositor.frame()));
+    int pitch = 0;
+    std::uint32_t* pixels = surface.drawable(800, 600, &pitch);
+    ASSERT_NE(pixels, nullptr);
+    compositor.clear(0xFF000000u);
+    compositor.set_target(pixels, pitch);
+    compositor.fill(10, 10, 20, 20, 0xFF00FF00u);
+    ASSERT_EQ(compositor.frame().pixels, pixels);
+    ASSERT_TRUE(surface.present(compositor.frame()));
+    EXPECT_EQ(shown(15, 15), 0x00FF00u);
+    EXPECT_EQ(surface.drawable(640, 480, &pitch), nullptr) << "only a surface of the frame's own size";
+    compositor.set_target(nullptr, 0);
+    EXPECT_EQ(compositor.frame().pixels[15 * 800 + 15], 0xFF00FF00u) << "the picture goes along";
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// The page's entry point (the browser build's program, over platform/web). The game's own entry
+// is WinMain, as on Windows. The test page passes arguments:
+//   replay options...         plays a script exactly as zorvalen-replay does, unpaced and
+//                             undrawn, writing to the console;
+//   --play SCRIPT [--state]   runs the game's own loop, paced and drawn, with the script's
+//                             input in place of the player's (and each frame's state line).
+#include <windows.h>
+
+#include <emscripten.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <headless.h>
+
+#include "json_lines.h"
+#include "runner.h"
+#include "script.h"
+
+namespace {
+
+struct ScriptedPlay {
+    replay::Script script;
+    replay::FrameInput held;  // what the devices have been told is down
+    int64_t fed = 0;          // frames whose input has been handed over
+    int64_t presented = 0;
+    bool write_state = false;
+    std::string line;
+};
+ScriptedPlay play;
+
+void report_done(int status) {
+    static bool reported = false;
+    if (reported) return;
+    reported = true;
+    EM_ASM({ if (Module.replayFinished) Module.replayFinished($0); }, status);
+}
+
+// Tells the devices what changed since the last frame, as a player's key and button events would.
+void feed(const replay::FrameInput& next) {
+    for (int code = 1; code < 256; ++code)
+        if ((next.keys[code] != 0) != (play.held.keys[code] != 0))
+            headless::feed_key(static_cast<uint8_t>(code), next.keys[code] != 0);
+    if (next.left != play.held.left) headless::feed_mouse_button(0, next.left);
+    if (next.right != play.held.right) headless::feed_mouse_button(1, next.right);
+    if (next.dx != 0 || next.dy != 0) headless::feed_mouse_motion(next.dx, next.dy);
+    play.held = next;
+}
+
+void before_frame() {
+    feed(play.script.input_at(play.fed));
+    ++play.fed;
+}
+
+void after_frame() {
+    const int64_t frame = play.presented++;
+    if (play.write_state) {
+        play.line.clear();
+        replay::append_state_line(play.line, frame);
+        if (!play.line.empty() && play.line.back() == '\n') play.line.pop_back();
+        std::puts(play.line.c_str());
+    }
+    if (play.presented == play.script.frame_count()) report_done(0);
+}
+
+int play_script(int argc, char** argv) {
+    std::string error;
+    if (!replay::load_script_file(argv[2], play.script, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        report_done(2);
+        return 2;
+    }
+    play.write_state = argc > 3 && std::strcmp(argv[3], "--state") == 0;
+    headless::set_frame_hooks({before_frame, after_frame});
+    char command_line[1] = {0};
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
+    report_done(status);  // Escape or a failure before the script's end
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 2 && std::strcmp(argv[1], "--play") == 0) return play_script(argc, argv);
+    if (argc > 1) {
+        // The packaged assets sit at the root of the page's file system.
+        const int status = replay::run_command_line(argc, argv, "/");
+        report_done(status);
+        return status;
+    }
+    char command_line[1] = {0};
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
+    EM_ASM({ if (Module.gameEnded) Module.gameEnded($0); }, status);
+    return status;
+}
