@@ -2,7 +2,9 @@
  * benchmark: preloaded, it wraps SDL's three ways of showing a frame and writes the count, the
  * time and the time of the first one into the file named by PRESENT_COUNT_FILE after each one.
  * With PRESENT_COUNT_X11 set it counts Xlib's image puts instead, which is how a program under
- * Wine shows a frame on a display without a GPU driver (Mesa's software GLX puts each swap). */
+ * Wine shows a frame on a display without a GPU driver (Mesa's software GLX puts each swap):
+ * only those as wide as a frame, so that Wine's own small drawing in other processes of the
+ * prefix, which are preloaded too, is left out. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -41,9 +43,9 @@ static void count_sdl(void) {
     if (count_x11 < 0) count_x11 = getenv("PRESENT_COUNT_X11") != NULL;
     if (!count_x11) count();
 }
-static void count_put(void) {
+static void count_put(unsigned int width) {
     if (count_x11 < 0) count_x11 = getenv("PRESENT_COUNT_X11") != NULL;
-    if (count_x11) count();
+    if (count_x11 && width >= 640) count();
 }
 
 void SDL_RenderPresent(SDL_Renderer* renderer) {
@@ -74,13 +76,13 @@ int XPutImage(Display* display, Drawable drawable, GC gc, XImage* image, int src
               int dest_y, unsigned int width, unsigned int height) {
     static int (*real)(Display*, Drawable, GC, XImage*, int, int, int, int, unsigned int, unsigned int) = NULL;
     if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "XPutImage");
-    count_put();
+    count_put(width);
     return real(display, drawable, gc, image, src_x, src_y, dest_x, dest_y, width, height);
 }
 int XShmPutImage(Display* display, Drawable drawable, GC gc, XImage* image, int src_x, int src_y, int dest_x,
                  int dest_y, unsigned int width, unsigned int height, int send_event) {
     static int (*real)(Display*, Drawable, GC, XImage*, int, int, int, int, unsigned int, unsigned int, int) = NULL;
     if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "XShmPutImage");
-    count_put();
+    count_put(width);
     return real(display, drawable, gc, image, src_x, src_y, dest_x, dest_y, width, height, send_event);
 }
