@@ -1,6 +1,10 @@
 /* Counts a program's presented frames from outside it, the same way for every program in the
- * benchmark: preloaded, it wraps SDL's three ways of showing a frame and writes the count and the
- * time into the file named by PRESENT_COUNT_FILE after each one. */
+ * benchmark: preloaded, it wraps SDL's three ways of showing a frame and writes the count, the
+ * time and the time of the first one into the file named by PRESENT_COUNT_FILE after each one.
+ * With PRESENT_COUNT_X11 set it counts Xlib's image puts instead, which is how a program under
+ * Wine shows a frame on a display without a GPU driver (Mesa's software GLX puts each swap):
+ * only those as wide as a frame, so that Wine's own small drawing in other processes of the
+ * prefix, which are preloaded too, is left out. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -11,6 +15,7 @@
 
 static long presented;
 static int out = -2;
+static struct timespec first;
 
 static void count(void) {
     if (out == -2) {
@@ -21,8 +26,10 @@ static void count(void) {
     if (out < 0) return;
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    char line[64];
-    const int length = snprintf(line, sizeof line, "%ld %lld.%09ld\n", presented, (long long)now.tv_sec, now.tv_nsec);
+    if (presented == 1) first = now;
+    char line[96];
+    const int length = snprintf(line, sizeof line, "%ld %lld.%09ld %lld.%09ld\n", presented, (long long)now.tv_sec,
+                                now.tv_nsec, (long long)first.tv_sec, first.tv_nsec);
     if (length > 0) {
         if (pwrite(out, line, (size_t)length, 0) < 0) return;
         if (ftruncate(out, length) < 0) return;
@@ -31,21 +38,51 @@ static void count(void) {
 
 typedef struct SDL_Renderer SDL_Renderer;
 typedef struct SDL_Window SDL_Window;
+static int count_x11 = -1;
+static void count_sdl(void) {
+    if (count_x11 < 0) count_x11 = getenv("PRESENT_COUNT_X11") != NULL;
+    if (!count_x11) count();
+}
+static void count_put(unsigned int width) {
+    if (count_x11 < 0) count_x11 = getenv("PRESENT_COUNT_X11") != NULL;
+    if (count_x11 && width >= 640) count();
+}
+
 void SDL_RenderPresent(SDL_Renderer* renderer) {
     static void (*real)(SDL_Renderer*) = NULL;
     if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "SDL_RenderPresent");
-    count();
+    count_sdl();
     real(renderer);
 }
 int SDL_UpdateWindowSurface(SDL_Window* window) {
     static int (*real)(SDL_Window*) = NULL;
     if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "SDL_UpdateWindowSurface");
-    count();
+    count_sdl();
     return real(window);
 }
 void SDL_GL_SwapWindow(SDL_Window* window) {
     static void (*real)(SDL_Window*) = NULL;
     if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "SDL_GL_SwapWindow");
-    count();
+    count_sdl();
     real(window);
+}
+
+/* Xlib's, by their published signatures; the types are opaque here. */
+typedef struct _XDisplay Display;
+typedef struct _XGC* GC;
+typedef struct _XImage XImage;
+typedef unsigned long Drawable;
+int XPutImage(Display* display, Drawable drawable, GC gc, XImage* image, int src_x, int src_y, int dest_x,
+              int dest_y, unsigned int width, unsigned int height) {
+    static int (*real)(Display*, Drawable, GC, XImage*, int, int, int, int, unsigned int, unsigned int) = NULL;
+    if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "XPutImage");
+    count_put(width);
+    return real(display, drawable, gc, image, src_x, src_y, dest_x, dest_y, width, height);
+}
+int XShmPutImage(Display* display, Drawable drawable, GC gc, XImage* image, int src_x, int src_y, int dest_x,
+                 int dest_y, unsigned int width, unsigned int height, int send_event) {
+    static int (*real)(Display*, Drawable, GC, XImage*, int, int, int, int, unsigned int, unsigned int, int) = NULL;
+    if (real == NULL) *(void**)&real = dlsym(RTLD_NEXT, "XShmPutImage");
+    count_put(width);
+    return real(display, drawable, gc, image, src_x, src_y, dest_x, dest_y, width, height, send_event);
 }

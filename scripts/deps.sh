@@ -36,8 +36,9 @@ zv_install_packages() {
 
 ZV_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsdl2-dev libstb-dev)
 ZV_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev libssl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2)
-# The Windows build: Debian's mingw-w64 cross compiler (brings its binutils, objdump included).
-ZV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64)
+# The Windows build: Debian's mingw-w64 cross compiler (brings its binutils, objdump included),
+# and NSIS's makensis for the setup program.
+ZV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 nsis)
 # Packing the .deb (dpkg-shlibdeps, Debian's build flags, file) and checking it in the package test.
 ZV_PACKAGE_PACKAGES=(dpkg-dev file)
 ZV_PACKAGE_TEST_PACKAGES=("${ZV_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils appstream xvfb imagemagick)
@@ -45,5 +46,9 @@ ZV_PACKAGE_TEST_PACKAGES=("${ZV_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils
 ZV_WEB_PACKAGES=(emscripten chromium python3)
 # bench/xvfb-bench: a display server of its own for each program, and input from outside.
 ZV_BENCH_PACKAGES=(xvfb xdotool)
+# Running the Windows build: Wine (64-bit only: the exe and its setup program are both 64-bit).
+ZV_WINE_PACKAGES=(wine wine64)
+# scripts/wine-smoke: the same, screenshots and the window's properties (xprop).
+ZV_WINE_SMOKE_PACKAGES=("${ZV_WINE_PACKAGES[@]}" "${ZV_BENCH_PACKAGES[@]}" imagemagick x11-utils cmake)
 # The fuzz preset: Debian's clang with libFuzzer and the sanitizer runtimes.
 ZV_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

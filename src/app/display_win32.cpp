@@ -6,7 +6,9 @@
 //   sees both keys, as any other;
 // - the client area is kept at the picture's 4:3 shape, centred in the window, the rest of
 //   the window painted black; Direct3D presents the whole back buffer to the whole client
-//   area, so the picture keeps its shape in any window, maximised or full screen.
+//   area, so the picture keeps its shape in any window, maximised or full screen;
+// - the window shows the game's own icon (the exe's icon resource) in its title bar, the
+//   taskbar and Alt+Tab, where the game's window class asks for the standard one.
 // The game's frame is untouched: it presents as it always has.
 #ifdef _WIN32
 
@@ -23,6 +25,7 @@ constexpr int PICTURE_WIDTH = 800;  // the back buffer's shape
 constexpr int PICTURE_HEIGHT = 600;
 constexpr UINT_PTR KEY_TIMER = 0x5A11;  // our own timer on the game's window
 constexpr UINT KEY_TIMER_MS = 15;
+constexpr WORD ICON_RESOURCE = 1;  // the first icon group of zorvalen.rc
 
 struct Display {
     HHOOK creation_hook = nullptr;
@@ -36,6 +39,7 @@ struct Display {
     IDirectInput8A* input = nullptr;
     IDirectInputDevice8A* keyboard = nullptr;
     bool alt_held[2] = {false, false};  // left and right
+    HICON icons[2] = {nullptr, nullptr};  // big and small
 };
 Display display;
 
@@ -126,6 +130,28 @@ bool toggle_pressed(HWND window) {
     }
 }
 
+// The big icon for the taskbar and Alt+Tab, the small one for the title bar, each drawn from the
+// icon group's image nearest the size the system wants.
+void set_icons(HWND window) {
+    const HINSTANCE exe = GetModuleHandleA(nullptr);
+    const int sizes[2][2] = {{GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)},
+                             {GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)}};
+    const WPARAM kinds[2] = {ICON_BIG, ICON_SMALL};
+    for (int i = 0; i < 2; ++i) {
+        display.icons[i] = static_cast<HICON>(
+            LoadImageA(exe, MAKEINTRESOURCEA(ICON_RESOURCE), IMAGE_ICON, sizes[i][0], sizes[i][1], LR_DEFAULTCOLOR));
+        if (display.icons[i] != nullptr)
+            SendMessageA(window, WM_SETICON, kinds[i], reinterpret_cast<LPARAM>(display.icons[i]));
+    }
+}
+
+void destroy_icons() {
+    for (HICON& icon : display.icons) {
+        if (icon != nullptr) DestroyIcon(icon);
+        icon = nullptr;
+    }
+}
+
 // The client rectangle, in the same coordinates as `frame`, narrowed to the picture's shape.
 RECT picture_area(const RECT& frame) {
     const PictureFit fit =
@@ -164,6 +190,11 @@ void paint_bars(HWND window) {
 
 LRESULT CALLBACK display_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
+    case WM_CREATE: {
+        const LRESULT result = CallWindowProcA(display.game_procedure, window, message, wparam, lparam);
+        if (result != -1) set_icons(window);
+        return result;
+    }
     case WM_TIMER:
         if (wparam != KEY_TIMER) break;
         if (toggle_pressed(window)) toggle_full_screen(window);
@@ -187,6 +218,7 @@ LRESULT CALLBACK display_procedure(HWND window, UINT message, WPARAM wparam, LPA
     case WM_NCDESTROY:
         KillTimer(window, KEY_TIMER);
         close_keyboard();
+        destroy_icons();
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(display.game_procedure));
         display.window = nullptr;
         break;

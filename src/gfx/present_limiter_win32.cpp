@@ -21,6 +21,9 @@ namespace {
 constexpr int32_t FRAME_RATE = 60;
 // Half a second of presents is enough to tell a retrace that waits from one that does not.
 constexpr int32_t VSYNC_WINDOW = 30;
+// A retrace that keeps the game more than this far ahead of the schedule runs fast: 3 frames in
+// 10 s is 0.5 %, and this many is reached long before that at any rate worth telling apart.
+constexpr int32_t AHEAD_FRAMES = 2;
 
 // The pacer belongs to the platform side of the frame, like the Linux layer's limiter: it is
 // not game state, so it lives here rather than in the World.
@@ -31,7 +34,11 @@ struct Pacer {
     // The last stretch before a deadline is spun on the counter, where a wait may wake late.
     int64_t spin_ticks = 0;
     bool trust_vsync = false;
+    // The schedule counts every frame, also while the retrace paces them, so that frames a
+    // retrace let out early are made up for by waiting once it is no longer trusted.
     FrameSchedule schedule{1, FRAME_RATE};
+    int64_t ahead = 0;  // how long before its place on the schedule the last frame went out
+    int64_t presents = 0;
     VsyncWatch watch{1, FRAME_RATE, VSYNC_WINDOW};
 };
 
@@ -88,16 +95,31 @@ void wait_until(int64_t deadline) {
 
 void wait_for_frame_deadline() {
     if (!pacer.started) start_pacer();
-    if (pacer.trust_vsync) return;
-    wait_until(pacer.schedule.next_deadline(counter_now()));
+    const int64_t now = counter_now();
+    const int64_t deadline = pacer.schedule.next_deadline(now);
+    pacer.ahead = deadline - now;
+    if (!pacer.trust_vsync) wait_until(deadline);
 }
 
+// The schedule counts from the first frame shown: the time the first Present takes (a driver
+// compiling and uploading on first use) is start-up, not frames to be made up by rushing.
+// The retrace is trusted while its presents hold the frame rate: judged coarsely every half
+// second by the watch (a retrace that does not wait), and finely by the schedule (one that
+// waits a little too little). The schedule starts afresh once the first half second is judged,
+// so that the frames a driver queues before its first wait do not count as running ahead.
 void frame_presented() {
+    if (pacer.presents++ == 0) pacer.schedule.restart();
     if (!pacer.trust_vsync) return;
-    if (!pacer.watch.presented(counter_now())) {
-        pacer.trust_vsync = false;
-        pacer.schedule.restart();
+    const bool holds = pacer.watch.presented(counter_now());
+    if (holds && pacer.presents <= VSYNC_WINDOW + 1) {
+        if (pacer.presents == VSYNC_WINDOW + 1) pacer.schedule.restart();  // the first window held
+        return;
     }
+    if (holds && pacer.ahead <= AHEAD_FRAMES * pacer.ticks_per_second / FRAME_RATE) return;
+    pacer.trust_vsync = false;
+    // Ahead, the schedule holds the next frames back until they are due; behind (a retrace
+    // slower than the game), starting afresh keeps it from rushing frames out to catch up.
+    if (pacer.ahead <= 0) pacer.schedule.restart();
 }
 
 #endif
