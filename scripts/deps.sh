@@ -34,8 +34,12 @@ zv_install_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-ZV_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsdl2-dev libstb-dev)
-ZV_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev libssl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2)
+# FFmpeg's libraries encode zorvalen-replay --video's files (libavcodec59 brings x264, libvpx and Opus).
+ZV_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsdl2-dev libstb-dev
+    libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev)
+# ffmpeg and ffprobe: to look at and listen to what the video export wrote.
+ZV_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev libssl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2
+    ffmpeg)
 # The Windows build: Debian's mingw-w64 cross compiler (brings its binutils, objdump included).
 ZV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64)
 # Packing the .deb (dpkg-shlibdeps, Debian's build flags, file) and checking it in the package test.
