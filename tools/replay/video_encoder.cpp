@@ -385,9 +385,10 @@ bool VideoWriter::open(const std::string& path, const VideoFormat& format, std::
         return false;
     }
     AVDictionary* options = nullptr;
-    // Fragments cut where we say, a second each; the first one opens with the sound's priming
-    // already in the header's edit list.
-    if (format.container == Container::mp4) av_dict_set(&options, "movflags", "frag_custom+empty_moov+default_base_moof", 0);
+    // Fragments cut where we say, a second each. The header waits for the first fragment, so its
+    // edit list can hide AAC's 1024 samples of priming: otherwise every stream would be moved
+    // 23 ms late and the first picture held that much longer.
+    if (format.container == Container::mp4) av_dict_set(&options, "movflags", "frag_custom+empty_moov+delay_moov+default_base_moof", 0);
 
     const int header = avformat_write_header(s.muxer, &options);
     av_dict_free(&options);
