@@ -35,7 +35,12 @@ zv_install_packages() {
 }
 
 ZV_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsdl2-dev libstb-dev)
-ZV_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev libssl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2)
+# FFmpeg's libraries encode zorvalen-replay --video's files (libavcodec59 brings x264, libvpx and
+# Opus); the game does not need them, so a build without them leaves --video out. ffmpeg and
+# ffprobe look at and listen to what the export wrote.
+ZV_VIDEO_PACKAGES=(libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev)
+ZV_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev libssl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libgles2
+    "${ZV_VIDEO_PACKAGES[@]}" ffmpeg)
 # The Windows build: Debian's mingw-w64 cross compiler (brings its binutils, objdump included),
 # and NSIS's makensis for the setup program.
 ZV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 nsis)

@@ -209,4 +209,13 @@ void render(IDirectSound8* device, int16_t* out, size_t frames) {
     if (ours != nullptr) ours->render(out, frames);
 }
 
+bool output_format(IDirectSound8* device, uint32_t& rate, int& channels) {
+    auto* ours = dynamic_cast<SoundDevice*>(device);
+    if (ours == nullptr) return false;
+    const OutputFormat format = ours->output_format();
+    rate = format.rate;
+    channels = format.channels;
+    return true;
+}
+
 }  // namespace audio

@@ -181,7 +181,7 @@ RunOutcome play(const Script& script, const RunSettings& settings) {
         headless::set_mouse(input.dx, input.dy, input.left, input.right);
         if (pad >= 0) headless::set_pad(pad, input.pad);
         const bool shot_frame = shots.due(frame);
-        if (shot_frame) headless::capture_next_present();
+        if (shot_frame || (settings.picture_wanted && settings.picture_wanted(frame))) headless::capture_next_present();
 
         // The main loop's own sequence.
         drain_messages();
@@ -217,6 +217,7 @@ const char* usage_text() {
            "  --shot FRAME:FILE  PNG of the picture presented at the end of FRAME (renders; repeatable)\n"
            "  --random SEED      play a random input stream instead of a script (needs --frames)\n"
            "  --check            test the world's invariants after every frame; stop at the first broken one\n"
+           "  --video OUT        render the run to a video file with its sound (--video --help for more)\n"
            "SCRIPT lines: COUNT [KEY|LMB|RMB|dx=N|dy=N|pad:INPUT ...], # starts a comment.\n"
            "  pad:lx=N pad:ly=N pad:rx=N pad:ry=N (sticks) pad:lt=N pad:rt=N (triggers)\n"
            "  pad:up pad:down pad:left pad:right pad:start pad:back pad:lb pad:rb (buttons)\n";

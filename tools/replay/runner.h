@@ -39,6 +39,8 @@ struct RunSettings {
     std::function<void(const FrameReport&)> after_frame;
     // When set, fills each frame's input in place of the script, and the run lasts frame_limit frames.
     std::function<void(int64_t frame, FrameInput& input)> input_source;
+    // When set, asks in render mode for the picture of each frame it says yes to, as a shot would.
+    std::function<bool(int64_t frame)> picture_wanted;
     // When set, called last after each frame; false ends the run there.
     std::function<bool(const FrameReport&)> keep_going;
 };

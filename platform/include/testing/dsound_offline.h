@@ -17,4 +17,7 @@ IDirectSound8* create_offline_device(uint32_t rate, int channels);
 // audio thread would. Does nothing for a device that is not one of ours.
 void render(IDirectSound8* device, int16_t* out, size_t frames);
 
+// The rate and channel count a device of ours mixes to; false for any other device.
+bool output_format(IDirectSound8* device, uint32_t& rate, int& channels);
+
 }  // namespace audio
