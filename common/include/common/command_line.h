@@ -1,0 +1,30 @@
+// The program's command line around the game, the same on the desktop and in the Windows exe:
+// the game itself takes none, so everything here is for the layer and the exe's own modules.
+#pragma once
+
+#include <string>
+
+namespace program {
+
+struct ProgramOptions {
+    // Filled in by the command line; each feature around the game adds its own.
+};
+
+// Where a relative path the player typed starts from: the folder the program was started in.
+// The launcher changes to the game's data folder before starting it, and says where it came
+// from in ZORVALEN_START_DIR; a path already absolute is returned as it is.
+std::string path_from_start_folder(const std::string& path);
+
+struct CommandLineOutcome {
+    bool start_game = true;  // false: the program ends at once, with `status`
+    int status = 0;          // 0 after --help or --version, 2 after a bad switch
+    std::string message;     // what to print before ending: the help or version, or the error and the usage
+};
+
+// Reads the command line (argv[0] is the program) into `options`.
+CommandLineOutcome read_command_line(int argc, const char* const argv[], ProgramOptions& options);
+
+// The usage that --help prints.
+std::string usage_text();
+
+}  // namespace program
