@@ -124,7 +124,8 @@ def main():
     scratch = tempfile.TemporaryDirectory(prefix='zorvalen-bench-')
     site = pathlib.Path(scratch.name) / 'site'
     (site / 'scripts').mkdir(parents=True)
-    for name in ('index.html', 'zorvalen.js', 'zorvalen.wasm', 'zorvalen.data'):
+    for name in (web / 'page.files').read_text().split():
+        (site / name).parent.mkdir(parents=True, exist_ok=True)
         (site / name).symlink_to(web / name)
     # The page's busy play: what xdotool gives the native game below.
     (site / 'scripts' / 'busy.txt').write_text('1 SPACE\n1000000 D LMB\n')
