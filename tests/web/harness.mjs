@@ -28,9 +28,10 @@ const TYPES = {
   '.png': 'image/png', '.webp': 'image/webp', '.ogg': 'audio/ogg', '.alpha': 'application/octet-stream', '.txt': 'text/plain',
 };
 
-// The page's files (build/web/page.files) and the tests' scripts, on a free port of 127.0.0.1.
-// Every request is written down; `stop` takes the page off the network.
-export async function servePage({scriptsDir = path.join(SOURCE_DIR, 'tests', 'scripts')} = {}) {
+// The page's files (build/web/page.files) and the tests' scripts, on a free port of 127.0.0.1;
+// the files named `broken` come as bytes that are not theirs. Every request is written down;
+// `stop` takes the page off the network.
+export async function servePage({scriptsDir = path.join(SOURCE_DIR, 'tests', 'scripts'), broken = []} = {}) {
   const files = new Set(fs.readFileSync(path.join(WEB_DIR, 'page.files'), 'utf8').split('\n').filter(Boolean));
   const requests = [];
   const server = http.createServer((request, response) => {
@@ -40,6 +41,11 @@ export async function servePage({scriptsDir = path.join(SOURCE_DIR, 'tests', 'sc
     let file = null;
     if (files.has(name)) file = path.join(WEB_DIR, name);
     else if (name.startsWith('scripts/') && !name.includes('..')) file = path.join(scriptsDir, name.slice(8));
+    if (broken.includes(name)) {
+      response.writeHead(200, {'Content-Type': TYPES[path.extname(name)] || 'application/octet-stream'});
+      response.end('not the file it should be');
+      return;
+    }
     if (!file || !fs.existsSync(file)) {
       response.writeHead(404);
       response.end();
@@ -61,12 +67,13 @@ export async function servePage({scriptsDir = path.join(SOURCE_DIR, 'tests', 'sc
 }
 
 // Chromium as this machine allows it: headless, no GPU, no network but this machine's.
-export async function launch(chromium) {
+export async function launch(chromium, options = {}) {
   const {chromium: driver} = await import('playwright-core');
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zorvalen-chromium-'));
   const context = await driver.launchPersistentContext(profile, {
     executablePath: chromium,
     headless: true,
+    ...options,
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
            '--disable-background-networking', '--disable-component-update', '--disable-sync',
            '--autoplay-policy=user-gesture-required'],

@@ -26,13 +26,16 @@
     var ratio = window.devicePixelRatio || 1;
     var scale = Math.min(box.width / WIDTH, box.height / HEIGHT);
     var device = scale * ratio, whole = Math.floor(device);
-    if (whole >= 1 && device / whole < WHOLE_ENOUGH) {
-      scale = whole / ratio;
+    var exact = whole >= 1 && device / whole < WHOLE_ENOUGH;
+    if (exact || device <= 1) {
+      // Smaller than the picture, smoothing down is all there is to it.
+      if (exact) scale = whole / ratio;
       context = null;
       sharp.hidden = true;
       canvas.style.visibility = '';
+      canvas.style.imageRendering = exact ? '' : 'auto';
     } else {
-      var factor = Math.max(1, Math.ceil(device));
+      var factor = Math.ceil(device);
       if (sharp.width != WIDTH * factor) {
         sharp.width = WIDTH * factor;
         sharp.height = HEIGHT * factor;
