@@ -28,18 +28,22 @@ const TYPES = {
   '.png': 'image/png', '.webp': 'image/webp', '.ogg': 'audio/ogg', '.alpha': 'application/octet-stream', '.txt': 'text/plain',
 };
 
-// The page's files (build/web/page.files) and the tests' scripts, on a free port of 127.0.0.1;
-// the files named `broken` come as bytes that are not theirs. Every request is written down;
-// `stop` takes the page off the network.
-export async function servePage({scriptsDir = path.join(SOURCE_DIR, 'tests', 'scripts'), broken = []} = {}) {
-  const files = new Set(fs.readFileSync(path.join(WEB_DIR, 'page.files'), 'utf8').split('\n').filter(Boolean));
+// The page's files (build/web/page.files, or every file of an older build's folder that has no
+// such list) and the tests' scripts, on a free port of 127.0.0.1; the files named `broken` come
+// as bytes that are not theirs. Every request is written down; `stop` takes the page off the
+// network.
+export async function servePage({scriptsDir = path.join(SOURCE_DIR, 'tests', 'scripts'), broken = [],
+                                 webDir = WEB_DIR} = {}) {
+  const list = path.join(webDir, 'page.files');
+  const files = new Set(fs.existsSync(list) ? fs.readFileSync(list, 'utf8').split('\n').filter(Boolean)
+                                            : fs.readdirSync(webDir).filter(name => fs.statSync(path.join(webDir, name)).isFile()));
   const requests = [];
   const server = http.createServer((request, response) => {
     const url = new URL(request.url, 'http://page');
     let name = decodeURIComponent(url.pathname).replace(/^\/+/, '') || 'index.html';
     requests.push({name, at: Date.now()});
     let file = null;
-    if (files.has(name)) file = path.join(WEB_DIR, name);
+    if (files.has(name)) file = path.join(webDir, name);
     else if (name.startsWith('scripts/') && !name.includes('..')) file = path.join(scriptsDir, name.slice(8));
     if (broken.includes(name)) {
       response.writeHead(200, {'Content-Type': TYPES[path.extname(name)] || 'application/octet-stream'});
