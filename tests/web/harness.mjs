@@ -38,6 +38,7 @@ export async function servePage({scriptsDir = path.join(SOURCE_DIR, 'tests', 'sc
   const files = new Set(fs.existsSync(list) ? fs.readFileSync(list, 'utf8').split('\n').filter(Boolean)
                                             : fs.readdirSync(webDir).filter(name => fs.statSync(path.join(webDir, name)).isFile()));
   const requests = [];
+  const replaced = new Map();  // name: the bytes served in its place
   const server = http.createServer((request, response) => {
     const url = new URL(request.url, 'http://page');
     let name = decodeURIComponent(url.pathname).replace(/^\/+/, '') || 'index.html';
@@ -45,6 +46,11 @@ export async function servePage({scriptsDir = path.join(SOURCE_DIR, 'tests', 'sc
     let file = null;
     if (files.has(name)) file = path.join(webDir, name);
     else if (name.startsWith('scripts/') && !name.includes('..')) file = path.join(scriptsDir, name.slice(8));
+    if (replaced.has(name)) {
+      response.writeHead(200, {'Content-Type': TYPES[path.extname(name)] || 'application/octet-stream'});
+      response.end(replaced.get(name));
+      return;
+    }
     if (broken.includes(name)) {
       response.writeHead(200, {'Content-Type': TYPES[path.extname(name)] || 'application/octet-stream'});
       response.end('not the file it should be');
@@ -66,6 +72,8 @@ export async function servePage({scriptsDir = path.join(SOURCE_DIR, 'tests', 'sc
     url: `http://127.0.0.1:${server.address().port}/`,
     requests,
     files,
+    // A new version of a file, as a new build would serve it.
+    replace: (name, bytes) => replaced.set(name, bytes),
     stop: () => new Promise(resolve => { server.close(resolve); for (const socket of sockets) socket.destroy(); }),
   };
 }

@@ -8,7 +8,8 @@
 //            while, beside a pad of no standard layout, which is left alone with one console
 //            line) must play exactly as the desktop's virtual pad does.
 //   offline  the first visit's download (at most 2 MB gzipped), a repeat visit that asks the
-//            network for the service worker only, a reload with the server gone, the manifest
+//            network for the service worker only, a new build's worker taken up (its files
+//            kept, the old ones dropped), a reload with the server gone, the manifest
 //            and Chromium's installability check; then a page whose worker cannot be had and
 //            whose music cannot be decoded, which still plays, saying so once for each.
 // node page_test.mjs --replay ZORVALEN_REPLAY --case touch|pad|offline [--look DIR]
@@ -137,6 +138,9 @@ async function touchCase(server, chromium) {
     const mouseEvents = await page.evaluate(() => window.mouseEvents);
     if (mouseEvents) fail(`${mouseEvents} mouse events were made of the touches`);
     replayed(states, inputs);
+    // A key hides the controls until the next touch.
+    await page.keyboard.press('ShiftLeft');
+    if (!await page.evaluate(() => document.getElementById('touch').hidden)) fail('a key left the touch controls showing');
 
     // For people to look at: the picture held upright.
     if (args.look) {
@@ -243,12 +247,23 @@ async function offlineCase(server, chromium) {
     if (installability.installabilityErrors.length)
       fail('not installable: ' + JSON.stringify(installability.installabilityErrors));
 
+    // A new build's worker keeps its files, then drops the old ones.
+    const worker = fs.readFileSync(path.join(harness.WEB_DIR, 'sw.js'), 'utf8');
+    const version = worker.match(/VERSION = "([0-9a-f]+)"/)[1];
+    server.replace('sw.js', worker.replace(version, 'a-newer-build'));
+    await page.evaluate(() => navigator.serviceWorker.getRegistration().then(registration => registration.update()));
+    await page.waitForFunction(() => caches.keys().then(names => names.join(' ') == 'zorvalen-a-newer-build'), null,
+                               {timeout: 30000, polling: 200}).catch(async () => {
+      fail('a new version was not taken up: the caches are ' + await page.evaluate(() => caches.keys()));
+    });
+
     await server.stop();
     await firstFrame(page, log, server.url + 'index.html?stats');
     if (log.lines.some(line => line.includes('Zorvalen:'))) fail('offline, the page said: ' + log.lines.join(' | '));
     await look(page, 'offline');
     report = `first visit ${(gzipped / 1048576).toFixed(2)} MB gzipped (${first}), the repeat visit fetched only ` +
-             `the worker, the page played offline, the manifest is valid and Chromium finds it installable`;
+             `the worker, a new version was taken up, the page played offline, the manifest is valid and ` +
+             `Chromium finds it installable`;
   } finally {
     await close();
   }
