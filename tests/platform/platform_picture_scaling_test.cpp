@@ -89,17 +89,28 @@ Screen scaled(const std::vector<std::uint32_t>& picture, int picture_width, int 
 }
 
 TEST(PictureScaler, WholeFactorsCopyEveryPixelExactlyAndTheBarsAreBlack) {
-    std::vector<std::uint32_t> picture(8 * 6);
+    EXPECT_EQ(platform::plan_scale(800, 600, 800, 600, ScaleFilter::sharp).way, platform::ScaleWay::one_to_one);
+    EXPECT_EQ(platform::plan_scale(800, 600, 1600, 1200, ScaleFilter::sharp).way, platform::ScaleWay::replicate);
+    EXPECT_EQ(platform::plan_scale(800, 600, 1920, 1080, ScaleFilter::sharp).way, platform::ScaleWay::filtered);
+    // A width that is no multiple of four leaves pixels after the last group of four; every
+    // factor from the plain copy to the broadcast of the widest.
+    const int w = 10, h = 6;
+    std::vector<std::uint32_t> picture(static_cast<std::size_t>(w) * h);
     for (std::size_t i = 0; i < picture.size(); ++i)
         picture[i] = 0x80000000u | static_cast<std::uint32_t>(i * 0x010305);
-    const Screen screen = scaled(picture, 8, 6, 20, 12, ScaleFilter::sharp);  // 2 x, bars of 2 each side
-    for (int y = 0; y < 12; ++y) {
-        for (int x = 0; x < 20; ++x) {
-            const bool bar = x < 2 || x >= 18;
-            const std::uint32_t wanted = bar ? BLACK : picture[static_cast<std::size_t>(y / 2) * 8 + (x - 2) / 2];
-            ASSERT_EQ(screen.at(x, y), wanted) << "at " << x << "," << y;
+    for (int factor = 1; factor <= 6; ++factor) {
+        SCOPED_TRACE(factor);
+        const int width = w * factor + 4, height = h * factor;  // bars of 2 each side
+        const Screen screen = scaled(picture, w, h, width, height, ScaleFilter::sharp);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const bool bar = x < 2 || x >= width - 2;
+                const std::uint32_t wanted =
+                    bar ? BLACK : picture[static_cast<std::size_t>(y / factor) * w + (x - 2) / factor];
+                ASSERT_EQ(screen.at(x, y), wanted) << "at " << x << "," << y;
+            }
+            for (int x = width; x < screen.pitch; ++x) ASSERT_EQ(screen.at(x, y), UNTOUCHED);  // beyond the width
         }
-        for (int x = 20; x < screen.pitch; ++x) ASSERT_EQ(screen.at(x, y), UNTOUCHED);  // beyond the width
     }
 }
 
