@@ -77,6 +77,10 @@ public:
     explicit SdlWindowSystem(bool offscreen) : offscreen_(offscreen) {}
 
     bool open(const char* title, DWORD style, platform::WindowPlace& place) override {
+        // The device made on this window will ask which path its frames take: the helper that
+        // finds out starts now, alongside the video and the window.
+        if (!offscreen_ && platform::forced_presentation() == platform::Presentation::automatic)
+            platform::start_renderer_probe();
         if (!bring_up_video(offscreen_)) return false;
         platform::prepare_display_hints();
         Uint32 flags = SDL_WINDOW_HIDDEN | platform::display_window_flags();

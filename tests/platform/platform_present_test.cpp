@@ -5,6 +5,9 @@
 #include <headless.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
 
 #include "compositor/compositor.h"
 #include "frame_path.h"
@@ -29,6 +32,37 @@ TEST(Presentation, TheHintForcesEitherPath) {
     SDL_SetHint(platform::PRESENTATION_HINT, "anything else");
     EXPECT_EQ(platform::forced_presentation(), platform::Presentation::automatic);
     SDL_ResetHint(platform::PRESENTATION_HINT);
+}
+
+// Whether a GL driver is mapped into this process.
+bool gl_driver_mapped() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line))
+        for (const char* driver : {"libLLVM", "_dri.so", "libGLX_mesa", "libEGL_mesa", "libGL.so"})
+            if (line.find(driver) != std::string::npos) return true;
+    return false;
+}
+
+class RendererProbeTest : public ::testing::Test {
+protected:
+    void TearDown() override { unsetenv("SDL_VIDEODRIVER"); }
+};
+
+TEST_F(RendererProbeTest, TheHelperGivesTheNameAskedHereAndLeavesNoDriverMapped) {
+    if (gl_driver_mapped()) GTEST_SKIP() << "an earlier test of this process loaded GL";
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);  // GL through EGL, where Mesa is installed
+    const std::string answer = platform::ask_renderer_name();
+    EXPECT_FALSE(gl_driver_mapped()) << "the driver went with the helper";
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    EXPECT_EQ(answer, platform::read_renderer_name());
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+TEST_F(RendererProbeTest, NoGlAtAllTakesTheCompositorSilently) {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);  // a window system without GL
+    EXPECT_EQ(platform::ask_renderer_name(), "");
+    EXPECT_EQ(platform::choose_presentation(), platform::Presentation::compositor);
 }
 
 // SDL's offscreen driver gives windows a surface in memory, as X11 gives them an XShm image.
