@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <memory>
 
 #include "compositor/compositor.h"
 #include "frame_path.h"
+#include "sdl_window.h"
 #include "window_surface.h"
 
 namespace {
@@ -123,20 +125,71 @@ TEST_F(WindowSurfaceTest, TheFrameShowsAsItIsAndScaledInAResizedWindow) {
     EXPECT_EQ(shown(1680, 540), 0u);
 }
 
-TEST_F(WindowSurfaceTest, AFrameDrawnIntoTheSurfaceItselfIsShownInPlace) {
-    ASSERT_TRUE(surface.open(window, compositor.frame()));
-    int pitch = 0;
-    std::uint32_t* pixels = surface.drawable(800, 600, &pitch);
-    ASSERT_NE(pixels, nullptr);
-    compositor.clear(0xFF000000u);
-    compositor.set_target(pixels, pitch);
-    compositor.fill(10, 10, 20, 20, 0xFF00FF00u);
-    ASSERT_EQ(compositor.frame().pixels, pixels);
-    ASSERT_TRUE(surface.present(compositor.frame()));
-    EXPECT_EQ(shown(15, 15), 0x00FF00u);
-    EXPECT_EQ(surface.drawable(640, 480, &pitch), nullptr) << "only a surface of the frame's own size";
-    compositor.set_target(nullptr, 0);
-    EXPECT_EQ(compositor.frame().pixels[15 * 800 + 15], 0xFF00FF00u) << "the picture goes along";
+// The window's output, driven as the device drives it: a full clear, the frame, Present.
+class SurfaceOutputTest : public WindowSurfaceTest {
+protected:
+    void SetUp() override {
+        WindowSurfaceTest::SetUp();
+        SDL_SetHint(platform::PRESENTATION_HINT, "compositor");
+        ASSERT_TRUE(platform::open_sdl_output(window, 800, 600, false, false, output));
+        ASSERT_NE(output->compositor(), nullptr);
+    }
+    void TearDown() override {
+        output.reset();
+        SDL_ResetHint(platform::PRESENTATION_HINT);
+        WindowSurfaceTest::TearDown();
+    }
+    void clear() {
+        output->compositor()->clear(0xFF000000u);
+        output->frame_cleared();
+    }
+    void draw_and_show(std::uint32_t colour) {
+        output->compositor()->fill(100, 100, 200, 200, colour);
+        output->show();
+    }
+    platform::ShownFrames shown_frames() const { return *platform::frames_shown(*output); }
+
+    std::unique_ptr<platform::FrameOutput> output;
+};
+
+TEST_F(SurfaceOutputTest, TheOneToOneWindowDrawsEveryFrameInPlaceAndOtherSizesScale) {
+    for (int frame = 0; frame < 3; ++frame) {
+        clear();
+        draw_and_show(0xFF00FF00u);
+    }
+    const platform::ShownFrames counts = shown_frames();
+    EXPECT_EQ(counts.in_place, 3u) << "an 800 x 600 window needs neither the scaler nor a copy";
+    EXPECT_EQ(counts.copied + counts.scaled + counts.converted, 0u);
+    EXPECT_EQ(shown(150, 150), 0x00FF00u);
+    EXPECT_EQ(shown(99, 150), 0u);
+
+    SDL_SetWindowSize(window, 1600, 1200);
+    clear();
+    draw_and_show(0xFFFF0000u);
+    EXPECT_EQ(shown_frames().scaled, 1u);
+    EXPECT_EQ(shown(300, 300), 0xFF0000u);
+    EXPECT_EQ(shown(199, 300), 0u);
+
+    // Taller than 4:3 by 50 rows: the picture still lies 1:1, between bars, and is drawn in place.
+    SDL_SetWindowSize(window, 800, 650);
+    clear();
+    draw_and_show(0xFF0000FFu);
+    EXPECT_EQ(shown_frames().in_place, 4u);
+    EXPECT_EQ(shown(150, 125), 0x0000FFu);
+    EXPECT_EQ(shown(150, 10), 0u) << "the bar above";
+    EXPECT_EQ(shown(150, 640), 0u) << "the bar below";
+}
+
+TEST_F(SurfaceOutputTest, AWindowResizedUnderAFrameDrawnInPlaceStillShowsIt) {
+    clear();
+    output->compositor()->fill(0, 0, 400, 600, 0xFFFFFFFFu);
+    SDL_SetWindowSize(window, 1600, 1200);  // between the clear and Present, as a player's resize
+    output->show();
+    const platform::ShownFrames counts = shown_frames();
+    EXPECT_EQ(counts.in_place, 0u);
+    EXPECT_EQ(counts.scaled, 1u);
+    EXPECT_EQ(shown(799, 600), 0xFFFFFFu);
+    EXPECT_EQ(shown(800, 600), 0u);
 }
 
 }  // namespace
