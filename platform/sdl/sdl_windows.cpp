@@ -10,6 +10,7 @@
 #include "frame_path.h"
 #include "input_feed.h"
 #include "sdl_window.h"
+#include "window_surface.h"
 #include "window_system.h"
 
 namespace {
@@ -147,6 +148,7 @@ bool SdlWindowSystem::take_window_event(const SDL_WindowEvent& event, platform::
     case SDL_WINDOWEVENT_CLOSE: return true;
     case SDL_WINDOWEVENT_FOCUS_GAINED: set_focus(true); break;
     case SDL_WINDOWEVENT_FOCUS_LOST: set_focus(false); break;
+    case SDL_WINDOWEVENT_EXPOSED: platform::surface_exposed(); break;
     case SDL_WINDOWEVENT_MOVED:
         place.x = event.data1;
         place.y = event.data2;

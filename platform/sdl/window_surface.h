@@ -2,10 +2,13 @@
 // (SDL_FRAMEBUFFER_ACCELERATION off: XShm on X11). Where the picture lies 1:1 in a 32-bit
 // surface, the compositor draws each frame straight into it and showing it costs no copy at
 // all; elsewhere the finished frame goes through our scaler (plan_scale chooses how), or
-// through SDL's blit for a surface of another pixel format.
+// through SDL's blit for a surface of another pixel format. Through the scaler, only the rows
+// that changed since the last frame are scaled and sent to the window system: a still picture
+// (the title screen, a pause) costs next to nothing full screen.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <SDL2/SDL.h>
 
@@ -13,6 +16,10 @@
 #include "picture_scaler.h"
 
 namespace platform {
+
+// The window system lost some of what the window showed (another window lay over it): the
+// next frame goes to every window surface whole.
+void surface_exposed();
 
 // Where in the surface the compositor may draw a frame: null when it cannot. Pitch in pixels.
 struct SurfacePixels {
@@ -25,6 +32,7 @@ struct ShownFrames {
     std::uint64_t in_place = 0;   // drawn into the surface itself
     std::uint64_t copied = 0;     // 1:1, but copied from the compositor's own buffer
     std::uint64_t scaled = 0;     // through the scaler, at a whole factor or filtered
+    std::uint64_t unchanged = 0;  // of those copied or scaled, the frames with no row changed
     std::uint64_t converted = 0;  // a surface of another pixel format: SDL's blit
 };
 
@@ -55,6 +63,9 @@ public:
 private:
     // SDL's surface, with the plan made and the bars painted when it is a new one.
     SDL_Surface* current_surface(int picture_width, int picture_height);
+    // Puts the frame through the scaler into a 32-bit surface and shows it: whole, or only
+    // the bands of rows that differ from the last frame shown this way.
+    bool show_scaled(const FrameView& frame, SDL_Surface* surface);
 
     SDL_Window* window_ = nullptr;
     SDL_Surface* frame_ = nullptr;  // the compositor's buffer, wrapped for SDL's blitter
@@ -62,6 +73,13 @@ private:
     // Fits the frame to the surface; made again whenever SDL makes the surface again.
     PictureScaler scaler_;
     bool planned_ = false;  // since open
+    // The picture last shown through the scaler, and whether the next goes whole instead
+    // (a new surface, another way between, the window exposed).
+    std::vector<std::uint32_t> last_;
+    bool whole_ = true;
+    std::uint64_t exposures_seen_ = 0;
+    static constexpr int MOST_BANDS = 32;  // more runs of changed rows are shown as one
+    SDL_Rect bands_[MOST_BANDS];
     ShownFrames shown_;
 };
 

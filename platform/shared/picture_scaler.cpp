@@ -249,21 +249,43 @@ void PictureScaler::paint_bars(std::uint32_t* destination, int destination_pitch
 void PictureScaler::scale(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
                           int destination_pitch) {
     paint_bars(destination, destination_pitch);
-    if (picture == nullptr || plan_.fit.target.width == 0 || plan_.fit.target.height == 0) return;
+    scale_rows(picture, picture_pitch, destination, destination_pitch, 0, picture_height_);
+}
+
+PixelRect PictureScaler::scale_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
+                                    int destination_pitch, int first_row, int end_row) {
+    const PixelRect& target = plan_.fit.target;
+    first_row = std::max(first_row, 0);
+    end_row = std::min(end_row, picture_height_);
+    if (picture == nullptr || target.width == 0 || target.height == 0 || first_row >= end_row) return {};
+    // The destination rows that read any of these picture rows: a run, since the rows sampled
+    // only move forward.
+    int first = first_row, end = end_row;
     switch (plan_.way) {
-    case ScaleWay::one_to_one: copy_rows(picture, picture_pitch, destination, destination_pitch); break;
-    case ScaleWay::replicate: replicate_rows(picture, picture_pitch, destination, destination_pitch); break;
-    case ScaleWay::filtered: filter_rows(picture, picture_pitch, destination, destination_pitch); break;
+    case ScaleWay::one_to_one: copy_rows(picture, picture_pitch, destination, destination_pitch, first, end); break;
+    case ScaleWay::replicate:
+        first *= plan_.fit.whole_factor;
+        end *= plan_.fit.whole_factor;
+        replicate_rows(picture, picture_pitch, destination, destination_pitch, first, end);
+        break;
+    case ScaleWay::filtered:
+        first = static_cast<int>(std::lower_bound(rows_.second.begin(), rows_.second.end(), first_row) -
+                                 rows_.second.begin());
+        end = static_cast<int>(std::lower_bound(rows_.first.begin(), rows_.first.end(), end_row) -
+                               rows_.first.begin());
+        filter_rows(picture, picture_pitch, destination, destination_pitch, first, end);
+        break;
     }
 #if defined(__SSE2__)
     _mm_sfence();  // the streamed pixels are in memory before anyone shows them
 #endif
+    return PixelRect{target.x, target.y + first, target.width, std::max(0, end - first)};
 }
 
 void PictureScaler::copy_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
-                              int destination_pitch) {
+                              int destination_pitch, int first, int end) {
     const PixelRect& target = plan_.fit.target;
-    for (int y = 0; y < target.height; ++y)
+    for (int y = first; y < end; ++y)
         copy_row(picture + static_cast<std::ptrdiff_t>(y) * picture_pitch,
                  destination + static_cast<std::ptrdiff_t>(target.y + y) * destination_pitch + target.x, target.width);
 }
@@ -271,37 +293,36 @@ void PictureScaler::copy_rows(const std::uint32_t* picture, int picture_pitch, s
 // Each picture row is repeated across once, where it stays in the cache, and then copied whole
 // into each of the `factor` destination rows it covers.
 void PictureScaler::replicate_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
-                                   int destination_pitch) {
+                                   int destination_pitch, int first, int end) {
     const PixelRect& target = plan_.fit.target;
     const int factor = plan_.fit.whole_factor;
     std::uint32_t* across = scaled_[0].data();
-    for (int row = 0; row < picture_height_; ++row) {
-        replicate_across(picture + static_cast<std::ptrdiff_t>(row) * picture_pitch, picture_width_, factor, across);
+    for (int y = first; y < end; y += factor) {
+        replicate_across(picture + static_cast<std::ptrdiff_t>(y / factor) * picture_pitch, picture_width_, factor,
+                         across);
         for (int k = 0; k < factor; ++k)
-            copy_row(across,
-                     destination + static_cast<std::ptrdiff_t>(target.y + row * factor + k) * destination_pitch +
-                         target.x,
+            copy_row(across, destination + static_cast<std::ptrdiff_t>(target.y + y + k) * destination_pitch + target.x,
                      target.width);
     }
 }
 
 void PictureScaler::filter_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
-                                int destination_pitch) {
+                                int destination_pitch, int first, int end) {
     const PixelRect& target = plan_.fit.target;
-    // A new picture: nothing scaled so far is of use. Rows only move forward, so picture rows
-    // alternate between the two slots by their parity and a row is scaled once.
+    // Nothing scaled before is of use. Rows only move forward, so picture rows alternate
+    // between the two slots by their parity and a row is scaled once.
     scaled_source_[0] = scaled_source_[1] = -1;
-    for (int y = 0; y < target.height; ++y) {
+    for (int y = first; y < end; ++y) {
         std::uint32_t* out = destination + static_cast<std::ptrdiff_t>(target.y + y) * destination_pitch + target.x;
-        const int first = rows_.first[y];
-        const int second = rows_.second[y];
-        const std::uint32_t* upper = scaled_row(picture, picture_pitch, first, first & 1);
+        const int upper_row = rows_.first[y];
+        const int lower_row = rows_.second[y];
+        const std::uint32_t* upper = scaled_row(picture, picture_pitch, upper_row, upper_row & 1);
         const std::uint32_t weight = rows_.weight[y] & 0xFFFFu;
         if (weight == 0) {
             copy_row(upper, out, target.width);
             continue;
         }
-        const std::uint32_t* lower = scaled_row(picture, picture_pitch, second, second & 1);
+        const std::uint32_t* lower = scaled_row(picture, picture_pitch, lower_row, lower_row & 1);
         blend_rows(upper, lower, weight, out, target.width);
     }
 }

@@ -48,6 +48,11 @@ public:
     // Pitches are in pixels.
     void scale(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
                int destination_pitch);
+    // Writes again only what picture rows first_row .. end_row - 1 reach in the destination,
+    // where the rest holds this picture already (a window surface, which keeps its pixels), and
+    // returns that part of the destination. The bars must have been painted.
+    PixelRect scale_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
+                         int destination_pitch, int first_row, int end_row);
 
     // Paints the bars round the picture's place, once after each `prepare`: they stay black in
     // a destination that keeps its pixels from frame to frame (a window surface), so a new
@@ -69,12 +74,13 @@ private:
     };
     void scale_row(const std::uint32_t* picture_row, std::uint32_t* out) const;
     const std::uint32_t* scaled_row(const std::uint32_t* picture, int picture_pitch, int row, int slot);
+    // Each writes destination rows first .. end - 1 of the picture's place.
     void copy_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
-                   int destination_pitch);
+                   int destination_pitch, int first, int end);
     void replicate_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
-                        int destination_pitch);
+                        int destination_pitch, int first, int end);
     void filter_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
-                     int destination_pitch);
+                     int destination_pitch, int first, int end);
 
     int picture_width_ = 0, picture_height_ = 0;
     int destination_width_ = 0, destination_height_ = 0;

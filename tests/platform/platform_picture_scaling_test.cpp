@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/picture_fit.h"
@@ -159,6 +161,28 @@ TEST(PictureScaler, FilteredScalingKeepsFlatColourExactSymmetryAndBlendsOnlyBetw
     }
     EXPECT_LE(sharp_blended, 800);  // at most one blended column per edge
     EXPECT_GT(linear_blended, 1200);
+}
+
+// A window surface keeps what was scaled into it: scaling only the rows that changed must leave
+// it as scaling the whole new picture would, whichever way the plan goes.
+TEST(PictureScaler, RowsScaledAgainLeaveThePictureAsAWholeScaleWould) {
+    const int w = 12, h = 9;
+    std::vector<std::uint32_t> before(static_cast<std::size_t>(w) * h), after;
+    for (std::size_t i = 0; i < before.size(); ++i) before[i] = 0xFF000000u | static_cast<std::uint32_t>(i * 0x0A0B0C);
+    after = before;
+    for (int x = 0; x < w; ++x) after[4 * w + x] = after[5 * w + x] = 0xFFFFFFFFu;  // rows 4 and 5 change
+    for (const auto& [width, height] : {std::pair{12, 9}, std::pair{24, 18}, std::pair{22, 16}, std::pair{40, 21}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        Screen screen(width, height);
+        PictureScaler scaler;
+        scaler.prepare(w, h, width, height, ScaleFilter::sharp);
+        scaler.scale(before.data(), w, screen.pixels.data(), screen.pitch);
+        const PixelRect part = scaler.scale_rows(after.data(), w, screen.pixels.data(), screen.pitch, 4, 6);
+        const Screen whole = scaled(after, w, h, width, height, ScaleFilter::sharp);
+        EXPECT_EQ(screen.pixels, whole.pixels);
+        EXPECT_LT(part.height, height) << "only the rows that read the changed ones";
+        EXPECT_GT(part.height, 0);
+    }
 }
 
 }  // namespace

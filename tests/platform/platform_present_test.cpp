@@ -172,11 +172,31 @@ TEST_F(SurfaceOutputTest, TheOneToOneWindowDrawsEveryFrameInPlaceAndOtherSizesSc
     EXPECT_EQ(shown(300, 300), 0xFF0000u);
     EXPECT_EQ(shown(199, 300), 0u);
 
+    // The same picture again is neither scaled nor sent again; rows that change are.
+    clear();
+    draw_and_show(0xFFFF0000u);
+    EXPECT_EQ(shown_frames().unchanged, 1u);
+    clear();
+    output->compositor()->fill(0, 500, 10, 510, 0xFFFFFF00u);
+    draw_and_show(0xFFFF0000u);
+    EXPECT_EQ(shown(5, 1005), 0xFFFF00u);
+    EXPECT_EQ(shown(300, 300), 0xFF0000u);
+    EXPECT_EQ(shown_frames().unchanged, 1u);
+    // What the window system lost, the next frame gives back whole.
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    static_cast<std::uint32_t*>(surface->pixels)[300 * surface->pitch / 4 + 300] = 0xFF123456u;
+    platform::surface_exposed();
+    clear();
+    output->compositor()->fill(0, 500, 10, 510, 0xFFFFFF00u);
+    draw_and_show(0xFFFF0000u);
+    EXPECT_EQ(shown(300, 300), 0xFF0000u);
+
     // Taller than 4:3 by 50 rows: the picture still lies 1:1, between bars, and is drawn in place.
     SDL_SetWindowSize(window, 800, 650);
     clear();
     draw_and_show(0xFF0000FFu);
     EXPECT_EQ(shown_frames().in_place, 4u);
+    EXPECT_EQ(shown_frames().scaled, 4u);
     EXPECT_EQ(shown(150, 125), 0x0000FFu);
     EXPECT_EQ(shown(150, 10), 0u) << "the bar above";
     EXPECT_EQ(shown(150, 640), 0u) << "the bar below";
