@@ -53,11 +53,15 @@ ZV_WEB_PACKAGES=(emscripten chromium python3 ffmpeg)
 # Node.js and npm for the page's browser tests (playwright-core from tests/web's lockfile);
 # scripts/test asks for them only where the system has no node or npm of its own.
 ZV_NODE_PACKAGES=(nodejs npm)
-# bench/xvfb-bench: a display server of its own for each program, and input from outside.
-ZV_BENCH_PACKAGES=(xvfb xdotool)
+# bench/xvfb-bench and bench/display-cost: a display server of its own for each program, input
+# and window sizes from outside, and the peer shooter starfighter, run beside the game as a
+# baseline of what a small 2D game costs.
+ZV_BENCH_PACKAGES=(xvfb xdotool x11-utils starfighter)
+# scripts/bench's builds: the benchmarks, and the debug build's configure (the page's assets).
+ZV_BENCH_BUILD_PACKAGES=(libbenchmark-dev googletest libgtest-dev libssl-dev)
 # Running the Windows build: Wine (64-bit only: the exe and its setup program are both 64-bit).
 ZV_WINE_PACKAGES=(wine wine64)
 # scripts/wine-smoke: the same, screenshots and the window's properties (xprop).
-ZV_WINE_SMOKE_PACKAGES=("${ZV_WINE_PACKAGES[@]}" "${ZV_BENCH_PACKAGES[@]}" imagemagick x11-utils cmake)
+ZV_WINE_SMOKE_PACKAGES=("${ZV_WINE_PACKAGES[@]}" xvfb xdotool imagemagick x11-utils cmake)
 # The fuzz preset: Debian's clang with libFuzzer and the sanitizer runtimes.
 ZV_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

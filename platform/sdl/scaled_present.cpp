@@ -1,6 +1,5 @@
 #include "scaled_present.h"
 
-#include "common/picture_fit.h"
 
 namespace platform {
 
@@ -9,16 +8,16 @@ void ScaledPresent::show(SDL_Renderer* renderer, SDL_Texture* picture, int width
     int output_width = 0, output_height = 0;
     SDL_SetRenderTarget(renderer, nullptr);
     if (SDL_GetRendererOutputSize(renderer, &output_width, &output_height) != 0) return;
-    const PictureFit fit = fit_picture(width, height, output_width, output_height);
-    const SDL_Rect target{fit.target.x, fit.target.y, fit.target.width, fit.target.height};
+    const ScalePlan plan = plan_scale(width, height, output_width, output_height, filter);
+    const SDL_Rect target{plan.fit.target.x, plan.fit.target.y, plan.fit.target.width, plan.fit.target.height};
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     SDL_RenderClear(renderer);
-    if (fit.whole_factor > 0 || filter == ScaleFilter::linear) {
-        SDL_SetTextureScaleMode(picture, fit.whole_factor > 0 ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+    if (plan.way != ScaleWay::filtered || filter == ScaleFilter::linear) {
+        SDL_SetTextureScaleMode(picture, plan.way != ScaleWay::filtered ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
         SDL_RenderCopy(renderer, picture, nullptr, &target);
         return;
     }
-    const int prescale = sharp_prescale(width, height, fit.target);
+    const int prescale = sharp_prescale(width, height, plan.fit.target);
     if (prescale != prescale_) {
         close();
         prescaled_ = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,

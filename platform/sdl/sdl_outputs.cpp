@@ -72,14 +72,21 @@ public:
     // Nothing drawn before matters now: the frame can be drawn straight into the window's
     // surface, which then needs no copy to be shown.
     void frame_cleared() override {
-        int pitch = 0;
-        compositor_->set_target(surface_.drawable(compositor_->width(), compositor_->height(), &pitch), pitch);
+        const SurfacePixels target = surface_.drawable(compositor_->width(), compositor_->height());
+        compositor_->set_target(target.pixels, target.pitch);
     }
     void show() override {
         limiter_.before_show(false);
-        surface_.present(compositor_->frame());
+        const FrameView frame = compositor_->frame();
+        if (!surface_.present(frame) && surface_.drawn_in_place(frame)) {
+            // The window changed size under a frame drawn in its surface, which SDL has not let
+            // go of yet: the frame moves to our own buffer and is shown from there.
+            compositor_->set_target(nullptr, 0);
+            surface_.present(compositor_->frame());
+        }
         limiter_.after_show(false);
     }
+    const ShownFrames& shown() const { return surface_.shown(); }
 
 private:
     WindowSurface surface_;
@@ -200,6 +207,11 @@ bool open_sdl_output(SDL_Window* window, int width, int height, bool paced, bool
     if (gpu == nullptr || !gpu->open(window, vsync, width, height, offscreen)) return false;
     output = std::move(gpu);
     return true;
+}
+
+const ShownFrames* frames_shown(const FrameOutput& output) {
+    const auto* surface = dynamic_cast<const SurfaceOutput*>(&output);
+    return surface != nullptr ? &surface->shown() : nullptr;
 }
 
 }  // namespace platform

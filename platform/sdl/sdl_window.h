@@ -24,4 +24,9 @@ void handle_input_event(const SDL_Event& event);
 bool open_sdl_output(SDL_Window* window, int width, int height, bool paced, bool offscreen,
                      std::unique_ptr<FrameOutput>& output);
 
+struct ShownFrames;
+// The frames an output of the compositor path has shown, by the way each reached the window's
+// surface (window_surface.h); null for the GPU path's.
+const ShownFrames* frames_shown(const FrameOutput& output);
+
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include "frame_path.h"
 #include "input_feed.h"
 #include "sdl_window.h"
+#include "window_surface.h"
 #include "window_system.h"
 
 namespace {
@@ -77,6 +78,10 @@ public:
     explicit SdlWindowSystem(bool offscreen) : offscreen_(offscreen) {}
 
     bool open(const char* title, DWORD style, platform::WindowPlace& place) override {
+        // The device made on this window will ask which path its frames take: the helper that
+        // finds out starts now, alongside the video and the window.
+        if (!offscreen_ && platform::forced_presentation() == platform::Presentation::automatic)
+            platform::start_renderer_probe();
         if (!bring_up_video(offscreen_)) return false;
         platform::prepare_display_hints();
         Uint32 flags = SDL_WINDOW_HIDDEN | platform::display_window_flags();
@@ -143,6 +148,7 @@ bool SdlWindowSystem::take_window_event(const SDL_WindowEvent& event, platform::
     case SDL_WINDOWEVENT_CLOSE: return true;
     case SDL_WINDOWEVENT_FOCUS_GAINED: set_focus(true); break;
     case SDL_WINDOWEVENT_FOCUS_LOST: set_focus(false); break;
+    case SDL_WINDOWEVENT_EXPOSED: platform::surface_exposed(); break;
     case SDL_WINDOWEVENT_MOVED:
         place.x = event.data1;
         place.y = event.data2;

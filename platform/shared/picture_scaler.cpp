@@ -82,6 +82,53 @@ void blend_rows(const std::uint32_t* a, const std::uint32_t* b, std::uint32_t we
     for (; x < count; ++x) out[x] = blend(a[x], b[x], weight);
 }
 
+// One picture row with every pixel repeated `factor` times, in 16-byte stores: factors 2, 3
+// and 4 by shuffles of four pixels at a time, larger ones by one broadcast per pixel.
+void replicate_across(const std::uint32_t* row, int count, int factor, std::uint32_t* out) {
+    int x = 0;
+#if defined(__SSE2__)
+    const auto load = [row](int at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at)); };
+    const auto store = [](std::uint32_t* at, __m128i pixels) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), pixels);
+    };
+    switch (factor) {
+    case 2:
+        for (; x + 4 <= count; x += 4, out += 8) {
+            const __m128i four = load(x);
+            store(out, _mm_shuffle_epi32(four, _MM_SHUFFLE(1, 1, 0, 0)));
+            store(out + 4, _mm_shuffle_epi32(four, _MM_SHUFFLE(3, 3, 2, 2)));
+        }
+        break;
+    case 3:
+        for (; x + 4 <= count; x += 4, out += 12) {
+            const __m128i four = load(x);
+            store(out, _mm_shuffle_epi32(four, _MM_SHUFFLE(1, 0, 0, 0)));
+            store(out + 4, _mm_shuffle_epi32(four, _MM_SHUFFLE(2, 2, 1, 1)));
+            store(out + 8, _mm_shuffle_epi32(four, _MM_SHUFFLE(3, 3, 3, 2)));
+        }
+        break;
+    case 4:
+        for (; x + 4 <= count; x += 4, out += 16) {
+            const __m128i four = load(x);
+            store(out, _mm_shuffle_epi32(four, 0x00));
+            store(out + 4, _mm_shuffle_epi32(four, 0x55));
+            store(out + 8, _mm_shuffle_epi32(four, 0xAA));
+            store(out + 12, _mm_shuffle_epi32(four, 0xFF));
+        }
+        break;
+    default:
+        if (factor < 4) break;
+        for (; x < count; ++x, out += factor) {
+            const __m128i one = _mm_set1_epi32(static_cast<int>(row[x]));
+            for (int k = 0; k + 4 <= factor; k += 4) store(out + k, one);
+            store(out + factor - 4, one);  // the last few, overlapping: never past this pixel's run
+        }
+        return;
+    }
+#endif
+    for (; x < count; ++x, out += factor) std::fill_n(out, factor, row[x]);
+}
+
 // One row across: each pixel blends picture pixels `first` and `first + 1` by `weight`, which
 // holds the weight in both 16-bit halves. The pair is read with one load.
 void blend_across(const std::uint32_t* row, const std::int32_t* first, const std::uint32_t* weight,
@@ -107,19 +154,14 @@ void blend_across(const std::uint32_t* row, const std::int32_t* first, const std
 
 }  // namespace
 
-void PictureScaler::Axis::build(int picture_size, int target_size, int whole_factor, ScaleFilter filter,
-                                int prescale) {
+void PictureScaler::Axis::build(int picture_size, int target_size, ScaleFilter filter, int prescale) {
     first.assign(static_cast<std::size_t>(target_size), 0);
     second.assign(static_cast<std::size_t>(target_size), 0);
     weight.assign(static_cast<std::size_t>(target_size), 0);
     // Linear is sharp-bilinear's second step from a prescale of 1.
-    const int steps = whole_factor > 0 ? whole_factor : filter == ScaleFilter::sharp ? prescale : 1;
+    const int steps = filter == ScaleFilter::sharp ? prescale : 1;
     const int last = picture_size * steps - 1;
     for (int out = 0; out < target_size; ++out) {
-        if (whole_factor > 0) {
-            first[out] = second[out] = out / whole_factor;
-            continue;
-        }
         // The centre of this pixel in the prescaled picture, in its pixels.
         const double position = (out + 0.5) * picture_size * steps / target_size - 0.5;
         int near = static_cast<int>(std::floor(position));
@@ -147,32 +189,42 @@ void PictureScaler::Axis::build(int picture_size, int target_size, int whole_fac
     }
 }
 
+ScalePlan plan_scale(int picture_width, int picture_height, int destination_width, int destination_height,
+                     ScaleFilter filter) {
+    ScalePlan plan;
+    plan.fit = fit_picture(picture_width, picture_height, destination_width, destination_height);
+    plan.filter = filter;
+    plan.way = plan.fit.whole_factor == 1  ? ScaleWay::one_to_one
+               : plan.fit.whole_factor > 1 ? ScaleWay::replicate
+                                           : ScaleWay::filtered;
+    return plan;
+}
+
 void PictureScaler::prepare(int picture_width, int picture_height, int destination_width, int destination_height,
                             ScaleFilter filter) {
     picture_width_ = std::max(0, picture_width);
     picture_height_ = std::max(0, picture_height);
     destination_width_ = std::max(0, destination_width);
     destination_height_ = std::max(0, destination_height);
-    fit_ = fit_picture(picture_width_, picture_height_, destination_width_, destination_height_);
-    const int prescale = sharp_prescale(picture_width_, picture_height_, fit_.target);
-    columns_.build(picture_width_, fit_.target.width, fit_.whole_factor, filter, prescale);
-    rows_.build(picture_height_, fit_.target.height, fit_.whole_factor, filter, prescale);
+    plan_ = plan_scale(picture_width_, picture_height_, destination_width_, destination_height_, filter);
+    const PixelRect& target = plan_.fit.target;
+    if (plan_.way == ScaleWay::filtered) {
+        const int prescale = sharp_prescale(picture_width_, picture_height_, target);
+        columns_.build(picture_width_, target.width, filter, prescale);
+        rows_.build(picture_height_, target.height, filter, prescale);
+    }
     bars_pending_ = true;
-    for (std::vector<std::uint32_t>& row : scaled_) row.assign(static_cast<std::size_t>(fit_.target.width), 0u);
+    const int slots = plan_.way == ScaleWay::filtered ? 2 : plan_.way == ScaleWay::replicate ? 1 : 0;
+    for (int slot = 0; slot < 2; ++slot)
+        scaled_[slot].assign(slot < slots ? static_cast<std::size_t>(target.width) : 0u, 0u);
 }
 
 void PictureScaler::scale_row(const std::uint32_t* picture_row, std::uint32_t* out) const {
-    const int width = fit_.target.width;
-    if (fit_.whole_factor > 0) {
-        const int factor = fit_.whole_factor;
-        for (int x = 0; x < picture_width_; ++x, out += factor) std::fill_n(out, factor, picture_row[x]);
-        return;
-    }
     if (picture_width_ < 2) {
-        std::fill_n(out, width, picture_row[0]);
+        std::fill_n(out, plan_.fit.target.width, picture_row[0]);
         return;
     }
-    blend_across(picture_row, columns_.first.data(), columns_.weight.data(), out, width);
+    blend_across(picture_row, columns_.first.data(), columns_.weight.data(), out, plan_.fit.target.width);
 }
 
 const std::uint32_t* PictureScaler::scaled_row(const std::uint32_t* picture, int picture_pitch, int row, int slot) {
@@ -183,37 +235,96 @@ const std::uint32_t* PictureScaler::scaled_row(const std::uint32_t* picture, int
     return scaled_[slot].data();
 }
 
-void PictureScaler::scale(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
-                          int destination_pitch) {
-    PixelRect bars[4];
-    const int bar_count = bars_pending_ ? bars_around(fit_.target, destination_width_, destination_height_, bars) : 0;
+void PictureScaler::paint_bars(std::uint32_t* destination, int destination_pitch) {
+    if (!bars_pending_) return;
     bars_pending_ = false;
+    PixelRect bars[4];
+    const int bar_count = bars_around(plan_.fit.target, destination_width_, destination_height_, bars);
     for (int i = 0; i < bar_count; ++i)
         for (int y = bars[i].y; y < bars[i].y + bars[i].height; ++y)
             std::fill_n(destination + static_cast<std::ptrdiff_t>(y) * destination_pitch + bars[i].x, bars[i].width,
                         BAR_COLOUR);
-    if (picture == nullptr || fit_.target.width == 0 || fit_.target.height == 0) return;
+}
 
-    // A new picture: nothing scaled so far is of use. Rows only move forward, so picture rows
-    // alternate between the two slots by their parity and a row is scaled once.
-    scaled_source_[0] = scaled_source_[1] = -1;
-    for (int y = 0; y < fit_.target.height; ++y) {
-        std::uint32_t* out = destination + static_cast<std::ptrdiff_t>(fit_.target.y + y) * destination_pitch +
-                             fit_.target.x;
-        const int first = rows_.first[y];
-        const int second = rows_.second[y];
-        const std::uint32_t* upper = scaled_row(picture, picture_pitch, first, first & 1);
-        const std::uint32_t weight = rows_.weight[y] & 0xFFFFu;
-        if (weight == 0) {
-            copy_row(upper, out, fit_.target.width);
-            continue;
-        }
-        const std::uint32_t* lower = scaled_row(picture, picture_pitch, second, second & 1);
-        blend_rows(upper, lower, weight, out, fit_.target.width);
+void PictureScaler::scale(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
+                          int destination_pitch) {
+    paint_bars(destination, destination_pitch);
+    scale_rows(picture, picture_pitch, destination, destination_pitch, 0, picture_height_);
+}
+
+PixelRect PictureScaler::scale_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
+                                    int destination_pitch, int first_row, int end_row) {
+    const PixelRect& target = plan_.fit.target;
+    first_row = std::max(first_row, 0);
+    end_row = std::min(end_row, picture_height_);
+    if (picture == nullptr || target.width == 0 || target.height == 0 || first_row >= end_row) return {};
+    // The destination rows that read any of these picture rows: a run, since the rows sampled
+    // only move forward.
+    int first = first_row, end = end_row;
+    switch (plan_.way) {
+    case ScaleWay::one_to_one: copy_rows(picture, picture_pitch, destination, destination_pitch, first, end); break;
+    case ScaleWay::replicate:
+        first *= plan_.fit.whole_factor;
+        end *= plan_.fit.whole_factor;
+        replicate_rows(picture, picture_pitch, destination, destination_pitch, first, end);
+        break;
+    case ScaleWay::filtered:
+        first = static_cast<int>(std::lower_bound(rows_.second.begin(), rows_.second.end(), first_row) -
+                                 rows_.second.begin());
+        end = static_cast<int>(std::lower_bound(rows_.first.begin(), rows_.first.end(), end_row) -
+                               rows_.first.begin());
+        filter_rows(picture, picture_pitch, destination, destination_pitch, first, end);
+        break;
     }
 #if defined(__SSE2__)
     _mm_sfence();  // the streamed pixels are in memory before anyone shows them
 #endif
+    return PixelRect{target.x, target.y + first, target.width, std::max(0, end - first)};
+}
+
+void PictureScaler::copy_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
+                              int destination_pitch, int first, int end) {
+    const PixelRect& target = plan_.fit.target;
+    for (int y = first; y < end; ++y)
+        copy_row(picture + static_cast<std::ptrdiff_t>(y) * picture_pitch,
+                 destination + static_cast<std::ptrdiff_t>(target.y + y) * destination_pitch + target.x, target.width);
+}
+
+// Each picture row is repeated across once, where it stays in the cache, and then copied whole
+// into each of the `factor` destination rows it covers.
+void PictureScaler::replicate_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
+                                   int destination_pitch, int first, int end) {
+    const PixelRect& target = plan_.fit.target;
+    const int factor = plan_.fit.whole_factor;
+    std::uint32_t* across = scaled_[0].data();
+    for (int y = first; y < end; y += factor) {
+        replicate_across(picture + static_cast<std::ptrdiff_t>(y / factor) * picture_pitch, picture_width_, factor,
+                         across);
+        for (int k = 0; k < factor; ++k)
+            copy_row(across, destination + static_cast<std::ptrdiff_t>(target.y + y + k) * destination_pitch + target.x,
+                     target.width);
+    }
+}
+
+void PictureScaler::filter_rows(const std::uint32_t* picture, int picture_pitch, std::uint32_t* destination,
+                                int destination_pitch, int first, int end) {
+    const PixelRect& target = plan_.fit.target;
+    // Nothing scaled before is of use. Rows only move forward, so picture rows alternate
+    // between the two slots by their parity and a row is scaled once.
+    scaled_source_[0] = scaled_source_[1] = -1;
+    for (int y = first; y < end; ++y) {
+        std::uint32_t* out = destination + static_cast<std::ptrdiff_t>(target.y + y) * destination_pitch + target.x;
+        const int upper_row = rows_.first[y];
+        const int lower_row = rows_.second[y];
+        const std::uint32_t* upper = scaled_row(picture, picture_pitch, upper_row, upper_row & 1);
+        const std::uint32_t weight = rows_.weight[y] & 0xFFFFu;
+        if (weight == 0) {
+            copy_row(upper, out, target.width);
+            continue;
+        }
+        const std::uint32_t* lower = scaled_row(picture, picture_pitch, lower_row, lower_row & 1);
+        blend_rows(upper, lower, weight, out, target.width);
+    }
 }
 
 }  // namespace platform

@@ -101,6 +101,15 @@ int SDL_UpdateWindowSurface(SDL_Window* window)
     return real(window);
 }
 
+// A frame of which only the rows that changed are shown (a scaled window).
+int SDL_UpdateWindowSurfaceRects(SDL_Window* window, const SDL_Rect* rects, int count)
+{
+    static int (*real)(SDL_Window*, const SDL_Rect*, int);
+    if (!real) *(void**)&real = dlsym(RTLD_NEXT, "SDL_UpdateWindowSurfaceRects");
+    on_frame(window, save_from_window, window);
+    return real(window, rects, count);
+}
+
 // Every process the launcher runs loads this library too; only the game presents frames.
 __attribute__((destructor)) static void report(void)
 {

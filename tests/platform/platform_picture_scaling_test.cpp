@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/picture_fit.h"
@@ -89,17 +91,28 @@ Screen scaled(const std::vector<std::uint32_t>& picture, int picture_width, int 
 }
 
 TEST(PictureScaler, WholeFactorsCopyEveryPixelExactlyAndTheBarsAreBlack) {
-    std::vector<std::uint32_t> picture(8 * 6);
+    EXPECT_EQ(platform::plan_scale(800, 600, 800, 600, ScaleFilter::sharp).way, platform::ScaleWay::one_to_one);
+    EXPECT_EQ(platform::plan_scale(800, 600, 1600, 1200, ScaleFilter::sharp).way, platform::ScaleWay::replicate);
+    EXPECT_EQ(platform::plan_scale(800, 600, 1920, 1080, ScaleFilter::sharp).way, platform::ScaleWay::filtered);
+    // A width that is no multiple of four leaves pixels after the last group of four; every
+    // factor from the plain copy to the broadcast of the widest.
+    const int w = 10, h = 6;
+    std::vector<std::uint32_t> picture(static_cast<std::size_t>(w) * h);
     for (std::size_t i = 0; i < picture.size(); ++i)
         picture[i] = 0x80000000u | static_cast<std::uint32_t>(i * 0x010305);
-    const Screen screen = scaled(picture, 8, 6, 20, 12, ScaleFilter::sharp);  // 2 x, bars of 2 each side
-    for (int y = 0; y < 12; ++y) {
-        for (int x = 0; x < 20; ++x) {
-            const bool bar = x < 2 || x >= 18;
-            const std::uint32_t wanted = bar ? BLACK : picture[static_cast<std::size_t>(y / 2) * 8 + (x - 2) / 2];
-            ASSERT_EQ(screen.at(x, y), wanted) << "at " << x << "," << y;
+    for (int factor = 1; factor <= 6; ++factor) {
+        SCOPED_TRACE(factor);
+        const int width = w * factor + 4, height = h * factor;  // bars of 2 each side
+        const Screen screen = scaled(picture, w, h, width, height, ScaleFilter::sharp);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const bool bar = x < 2 || x >= width - 2;
+                const std::uint32_t wanted =
+                    bar ? BLACK : picture[static_cast<std::size_t>(y / factor) * w + (x - 2) / factor];
+                ASSERT_EQ(screen.at(x, y), wanted) << "at " << x << "," << y;
+            }
+            for (int x = width; x < screen.pitch; ++x) ASSERT_EQ(screen.at(x, y), UNTOUCHED);  // beyond the width
         }
-        for (int x = 20; x < screen.pitch; ++x) ASSERT_EQ(screen.at(x, y), UNTOUCHED);  // beyond the width
     }
 }
 
@@ -148,6 +161,28 @@ TEST(PictureScaler, FilteredScalingKeepsFlatColourExactSymmetryAndBlendsOnlyBetw
     }
     EXPECT_LE(sharp_blended, 800);  // at most one blended column per edge
     EXPECT_GT(linear_blended, 1200);
+}
+
+// A window surface keeps what was scaled into it: scaling only the rows that changed must leave
+// it as scaling the whole new picture would, whichever way the plan goes.
+TEST(PictureScaler, RowsScaledAgainLeaveThePictureAsAWholeScaleWould) {
+    const int w = 12, h = 9;
+    std::vector<std::uint32_t> before(static_cast<std::size_t>(w) * h), after;
+    for (std::size_t i = 0; i < before.size(); ++i) before[i] = 0xFF000000u | static_cast<std::uint32_t>(i * 0x0A0B0C);
+    after = before;
+    for (int x = 0; x < w; ++x) after[4 * w + x] = after[5 * w + x] = 0xFFFFFFFFu;  // rows 4 and 5 change
+    for (const auto& [width, height] : {std::pair{12, 9}, std::pair{24, 18}, std::pair{22, 16}, std::pair{40, 21}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        Screen screen(width, height);
+        PictureScaler scaler;
+        scaler.prepare(w, h, width, height, ScaleFilter::sharp);
+        scaler.scale(before.data(), w, screen.pixels.data(), screen.pitch);
+        const PixelRect part = scaler.scale_rows(after.data(), w, screen.pixels.data(), screen.pitch, 4, 6);
+        const Screen whole = scaled(after, w, h, width, height, ScaleFilter::sharp);
+        EXPECT_EQ(screen.pixels, whole.pixels);
+        EXPECT_LT(part.height, height) << "only the rows that read the changed ones";
+        EXPECT_GT(part.height, 0);
+    }
 }
 
 }  // namespace

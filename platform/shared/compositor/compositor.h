@@ -141,6 +141,7 @@ private:
     // Sized once: one row of prepared texels, the batch with its texel tables, and the
     // batch sorted into bands.
     std::vector<std::uint32_t> row_;
+    std::vector<std::uint32_t> staged_;  // the texels a scaled quad's row reads, through the stage
     std::vector<int> arena_;
     std::size_t arena_used_ = 0;
     std::vector<int> band_start_;

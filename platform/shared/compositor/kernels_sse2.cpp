@@ -1,10 +1,17 @@
 // The SSE2 kernels: four pixels at a time, through SSE2 on x86-64 and through Emscripten's SSE2
 // headers over WebAssembly's 128-bit SIMD in the browser. The only file of the compositor built
-// with SIMD flags; where there is no SSE2 it gives no kernels, and the portable ones draw.
+// with SIMD flags; where there is no SSE2 it gives no kernels, and the portable ones draw. On an
+// x86-64 processor with AVX2 the two blends that cover most pixels, alpha and add, take eight
+// pixels at a time instead (functions built for AVX2 alone, chosen when the set is first asked for).
 #include "kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+
+#if defined(__x86_64__) && !defined(__EMSCRIPTEN__) && (defined(__GNUC__) || defined(__clang__))
+#define ZORVALEN_AVX2_KERNELS 1
+#include <immintrin.h>
+#endif
 
 namespace platform::compositing {
 
@@ -123,14 +130,75 @@ void solid_add_sse2(const std::uint32_t* source, std::uint32_t* destination, int
     solid_add_portable(source, destination + i, count - i, k);
 }
 
+#if defined(ZORVALEN_AVX2_KERNELS)
+#define AVX2 __attribute__((target("avx2")))
+
+AVX2 inline __m256i div255_x16(__m256i x) {
+    return _mm256_mulhi_epu16(_mm256_add_epi16(x, _mm256_set1_epi16(128)), _mm256_set1_epi16(257));
+}
+AVX2 inline __m256i alpha_x4(__m256i x) { return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x, 0xFF), 0xFF); }
+
+// As alpha_sse2, eight pixels at a time. Unpacking and packing work within each 128-bit half,
+// so the pixels come back in their order.
+AVX2 void alpha_avx2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i all = _mm256_set1_epi16(255);
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
+        __m256i* out = reinterpret_cast<__m256i*>(destination + i);
+        const __m256i alpha = _mm256_and_si256(s, opaque);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, opaque)) == -1) {
+            _mm256_storeu_si256(out, s);
+            continue;
+        }
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, zero)) == -1) continue;
+        const __m256i d = _mm256_loadu_si256(out);
+        const __m256i s_low = _mm256_unpacklo_epi8(s, zero), s_high = _mm256_unpackhi_epi8(s, zero);
+        const __m256i a_low = alpha_x4(s_low), a_high = alpha_x4(s_high);
+        const __m256i low = div255_x16(_mm256_add_epi16(
+            _mm256_mullo_epi16(s_low, a_low), _mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), _mm256_sub_epi16(all, a_low))));
+        const __m256i high = div255_x16(_mm256_add_epi16(
+            _mm256_mullo_epi16(s_high, a_high), _mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), _mm256_sub_epi16(all, a_high))));
+        _mm256_storeu_si256(out, _mm256_packus_epi16(low, high));
+    }
+    alpha_sse2(source + i, destination + i, count - i, k);
+}
+
+// As add_sse2, sixteen pixels at a time, and the dark, clear ones skipped sixteen at a time.
+AVX2 void add_avx2(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k) {
+    int i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
+        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i + 8));
+        const __m256i either = _mm256_or_si256(first, second);
+        if (_mm256_testz_si256(either, either)) continue;
+        __m256i* out = reinterpret_cast<__m256i*>(destination + i);
+        _mm256_storeu_si256(out, _mm256_adds_epu8(_mm256_loadu_si256(out), first));
+        _mm256_storeu_si256(out + 1, _mm256_adds_epu8(_mm256_loadu_si256(out + 1), second));
+    }
+    add_sse2(source + i, destination + i, count - i, k);
+}
+#endif
+
 }  // namespace
 
 const KernelSet* sse2_kernels() {
-    static const KernelSet sse2_kernel_table = {
-    prepare_sse2,
-    {copy_sse2, alpha_sse2, add_sse2},
-    {fill_sse2, solid_alpha_sse2, solid_add_sse2},
-};
+    static const KernelSet sse2_kernel_table = [] {
+        KernelSet set = {
+            prepare_sse2,
+            {copy_sse2, alpha_sse2, add_sse2},
+            {fill_sse2, solid_alpha_sse2, solid_add_sse2},
+        };
+#if defined(ZORVALEN_AVX2_KERNELS)
+        if (__builtin_cpu_supports("avx2")) {
+            set.apply[static_cast<int>(BlendOp::alpha)] = alpha_avx2;
+            set.apply[static_cast<int>(BlendOp::add)] = add_avx2;
+        }
+#endif
+        return set;
+    }();
     return &sse2_kernel_table;
 }
 

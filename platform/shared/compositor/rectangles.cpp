@@ -31,16 +31,22 @@ const KernelSet& kernel_set(Compositor::Kernels kernels) {
 }
 
 // One texel row through the stage into `prepared`, and its span that changes anything:
-// blended texels of alpha 0 (and, added, of no amount) at either end change nothing.
+// blended texels of alpha 0 (and, added, of no amount) at either end change nothing. A quad
+// scaled up reads each texel of the row many times over: the texels it reads go through the
+// stage once each, into `staged`, and are then spread along the row.
 void prepare_row(const KernelSet& set, const std::uint32_t* texels, const int* texel_x, int count, bool contiguous,
-                 bool modulated, BlendOp op, const SpanConstants& k, std::uint32_t* prepared, int& first, int& last) {
+                 int lowest_x, int highest_x, bool modulated, BlendOp op, const SpanConstants& k,
+                 std::uint32_t* prepared, std::uint32_t* staged, int& first, int& last) {
     const bool premultiply = op == BlendOp::add;
-    const std::uint32_t* source = texels + texel_x[0];
-    if (!contiguous) {
+    if (contiguous) {
+        set.prepare(texels + texel_x[0], prepared, count, k, modulated, premultiply);
+    } else if (highest_x - lowest_x + 1 < count) {
+        set.prepare(texels + lowest_x, staged, highest_x - lowest_x + 1, k, modulated, premultiply);
+        for (int i = 0; i < count; ++i) prepared[i] = staged[texel_x[i] - lowest_x];
+    } else {
         for (int i = 0; i < count; ++i) prepared[i] = texels[texel_x[i]];
-        source = prepared;
+        set.prepare(prepared, prepared, count, k, modulated, premultiply);
     }
-    set.prepare(source, prepared, count, k, modulated, premultiply);
     first = 0;
     last = count;
     if (op != BlendOp::none) {
@@ -164,6 +170,13 @@ void Compositor::map_texels(Pending& pending, const QuadCorners& quad, const Dra
     pending.modulated = !(k.k[0] == 255 && k.k[1] == 255 && k.k[2] == 255 && k.k[3] == 255);
     pending.contiguous = true;
     for (int i = 1; i < count && pending.contiguous; ++i) pending.contiguous = texel_x[i] == texel_x[0] + i;
+    pending.lowest_x = texel_x[0];
+    pending.highest_x = texel_x[count - 1];
+    if (!pending.contiguous) {
+        const auto [lowest, highest] = std::minmax_element(texel_x, texel_x + count);
+        pending.lowest_x = *lowest;
+        pending.highest_x = *highest;
+    }
     // A quad over many bands keeps its prepared row, so a texel row is prepared only once.
     const bool direct = pending.contiguous && !pending.modulated && pending.op != BlendOp::add && k.or_mask == 0;
     pending.slot = -1;
@@ -245,8 +258,8 @@ void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
             continue;
         }
         if (texel_row != *prepared_row) {
-            prepare_row(set, texels, texel_x, count, pending.contiguous, pending.modulated, pending.op, k, prepared,
-                        *first, *last);
+            prepare_row(set, texels, texel_x, count, pending.contiguous, pending.lowest_x, pending.highest_x,
+                        pending.modulated, pending.op, k, prepared, staged_.data(), *first, *last);
             *prepared_row = texel_row;
         }
         if (*first < *last) apply(prepared + *first, out + *first, *last - *first, k);

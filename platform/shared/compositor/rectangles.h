@@ -15,6 +15,7 @@ struct Compositor::Pending {
     bool textured, modulated, contiguous;
     TextureView texture;
     int texel_x, texel_y;  // where its texel columns and rows start in the arena
+    int lowest_x, highest_x;  // the texel columns it reads, at either end
     int slot;              // its own prepared row, kept from band to band; -1: the shared one
 };
 
