@@ -86,6 +86,13 @@ int key_code(std::string_view name) {
     return -1;
 }
 
+const char* key_name(int code) {
+    for (const KeyName& key : key_names) {
+        if (key.code == code) return key.name;
+    }
+    return nullptr;
+}
+
 int64_t Script::frame_count() const {
     int64_t total = 0;
     for (const ScriptLine& line : lines) total += line.count;

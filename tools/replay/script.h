@@ -56,6 +56,8 @@ bool load_script_file(const std::string& path, Script& script, std::string& erro
 
 // DIK code of a key name without its prefix, in any case ("space", "Escape", "A", "7"); -1 if unknown.
 int key_code(std::string_view name);
+// The name of a DIK code as scripts write it ("SPACE"), or null for a code with none.
+const char* key_name(int code);
 
 // Walks a script frame by frame without expanding it.
 class ScriptCursor {
