@@ -21,7 +21,7 @@ static_assert(TRAILER_BLOCK_SIZE == BLOCK_OVERHEAD + TRAILER_PAYLOAD);
 constexpr int RUN_MAX = 64;
 constexpr std::uint8_t OP_IDLE = 0x00;    // + n-1: n frames, nothing held changes, no motion
 constexpr std::uint8_t OP_REPEAT = 0x40;  // + n-1: n frames, nothing held changes, the last motion again
-constexpr std::uint8_t OP_SMALL = 0x80;   // + code: one frame moving -5..5 on each axis
+constexpr std::uint8_t OP_SMALL = 0x80;   // + code: one frame whose motion is the last one's, -5..5 on each axis
 constexpr std::uint8_t OP_WIDE = 0xF9;    // one frame, any motion: two zigzag varints
 constexpr std::uint8_t OP_CHANGE = 0xFA;  // one frame where keys or buttons change: a flags byte and more
 constexpr int SMALL_REACH = 5;
@@ -30,8 +30,13 @@ constexpr std::uint8_t CHANGE_KEYS = 0x10;
 constexpr int CHANGE_MOTION_SHIFT = 5;
 enum Motion { MOTION_NONE = 0, MOTION_LAST = 1, MOTION_SMALL = 2, MOTION_WIDE = 3 };
 
-bool small_motion(std::int32_t dx, std::int32_t dy) {
+// A hand on a mouse speeds up and slows down smoothly: most frames move about as the last one did.
+bool small_change(std::int64_t dx, std::int64_t dy) {
     return dx >= -SMALL_REACH && dx <= SMALL_REACH && dy >= -SMALL_REACH && dy <= SMALL_REACH;
+}
+
+int small_code(std::int32_t dx, std::int32_t dy, std::int32_t last_dx, std::int32_t last_dy) {
+    return static_cast<int>((std::int64_t{dx} - last_dx + SMALL_REACH) * SMALL_SIDE + (std::int64_t{dy} - last_dy + SMALL_REACH));
 }
 
 void put_le(std::uint8_t* at, std::uint64_t value, int bytes) {
@@ -85,6 +90,12 @@ private:
     const std::uint8_t* end_;
 };
 
+// A change added to the last motion. A file our writer made never wraps; a made-up one may, and
+// must not overflow.
+std::int32_t wrapping_sum(std::int32_t last, int change) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(last) + static_cast<std::uint32_t>(change));
+}
+
 // The decoder's registers through a block: what is held, and the last motion.
 struct DecodeState {
     FrameReads reads;
@@ -102,8 +113,8 @@ bool read_motion(Bytes& in, int kind, DecodeState& state) {
     case MOTION_SMALL: {
         std::uint8_t code = 0;
         if (!in.byte(code) || code >= SMALL_SIDE * SMALL_SIDE) return false;
-        state.reads.dx = code / SMALL_SIDE - SMALL_REACH;
-        state.reads.dy = code % SMALL_SIDE - SMALL_REACH;
+        state.reads.dx = wrapping_sum(state.last_dx, code / SMALL_SIDE - SMALL_REACH);
+        state.reads.dy = wrapping_sum(state.last_dy, code % SMALL_SIDE - SMALL_REACH);
         break;
     }
     default:
@@ -131,8 +142,8 @@ int read_op(Bytes& in, DecodeState& state) {
     }
     if (op < OP_WIDE) {
         const int code = op - OP_SMALL;
-        state.reads.dx = state.last_dx = code / SMALL_SIDE - SMALL_REACH;
-        state.reads.dy = state.last_dy = code % SMALL_SIDE - SMALL_REACH;
+        state.reads.dx = state.last_dx = wrapping_sum(state.last_dx, code / SMALL_SIDE - SMALL_REACH);
+        state.reads.dy = state.last_dy = wrapping_sum(state.last_dy, code % SMALL_SIDE - SMALL_REACH);
         return 1;
     }
     if (op == OP_WIDE) return read_motion(in, MOTION_WIDE, state) ? 1 : 0;
@@ -290,7 +301,7 @@ void ReplayWriter::put_zigzag(std::int32_t value) {
 }
 
 void ReplayWriter::put_motion_small(int dx, int dy) {
-    put_op(static_cast<std::uint8_t>((dx + SMALL_REACH) * SMALL_SIDE + (dy + SMALL_REACH)));
+    put_op(static_cast<std::uint8_t>(small_code(dx, dy, last_.dx, last_.dy)));
 }
 
 void ReplayWriter::put_run() {
@@ -337,8 +348,8 @@ void ReplayWriter::add_frame(const FrameReads& reads) {
     } else {
         put_run();
         if (same_held) {
-            if (small_motion(reads.dx, reads.dy)) {
-                put_op(static_cast<std::uint8_t>(OP_SMALL + (reads.dx + SMALL_REACH) * SMALL_SIDE + reads.dy + SMALL_REACH));
+            if (small_change(std::int64_t{reads.dx} - last_.dx, std::int64_t{reads.dy} - last_.dy)) {
+                put_op(static_cast<std::uint8_t>(OP_SMALL + small_code(reads.dx, reads.dy, last_.dx, last_.dy)));
             } else {
                 put_op(OP_WIDE);
                 put_zigzag(reads.dx);
@@ -350,7 +361,7 @@ void ReplayWriter::add_frame(const FrameReads& reads) {
                 motion = MOTION_NONE;
             else if (reads.dx == last_.dx && reads.dy == last_.dy)
                 motion = MOTION_LAST;
-            else if (small_motion(reads.dx, reads.dy))
+            else if (small_change(std::int64_t{reads.dx} - last_.dx, std::int64_t{reads.dy} - last_.dy))
                 motion = MOTION_SMALL;
             int toggled = 0;
             for (std::size_t i = 0; i < reads.keys.size(); ++i)

@@ -332,6 +332,15 @@ void ReplayRecorder::keyboard_read(const std::uint8_t keys[256]) {
 void ReplayRecorder::finish(const GameFacts* facts, std::uint64_t final_digest) {
     if (file_ == nullptr) return;
     if (frame_open_) keyboard_read(pending_.keys.data());
+    if (writer_.frames() == 0) {
+        // The game never got to its first frame (no window, no device): there is nothing to keep.
+        syncer_.reset();
+        std::fclose(file_);
+        file_ = nullptr;
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+        return;
+    }
     ReplayTrailer trailer;
     trailer.frames = writer_.frames();
     trailer.ending = Ending::stopped;

@@ -134,19 +134,25 @@ public:
         // A failed read still leaves a defined state: nothing held, no motion.
         std::memset(data, 0, size);
         const HRESULT result = !acquired_ ? (lost_ ? DIERR_INPUTLOST : DIERR_NOTACQUIRED) : DI_OK;
+        const bool read = acquired_;
+        bool ok = false;
         if (kind_ == Kind::keyboard) {
-            if (acquired_) read_keyboard(static_cast<uint8_t*>(data));
-            return device_reads::pass_keyboard_read(static_cast<uint8_t*>(data), acquired_) ? DI_OK : result;
+            if (read) read_keyboard(static_cast<uint8_t*>(data));
+            ok = device_reads::pass_keyboard_read(static_cast<uint8_t*>(data), read);
+        } else {
+            DIMOUSESTATE& state = *static_cast<DIMOUSESTATE*>(data);
+            if (read) read_mouse(state);
+            device_reads::MouseRead mouse{state.lX, state.lY, state.lZ, {}};
+            std::memcpy(mouse.buttons, state.rgbButtons, sizeof mouse.buttons);
+            ok = device_reads::pass_mouse_read(mouse, read);
+            state.lX = mouse.dx;
+            state.lY = mouse.dy;
+            state.lZ = mouse.dz;
+            std::memcpy(state.rgbButtons, mouse.buttons, sizeof mouse.buttons);
         }
-        DIMOUSESTATE& state = *static_cast<DIMOUSESTATE*>(data);
-        if (acquired_) read_mouse(state);
-        device_reads::MouseRead mouse{state.lX, state.lY, state.lZ, {}};
-        std::memcpy(mouse.buttons, state.rgbButtons, sizeof mouse.buttons);
-        const bool ok = device_reads::pass_mouse_read(mouse, acquired_);
-        state.lX = mouse.dx;
-        state.lY = mouse.dy;
-        state.lZ = mouse.dz;
-        std::memcpy(state.rgbButtons, mouse.buttons, sizeof mouse.buttons);
+        // A read a replay answered succeeds, so the game does not ask for its device back as it
+        // would after a failed one: ask here, for the player's own keys to come back with the focus.
+        if (ok && !read) Acquire();
         return ok ? DI_OK : result;
     }
 
