@@ -273,6 +273,11 @@ void ReplayWriter::emit(const std::uint8_t* data, std::size_t size) {
 }
 
 void ReplayWriter::begin(const ReplayHeader& header) {
+    out_used_ = payload_used_ = 0;
+    block_open_ = false;
+    block_frames_ = run_kind_ = run_length_ = 0;
+    block_first_ = frames_ = 0;
+    last_ = FrameReads{};
     std::uint8_t bytes[HEADER_SIZE] = {};
     std::memcpy(bytes, MAGIC, sizeof MAGIC);
     put_le(bytes + 8, header.format_version, 2);
@@ -484,7 +489,9 @@ ReplayIndex read_replay(const std::uint8_t* data, std::size_t size) {
     while (at < size) {
         const std::size_t left = size - at;
         if (left < 3 || left < BLOCK_OVERHEAD + get_le(data + at + 1, 2)) {
-            if (ends_whole) return refuse(index, "damaged" + at_byte(at) + " (a block runs past the end)");
+            // A trailer is written whole or cut shorter than itself: one of its own length is damaged.
+            const bool whole_trailer = data[at] == END_BLOCK && left == TRAILER_BLOCK_SIZE;
+            if (ends_whole || whole_trailer) return refuse(index, "damaged" + at_byte(at) + " (a block runs past the end)");
             index.status = ReadStatus::truncated;
             return index;
         }

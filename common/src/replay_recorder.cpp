@@ -233,6 +233,9 @@ bool ReplayRecorder::open(const std::string& folder, const std::string& path, Re
     namespace fs = std::filesystem;
     std::error_code failure;
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    frame_open_ = escape_held_ = false;
+    folder_.clear();
+    warning_.clear();
     if (path.empty()) {
         if (folder.empty()) {
             warning = "replays are not kept: there is no home folder to keep them in";

@@ -96,7 +96,7 @@ class ReplayWriter {
 public:
     ReplayWriter();
 
-    // The header's bytes.
+    // The header's bytes, for a new file: what was written before is forgotten.
     void begin(const ReplayHeader& header);
     // Starts the next block with the check of the state its first frame begins with.
     void start_block(std::uint64_t digest);

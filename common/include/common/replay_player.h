@@ -64,6 +64,8 @@ public:
     bool holding() const { return held_frame_ >= 0; }
     bool overlay_visible() const { return overlay_frames_left_ > 0 || desync_frame_ >= 0; }
     PlaybackView view() const;
+    // The frame being made, or -1 before the first.
+    std::int64_t frame_made() const { return position_; }
 
     // Verifying: the checks made, and the first frame whose state differed (-1: none).
     int checks() const { return checks_; }
