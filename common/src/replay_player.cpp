@@ -165,6 +165,16 @@ void ReplayPlayer::jump_to(std::int64_t frame) {
     const std::int64_t last = static_cast<std::int64_t>(index_.frames) - 1;
     const std::int64_t end = desync_frame_ >= 0 ? std::min(desync_frame_, last) : last;
     frame = std::clamp<std::int64_t>(frame, 0, end);
+    if (!frames_can_be_hidden_) {
+        // Only back, and only as far as a snapshot: the frames after it would all be shown.
+        if (frame > position_) return;
+        int at = static_cast<int>(frame / mark_spacing_);
+        while (at > 0 && !mark_taken_[static_cast<std::size_t>(at)]) --at;
+        restore_mark_ = at;
+        target_ = shown_ = static_cast<std::int64_t>(at) * mark_spacing_;
+        fast_left_ = 0;
+        return;
+    }
     if (frame > position_ && restore_mark_ < 0) {
         // On from here: the frames before it are made unseen.
         held_frame_ = -1;
@@ -197,7 +207,7 @@ void ReplayPlayer::frame_presented() {
         paused_ = !paused_;
         if (!paused_) held_frame_ = -1;
     }
-    if (pressed.faster) speed_ = std::min(MAX_SPEED, speed_ * 2);
+    if (pressed.faster && frames_can_be_hidden_) speed_ = std::min(MAX_SPEED, speed_ * 2);
     if (pressed.slower) speed_ = std::max(1, speed_ / 2);
     if (!hidden_ && held_frame_ < 0 && target_ < 0) fast_left_ = speed_ - 1;
 }

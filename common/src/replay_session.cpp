@@ -20,6 +20,8 @@ struct Session {
     Active active = Active::nothing;
     bool recording_enabled = true;
     bool exit_hook = false;
+    bool presents_reported = false;  // the layer calls frame_presented
+    bool frames_can_be_hidden = true;
     ReplayRecorder recorder;
     ReplayPlayer player;
     PlaybackOverlay overlay;
@@ -44,7 +46,14 @@ void record_keyboard(std::uint8_t keys[256]) {
     say(session().recorder.take_warning());
 }
 
-void play_mouse(device_reads::MouseRead& mouse) { session().player.mouse_read(mouse); }
+void play_mouse(device_reads::MouseRead& mouse) {
+    Session& s = session();
+    if (!s.presents_reported && s.player.frame_made() >= 0) {
+        s.player.frame_presented();
+        s.sound_held.store(s.player.holding(), std::memory_order_relaxed);
+    }
+    s.player.mouse_read(mouse);
+}
 void play_keyboard(std::uint8_t keys[256]) { session().player.keyboard_read(keys); }
 
 void end_at_exit() { end_session(); }
@@ -102,6 +111,7 @@ bool start_playing(const std::string& path, ReplayPlayer::Use use, std::string& 
                          "the game plays the same";
     s.player.load(std::move(bytes), std::move(index), use, probe);
     s.player.set_other_assets(other_assets);
+    s.player.set_frames_can_be_hidden(s.frames_can_be_hidden);
     s.active = Active::playing;
     s.sound_held = false;
     device_reads::set_replace_stage({play_keyboard, play_mouse});
@@ -147,8 +157,17 @@ bool playback_overlay(OverlayPicture& picture) {
     return true;
 }
 
+void set_frames_can_be_hidden(bool can) { session().frames_can_be_hidden = can; }
+
+std::string playback_status() {
+    const Session& s = session();
+    if (s.active != Active::playing) return {};
+    return PlaybackOverlay::status_line(s.player.view());
+}
+
 void frame_presented() {
     Session& s = session();
+    s.presents_reported = true;
     if (s.active != Active::playing) return;
     s.player.frame_presented();
     s.sound_held.store(s.player.holding(), std::memory_order_relaxed);

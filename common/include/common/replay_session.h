@@ -52,7 +52,14 @@ struct OverlayPicture {
 // What to lay over the frame being shown; false for nothing.
 bool playback_overlay(OverlayPicture& picture);
 
-// Called at each Present of the game's, once the frame is made (and shown, unless hidden).
+// Called at each Present of the game's, once the frame is made (and shown, unless hidden). Where
+// nothing calls it (the Windows exe), the next frame's first read does its work.
 void frame_presented();
+
+// A display that cannot leave frames unseen (the Windows exe): no fast play, no jumping forward.
+void set_frames_can_be_hidden(bool can);
+
+// The overlay's first line as text, for a window that cannot show the overlay (the exe's title).
+std::string playback_status();
 
 }  // namespace replays
