@@ -4,8 +4,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "common/replay_file.h"
@@ -167,6 +169,28 @@ TEST(ReplayFile, RefusesWhatIsNotAReplayWithOneReason) {
         EXPECT_EQ(index.status, replays::ReadStatus::unreadable);
         EXPECT_NE(index.problem.find(c.says), std::string::npos) << index.problem;
     }
+}
+
+// The logic version names how the game plays; the digests in tests/digests hold the same thing
+// frame by frame. When they are rewritten the game plays differently, and replays recorded before
+// would desync: raise GAME_LOGIC_VERSION, and pin the digests anew here.
+TEST(ReplayFile, TheLogicVersionMovesWithTheDigests) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(ZORVALEN_SOURCE_DIR "/tests/digests")) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    replays::Digest digest;
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        digest.add_bytes(text.data(), text.size());
+    }
+    const struct {
+        std::uint32_t logic_version;
+        std::uint64_t digests;
+    } pinned = {1, 12602524412238957418ull};
+    EXPECT_EQ(replays::GAME_LOGIC_VERSION, pinned.logic_version);
+    EXPECT_EQ(digest.value(), pinned.digests) << "tests/digests changed: raise GAME_LOGIC_VERSION and pin both here";
 }
 
 class ReplayFolder : public ::testing::Test {
