@@ -6,6 +6,7 @@
 // Every read then passes common/device_reads.h on its way to the game: translated, recorded for
 // the replay, or replaced by one being watched.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -52,6 +53,9 @@ struct Script {
 Script script;
 
 bool headless_input() { return headless::mode() != headless::Mode::off; }
+
+// What the game was given, for headless::take_device_reads.
+headless::DeviceReads given{};
 
 void set_pointer_capture(bool capture) {
     if (!headless_input()) platform::capture_pointer(capture);
@@ -188,6 +192,7 @@ private:
         else
             keys_.read(out);
         platform::add_pad_keys(out);
+        std::memcpy(given.keys, out, sizeof given.keys);
     }
     void read_mouse(DIMOUSESTATE& out) {
         if (headless_input()) {
@@ -200,6 +205,10 @@ private:
             mouse_.read(out);
         }
         platform::add_pad_mouse(out);
+        given.dx = static_cast<int>(std::clamp<int64_t>(int64_t{given.dx} + out.lX, INT32_MIN, INT32_MAX));
+        given.dy = static_cast<int>(std::clamp<int64_t>(int64_t{given.dy} + out.lY, INT32_MIN, INT32_MAX));
+        given.left = out.rgbButtons[0] != 0;
+        given.right = out.rgbButtons[1] != 0;
     }
 
     Kind kind_;
@@ -281,6 +290,12 @@ void focus_changed(bool focused) {
 namespace headless {
 
 void set_keys(const unsigned char keys[256]) { std::memcpy(script.keys, keys, sizeof script.keys); }
+
+DeviceReads take_device_reads() {
+    const DeviceReads taken = given;
+    given.dx = given.dy = 0;
+    return taken;
+}
 
 void set_mouse(int dx, int dy, bool left, bool right) {
     script.dx = dx;

@@ -189,7 +189,8 @@ def main():
         # The page and the tests' scripts, served side by side.
         site = scratch / 'site'
         site.mkdir()
-        for name in ('index.html', 'page', 'zorvalen.js', 'zorvalen.wasm', 'zorvalen.data'):
+        for name in (build_dir / 'page.files').read_text().split():
+            (site / name).parent.mkdir(parents=True, exist_ok=True)
             (site / name).symlink_to(build_dir / name)
         (site / 'scripts').symlink_to(script.parent)
         if args.watch:

@@ -8,9 +8,12 @@
 //                             script ends;
 //   --replay FILE [--state]   watches a replay on the game's own loop, with the player's keys
 //                             working the playback (and, with --state, each frame's state line
-//                             until the replay's end).
-// Without arguments it is the game, recorded in the page's memory (/replays): the page offers
-// the replay for download (page/replays.js).
+//                             until the replay's end);
+//   --state                   runs the game for the player (keys, mouse, touch, pads), writing
+//                             each frame's state line and, as a script line, the input the
+//                             devices gave it, so that the replay runner can play it again.
+// Without arguments it is the game. A player's game (with or without --state) is recorded in
+// the page's memory (/replays): the page offers the replay for download (page/replays.js).
 #include <windows.h>
 
 #include <emscripten.h>
@@ -79,6 +82,35 @@ void after_frame() {
     }
 }
 
+void write_player_frame() {
+    const int64_t frame = play.presented++;
+    const headless::DeviceReads reads = headless::take_device_reads();
+    replay::FrameInput input;
+    for (int code = 0; code < 256; ++code) input.keys[code] = reads.keys[code];
+    input.dx = reads.dx;
+    input.dy = reads.dy;
+    input.left = reads.left;
+    input.right = reads.right;
+    play.line = "zorvalen-input ";
+    replay::append_script_line(play.line, input);
+    std::puts(play.line.c_str());
+    play.line.clear();
+    replay::append_state_line(play.line, frame);
+    if (!play.line.empty() && play.line.back() == '\n') play.line.pop_back();
+    std::puts(play.line.c_str());
+}
+
+int play_for_player() {
+    headless::set_frame_hooks({[] {}, write_player_frame});
+    replays::start_recording("", "", replays::Recorder::page);
+    char command_line[1] = {0};
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
+    replays::end_session();
+    EM_ASM({ if (Module.gameEnded) Module.gameEnded($0); }, status);
+    report_done(status);
+    return status;
+}
+
 int play_script(int argc, char** argv) {
     std::string error;
     if (!replay::load_run_input(argv[2], play.script, error)) {
@@ -126,6 +158,7 @@ int main(int argc, char** argv) {
         EM_ASM({ if (Module.gameEnded) Module.gameEnded($0); }, status);
         return status;
     }
+    if (argc == 2 && std::strcmp(argv[1], "--state") == 0) return play_for_player();
     if (argc > 1) {
         // The packaged assets sit at the root of the page's file system.
         const int status = replay::run_command_line(argc, argv, "/");

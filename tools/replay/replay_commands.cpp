@@ -87,7 +87,12 @@ int to_script(const Command& command) {
         return 2;
     }
     std::printf("# %s, as a script: %" PRId64 " frames\n", command.path.c_str(), script.frame_count());
-    for (const ScriptLine& line : script.lines) std::printf("%s\n", script_line(line.count, line.input).c_str());
+    std::string text;
+    for (const ScriptLine& line : script.lines) {
+        text.clear();
+        append_script_line(text, line.input, line.count);
+        std::printf("%s\n", text.c_str());
+    }
     return 0;
 }
 

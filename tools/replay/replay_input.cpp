@@ -29,20 +29,6 @@ Script script_of_replay(const std::uint8_t* data, const replays::ReplayIndex& in
     return script;
 }
 
-std::string script_line(std::int64_t count, const FrameInput& input) {
-    std::string line = std::to_string(count);
-    for (int code = 1; code < 256; ++code) {
-        if (input.keys[static_cast<std::size_t>(code)] == 0) continue;
-        // Only keys with a name can be written; the game reads none of the others.
-        if (const char* name = key_name(code)) line += std::string(" ") + name;
-    }
-    if (input.left) line += " LMB";
-    if (input.right) line += " RMB";
-    if (input.dx != 0) line += " dx=" + std::to_string(input.dx);
-    if (input.dy != 0) line += " dy=" + std::to_string(input.dy);
-    return line;
-}
-
 bool load_run_input(const std::string& path, Script& script, std::string& error) {
     std::ifstream file(path, std::ios::binary);
     char start[8] = {};

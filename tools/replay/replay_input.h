@@ -16,9 +16,6 @@ namespace replay {
 // is left out.
 Script script_of_replay(const std::uint8_t* data, const replays::ReplayIndex& index);
 
-// A script line for these frames' input: "COUNT TOKENS".
-std::string script_line(std::int64_t count, const FrameInput& input);
-
 // Reads a script or a replay (told apart by the replay's magic). On failure `error` names the file
 // and what is wrong with it.
 bool load_run_input(const std::string& path, Script& script, std::string& error);

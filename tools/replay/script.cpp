@@ -41,6 +41,22 @@ void fail(ParseError& error, int line, std::string_view token, const std::string
 
 }  // namespace
 
+void append_script_line(std::string& out, const FrameInput& input, int64_t count) {
+    out += std::to_string(count);
+    for (int code = 1; code < 256; ++code) {
+        if (input.keys[static_cast<std::size_t>(code)] == 0) continue;
+        // Only keys with a name can be written; the game reads none of the others.
+        if (const char* name = key_name(code)) {
+            out += ' ';
+            out += name;
+        }
+    }
+    if (input.left) out += " LMB";
+    if (input.right) out += " RMB";
+    if (input.dx != 0) out += " dx=" + std::to_string(input.dx);
+    if (input.dy != 0) out += " dy=" + std::to_string(input.dy);
+}
+
 int64_t Script::frame_count() const {
     int64_t total = 0;
     for (const ScriptLine& line : lines) total += line.count;

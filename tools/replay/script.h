@@ -60,6 +60,10 @@ using keys::key_code;
 // The name of a DIK code as scripts write it ("SPACE"), or null for a code with none.
 using keys::key_name;
 
+// A frame's keys, buttons and motion held for `count` frames, as a script line ("1 W D LMB dx=3"),
+// pads left out, with no newline.
+void append_script_line(std::string& out, const FrameInput& input, int64_t count = 1);
+
 // Walks a script frame by frame without expanding it.
 class ScriptCursor {
 public:

@@ -1,22 +1,21 @@
-// The page's replays. Every game played on the page is recorded in the page's own memory
-// (/replays); its replay is offered for download beside the picture when the game ends, and
-// brought up to date whenever the player leaves the page. index.html?watch=URL watches a replay
-// instead of playing, and so does a replay file dropped on the page. The keys that work the
-// playback are the game's: Space pause, arrows or W A S D speed and jumps, R restart, Esc quit.
-'use strict';
+// The page's replays. Every game played on the page is recorded in the program's own memory
+// (/replays); its replay is offered in a panel beside the picture when the game ends, and brought
+// up to date whenever the player leaves the page. index.html?watch=URL watches a replay instead
+// of playing, and so does a replay file dropped on the page. The keys that work the playback are
+// the desktop's: Space pause, arrows or W A S D speed and jumps, R restart, Esc quit.
 (function() {
-  var query = new URLSearchParams(location.search);
+  'use strict';
+  var query = Zorvalen.query;
   var DROPPED = 'zorvalen-dropped-replay';
 
   var link = document.createElement('a');
   link.id = 'replay-download';
+  link.className = 'replay';
   link.hidden = true;
   link.textContent = 'Download the replay of this game';
-  link.style.cssText = 'color: #8cf; margin: 0 1em;';
-  var canvas = document.getElementById('canvas');
-  canvas.insertAdjacentElement('afterend', link);
+  document.getElementById('panels').appendChild(link);
 
-  // The newest replay in the page's memory, as bytes and a name; null for none.
+  // The newest replay in the program's memory, as bytes and a name; null for none.
   function newestReplay() {
     var names;
     try {
@@ -38,14 +37,13 @@
     link.hidden = false;
   }
 
-  function chain(name, after) {
-    var before = Module[name];
-    Module[name] = function(value) {
-      if (before) before(value);
-      after(value);
-    };
+  function base64(bytes) {
+    var text = '';
+    for (var i = 0; i < bytes.length; i += 8192) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
+    return btoa(text);
   }
-  chain('gameEnded', offerReplay);
+
+  Zorvalen.endListeners.push(offerReplay);
   document.addEventListener('visibilitychange', function() { if (document.hidden) offerReplay(); });
   window.addEventListener('pagehide', offerReplay);
 
@@ -55,11 +53,7 @@
     var finished = Module.replayFinished;
     Module.replayFinished = function(status) {
       var replay = newestReplay();
-      var text = '';
-      if (replay !== null)
-        for (var i = 0; i < replay.bytes.length; i += 8192)
-          text += String.fromCharCode.apply(null, replay.bytes.subarray(i, i + 8192));
-      console.log('zorvalen-replay-file ' + (replay === null ? 'none' : btoa(text)));
+      console.log('zorvalen-replay-file ' + (replay === null ? 'none' : base64(replay.bytes)));
       if (finished) finished(status);
     };
   }
@@ -72,12 +66,10 @@
     var file = event.dataTransfer.files[0];
     if (!file) return;
     file.arrayBuffer().then(function(buffer) {
-      var bytes = new Uint8Array(buffer), text = '';
-      for (var i = 0; i < bytes.length; i += 8192) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
       try {
-        sessionStorage.setItem(DROPPED, btoa(text));
+        sessionStorage.setItem(DROPPED, base64(new Uint8Array(buffer)));
       } catch (error) {
-        console.warn('zorvalen: the dropped replay is too large to watch here');
+        Zorvalen.say('This replay is too large to watch here.');
         return;
       }
       location.search = '?watch=dropped';
@@ -87,29 +79,24 @@
   var watch = query.get('watch');
   if (!watch) return;
   Module.arguments = ['--replay', '/watch.zvr'];
-  if (query.has('state')) {
-    Module.arguments.push('--state');
-    Module.print = function(text) { console.log('zorvalen-state ' + text); };
-    Module.replayFinished = function(status) { console.log('zorvalen-done ' + status); };
+  if (query.has('state')) Module.arguments.push('--state');
+  document.getElementById('play-again').textContent = 'Watch again';
+  Zorvalen.endListeners.push(function(status) { if (status == 0 && !Zorvalen.scripted) Zorvalen.say('The replay has ended.'); });
+  var bytes;
+  if (watch == 'dropped' && sessionStorage.getItem(DROPPED) !== null) {
+    var text = atob(sessionStorage.getItem(DROPPED));
+    bytes = Promise.resolve(Uint8Array.from(text, function(c) { return c.charCodeAt(0); }));
+  } else {
+    bytes = fetch(watch).then(function(response) {
+      if (!response.ok) throw new Error('cannot fetch ' + watch + ': ' + response.status);
+      return response.arrayBuffer();
+    }).then(function(buffer) { return new Uint8Array(buffer); });
   }
-  Module.preRun = (Module.preRun || []).concat(function() {
-    Module.addRunDependency('watched-replay');
-    var bytes;
-    if (watch == 'dropped' && sessionStorage.getItem(DROPPED) !== null) {
-      var text = atob(sessionStorage.getItem(DROPPED));
-      bytes = Promise.resolve(Uint8Array.from(text, function(c) { return c.charCodeAt(0); }));
-    } else {
-      bytes = fetch(watch).then(function(response) {
-        if (!response.ok) throw new Error('cannot fetch ' + watch + ': ' + response.status);
-        return response.arrayBuffer();
-      }).then(function(buffer) { return new Uint8Array(buffer); });
-    }
-    bytes.then(function(data) {
-      Module.FS.writeFile('/watch.zvr', data);
-      Module.removeRunDependency('watched-replay');
-    }).catch(function(error) {
-      console.log('zorvalen-done failed: ' + error);
-      document.getElementById('message').textContent = String(error);
-    });
-  });
+  Zorvalen.files.push(bytes.then(function(data) {
+    return [{name: 'watch.zvr', bytes: data}];
+  }).catch(function(error) {
+    console.log('zorvalen-done failed: ' + error);
+    Zorvalen.say(String(error));
+    return [];
+  }));
 })();
