@@ -16,6 +16,7 @@
 #include "common/replay_session.h"
 #include "json_lines.h"
 #include "replay_commands.h"
+#include "replay_input.h"
 #include "runner.h"
 #include "script.h"
 
@@ -80,6 +81,30 @@ TEST_F(ReplayFiles, ARecordedRunVerifiesAndALyingCheckIsADesyncAtItsFrame) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(runner({"--verify", lying}), 1);
     EXPECT_NE(::testing::internal::GetCapturedStdout().find("desync at frame 60 "), std::string::npos);
+}
+
+// What --state, --shot, --check and --video load: a replay gives the frames of the script it was
+// recorded from, and --to-script writes them back as a script that reads the same.
+TEST_F(ReplayFiles, AReplayIsTakenWhereverAScriptIs) {
+    const std::string replay = (work_ / "run.zvr").string();
+    const std::string script_path = script_dir + "playthrough.txt";
+    ASSERT_EQ(runner({"--frames", "900", "--record", replay, script_path}), 0);
+    replay::Script from_script, from_replay, written;
+    std::string error;
+    ASSERT_TRUE(replay::load_run_input(script_path, from_script, error)) << error;
+    ASSERT_TRUE(replay::load_run_input(replay, from_replay, error)) << error;
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(runner({"--to-script", replay}), 0);
+    replay::ParseError parse_error;
+    ASSERT_TRUE(replay::parse_script(::testing::internal::GetCapturedStdout(), written, parse_error))
+        << parse_error.message;
+    ASSERT_EQ(from_replay.frame_count(), 900);
+    ASSERT_EQ(written.frame_count(), 900);
+    replay::ScriptCursor a(from_script), b(from_replay), c(written);
+    for (int frame = 0; frame < 900; ++frame, a.advance(), b.advance(), c.advance()) {
+        ASSERT_EQ(b.input(), a.input()) << "frame " << frame;
+        ASSERT_EQ(c.input(), a.input()) << "frame " << frame;
+    }
 }
 
 TEST_F(ReplayFiles, AnotherAssetPackIsAWarningAndTheChecksStillApply) {
