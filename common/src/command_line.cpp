@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/replay_session.h"
+
 namespace program {
 namespace {
 
@@ -14,9 +16,10 @@ constexpr char VERSION_LINE[] = "zorvalen " ZORVALEN_VERSION;
 // Every switch, in the order --help lists them. The man page lists the same (a test holds
 // the two together).
 void add_switches(CLI::App& app, ProgramOptions& options) {
-    (void)options;
     app.set_help_flag("-h,--help", "Print this help and exit");
     app.set_version_flag("--version", VERSION_LINE, "Print the version and exit");
+    app.add_option("--replay", options.replay, "Watch a replay of an earlier game")->type_name("FILE");
+    app.add_flag_callback("--no-record", [&options] { options.record = false; }, "Do not keep a replay of this game");
 }
 
 void describe(CLI::App& app) {
@@ -42,6 +45,20 @@ std::string usage_text() {
     describe(app);
     add_switches(app, ignored);
     return app.help();
+}
+
+bool start_replays(const ProgramOptions& options, replays::Recorder recorder, std::string& error, std::string& warning) {
+    if (!options.replay.empty()) {
+        if (!replays::start_playing(path_from_start_folder(options.replay), replays::ReplayPlayer::Use::watch, error,
+                                    warning)) {
+            error = std::string(PROGRAM_NAME) + ": " + error;
+            return false;
+        }
+        return true;
+    }
+    if (!options.record) replays::set_recording_enabled(false);
+    replays::start_recording("", "", recorder);
+    return true;
 }
 
 CommandLineOutcome read_command_line(int argc, const char* const argv[], ProgramOptions& options) {

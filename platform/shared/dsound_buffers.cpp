@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "common/replay_session.h"
 #include "dsound_offline.h"
 
 const GUID IID_IDirectSoundBuffer8 = {0x6825A449, 0x7524, 0x4D82, {0x92, 0x0F, 0x50, 0xE3, 0x6A, 0xB3, 0xAB, 0x1E}};
@@ -35,6 +36,11 @@ struct MixerCore {
 
     void rebuild_mixing();
     void render(int16_t* out, size_t frames) {
+        // A replay held on one frame holds its sound too, music and all, where it stands.
+        if (replays::sound_held()) {
+            std::fill(out, out + frames * static_cast<size_t>(format.channels), int16_t{0});
+            return;
+        }
         std::lock_guard<std::mutex> hold(mutex);
         mix(mixing.data(), mixing.size(), out, frames, format);
     }
@@ -106,6 +112,8 @@ public:
     }
     HRESULT Play(DWORD reserved1, DWORD, DWORD flags) override {
         if (reserved1 != 0) return DSERR_INVALIDPARAM;
+        // A replay's unseen or repeated frames start no sound.
+        if (replays::effects_muted()) return DS_OK;
         std::lock_guard<std::mutex> hold(core_->mutex);
         // A buffer already playing carries on from where it is; only its loop mode changes.
         voice_.looping = (flags & DSBPLAY_LOOPING) != 0;

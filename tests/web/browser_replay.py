@@ -5,6 +5,9 @@ runner does for the same script. With --paced the page runs the game's own loop 
 60 frames a second, drawn) on the script's input rather than the replay runner's loop. With
 --shot FRAME the picture of that frame must equal the desktop compositor's, pixel for pixel:
 the picture the browser's device drew, or with --paced the canvas as the page shows it.
+With --paced the page also records the game in its memory: that replay must pass the replay
+runner's --verify and give its state lines. With --watch the page watches the replay the
+replay runner recorded of the script (index.html?watch=URL), frame for frame the same game.
 
 Exit status: 0 same, 1 different or the page failed, 77 no emscripten or no Chromium here
 (the test is then skipped).
@@ -163,6 +166,7 @@ def main():
     parser.add_argument('--replay', required=True, help='the native zorvalen-replay')
     parser.add_argument('--script', required=True, help='a replay script in the tests\' scripts folder')
     parser.add_argument('--paced', action='store_true', help='the game\'s own loop, in real time')
+    parser.add_argument('--watch', action='store_true', help='watch the runner\'s replay of the script')
     parser.add_argument('--shot', type=int, help='also compare the picture of this frame')
     parser.add_argument('--timeout', type=float, default=240)
     args = parser.parse_args()
@@ -189,10 +193,16 @@ def main():
             (site / name).parent.mkdir(parents=True, exist_ok=True)
             (site / name).symlink_to(build_dir / name)
         (site / 'scripts').symlink_to(script.parent)
+        if args.watch:
+            (site / 'replays').mkdir()
+            subprocess.run([args.replay, '--record', str(site / 'replays' / 'run.zvr'), str(script)], check=True,
+                           stdout=subprocess.DEVNULL)
         server = serve(site)
         try:
             port = server.server_address[1]
             variant = f'play={script.name}&state' if args.paced else f'replay={script.name}'
+            if args.watch:
+                variant = 'watch=replays/run.zvr&state'
             if args.shot is not None:
                 variant += f'&shot={args.shot}'
             url = f'http://127.0.0.1:{port}/index.html?{variant}'
@@ -213,6 +223,26 @@ def main():
     if not compare_states(native, browser):
         return 1
     loop = 'the game\'s own loop' if args.paced else 'the replay loop'
+    if args.watch:
+        loop = 'watching its replay'
+    if args.paced:
+        recorded = [line.split(' ', 1)[1] for line in lines if line.startswith('zorvalen-replay-file ')]
+        if not recorded or recorded[0] == 'none':
+            print('the page kept no replay of its game')
+            return 1
+        with tempfile.TemporaryDirectory(prefix='zorvalen-web-') as scratch:
+            replay_file = pathlib.Path(scratch) / 'page.zvr'
+            replay_file.write_bytes(base64.b64decode(recorded[0]))
+            verified = subprocess.run([args.replay, '--verify', str(replay_file)], stdout=subprocess.PIPE, text=True)
+            replayed = subprocess.run([args.replay, '--state', '-', str(replay_file)], stdout=subprocess.PIPE,
+                                      text=True).stdout.splitlines()
+        if verified.returncode != 0:
+            print('the page\'s replay fails --verify: ' + verified.stdout.strip())
+            return 1
+        if not compare_states(native, replayed):
+            print('(the page\'s replay, played by the replay runner)')
+            return 1
+        loop += ', its replay verified'
     pictures = ''
     if args.shot is not None:
         shots = [line.split(' ', 1)[1] for line in lines if line.startswith('zorvalen-shot ')]
