@@ -1,10 +1,12 @@
-// The Linux entry point: the game's own entry is WinMain, as on Windows. The command line is
-// the program's, read here; the game is given none.
+// The Linux entry point: the game's own entry is WinMain, as on Windows. The command line and
+// the settings file are the program's, read here and put in force for the layer; the game is
+// given none.
 #include <windows.h>
 
 #include <cstdio>
 
 #include "common/command_line.h"
+#include "common/settings_file.h"
 
 int main(int argc, char** argv) {
     program::ProgramOptions options;
@@ -13,6 +15,13 @@ int main(int argc, char** argv) {
         std::fputs(outcome.message.c_str(), outcome.status == 0 ? stdout : stderr);
         return outcome.status;
     }
+    std::string report;
+    program::start_settings(options, report);
+    std::fputs(report.c_str(), stderr);
     char command_line[1] = {0};
-    return WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
+    report.clear();
+    program::finish_settings(report);
+    std::fputs(report.c_str(), stderr);
+    return status;
 }

@@ -9,11 +9,11 @@ void ScaledPresent::show(SDL_Renderer* renderer, SDL_Texture* picture, int width
     int output_width = 0, output_height = 0;
     SDL_SetRenderTarget(renderer, nullptr);
     if (SDL_GetRendererOutputSize(renderer, &output_width, &output_height) != 0) return;
-    const PictureFit fit = fit_picture(width, height, output_width, output_height);
+    const PictureFit fit = fit_for_filter(width, height, output_width, output_height, filter);
     const SDL_Rect target{fit.target.x, fit.target.y, fit.target.width, fit.target.height};
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     SDL_RenderClear(renderer);
-    if (fit.whole_factor > 0 || filter == ScaleFilter::linear) {
+    if (fit.whole_factor > 0 || filter != ScaleFilter::sharp) {
         SDL_SetTextureScaleMode(picture, fit.whole_factor > 0 ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
         SDL_RenderCopy(renderer, picture, nullptr, &target);
         return;

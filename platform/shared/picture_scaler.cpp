@@ -107,6 +107,13 @@ void blend_across(const std::uint32_t* row, const std::int32_t* first, const std
 
 }  // namespace
 
+PictureFit fit_for_filter(int picture_width, int picture_height, int destination_width, int destination_height,
+                          ScaleFilter filter) {
+    if (filter == ScaleFilter::whole)
+        return fit_whole_picture(picture_width, picture_height, destination_width, destination_height);
+    return fit_picture(picture_width, picture_height, destination_width, destination_height);
+}
+
 void PictureScaler::Axis::build(int picture_size, int target_size, int whole_factor, ScaleFilter filter,
                                 int prescale) {
     first.assign(static_cast<std::size_t>(target_size), 0);
@@ -153,7 +160,7 @@ void PictureScaler::prepare(int picture_width, int picture_height, int destinati
     picture_height_ = std::max(0, picture_height);
     destination_width_ = std::max(0, destination_width);
     destination_height_ = std::max(0, destination_height);
-    fit_ = fit_picture(picture_width_, picture_height_, destination_width_, destination_height_);
+    fit_ = fit_for_filter(picture_width_, picture_height_, destination_width_, destination_height_, filter);
     const int prescale = sharp_prescale(picture_width_, picture_height_, fit_.target);
     columns_.build(picture_width_, fit_.target.width, fit_.whole_factor, filter, prescale);
     rows_.build(picture_height_, fit_.target.height, fit_.whole_factor, filter, prescale);

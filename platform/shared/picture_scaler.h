@@ -13,7 +13,12 @@ namespace platform {
 enum class ScaleFilter {
     linear,  // every destination pixel blended from its 2 x 2 nearest picture pixels
     sharp,   // nearest to a whole multiple at or above the target, then linear down to it
+    whole,   // only the largest whole multiple that fits (fit_whole_picture), with wider bars
 };
+
+// Where the picture goes in a destination of this size with this filter.
+PictureFit fit_for_filter(int picture_width, int picture_height, int destination_width, int destination_height,
+                          ScaleFilter filter);
 
 class PictureScaler {
 public:

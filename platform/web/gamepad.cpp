@@ -7,8 +7,8 @@
 
 namespace platform {
 
-void add_pad_keys(uint8_t[256]) {}
-void add_pad_mouse(DIMOUSESTATE&) {}
+uint32_t read_pad_actions() { return 0; }
+uint32_t read_pad_actions(int32_t&, int32_t&) { return 0; }
 void pad_focus_lost() {}
 void reset_pad() {}
 

@@ -69,6 +69,7 @@ struct Options {
     std::string draws_path;
     std::vector<Shot> shots;
     int64_t every = 1;
+    std::string settings_path;  // a player's settings file: the script is played through its controls
     bool help = false;
 };
 
