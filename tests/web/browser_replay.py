@@ -5,6 +5,9 @@ runner does for the same script. With --paced the page runs the game's own loop 
 60 frames a second, drawn) on the script's input rather than the replay runner's loop. With
 --shot FRAME the picture of that frame must equal the desktop compositor's, pixel for pixel:
 the picture the browser's device drew, or with --paced the canvas as the page shows it.
+With --settings FILE and --remap the page first stores FILE as its settings panel would, then
+plays the script with the keys moved as --remap says, and must still give the runner's state
+lines for the script itself: the player's keys change, the game does not.
 
 Exit status: 0 same, 1 different or the page failed, 77 no emscripten or no Chromium here
 (the test is then skipped).
@@ -27,6 +30,16 @@ import zlib
 
 SKIP = 77
 CONSOLE = re.compile(r':INFO:CONSOLE[^\]]*\] "(.*)", source: ')
+
+
+def remap(text, pairs):
+    """The script with each token FROM put as TO (comments left as they are)."""
+    moves = dict(pair.split('=', 1) for pair in pairs.split(',') if pair)
+    lines = []
+    for line in text.splitlines():
+        code, hash_mark, comment = line.partition('#')
+        lines.append(' '.join(moves.get(token.upper(), token) for token in code.split()) + hash_mark + comment)
+    return '\n'.join(lines) + '\n'
 
 
 def find_chromium():
@@ -164,6 +177,8 @@ def main():
     parser.add_argument('--script', required=True, help='a replay script in the tests\' scripts folder')
     parser.add_argument('--paced', action='store_true', help='the game\'s own loop, in real time')
     parser.add_argument('--shot', type=int, help='also compare the picture of this frame')
+    parser.add_argument('--settings', help='a settings file the page keeps before it plays')
+    parser.add_argument('--remap', default='', help='FROM=TO,... : the script\'s tokens as the settings move them')
     parser.add_argument('--timeout', type=float, default=240)
     args = parser.parse_args()
 
@@ -185,15 +200,24 @@ def main():
         # The page and the tests' scripts, served side by side.
         site = scratch / 'site'
         site.mkdir()
-        for name in ('index.html', 'zorvalen.js', 'zorvalen.wasm', 'zorvalen.data'):
-            (site / name).symlink_to(build_dir / name)
-        (site / 'scripts').symlink_to(script.parent)
+        for name in ('index.html', 'zorvalen.js', 'zorvalen.wasm', 'zorvalen.data', 'page'):
+            if (build_dir / name).exists():
+                (site / name).symlink_to(build_dir / name)
+        if args.settings:
+            settings = pathlib.Path(args.settings).resolve()
+            (site / 'settings').symlink_to(settings.parent)
+            (site / 'scripts').mkdir()
+            (site / 'scripts' / script.name).write_text(remap(script.read_text(), args.remap))
+        else:
+            (site / 'scripts').symlink_to(script.parent)
         server = serve(site)
         try:
             port = server.server_address[1]
             variant = f'play={script.name}&state' if args.paced else f'replay={script.name}'
             if args.shot is not None:
                 variant += f'&shot={args.shot}'
+            if args.settings:
+                variant += f'&settings={settings.name}'
             url = f'http://127.0.0.1:{port}/index.html?{variant}'
             lines = run_page(chromium, url, scratch / 'profile', args.timeout)
         finally:
