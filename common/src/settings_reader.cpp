@@ -287,13 +287,33 @@ int last_written_line(const std::string& text, int line) {
     return 0;
 }
 
+// Every character beyond ASCII as one '?'. A settings file needs none outside its comments, where
+// they mean nothing, and toml++ 3.3 reaches a point it takes for unreachable (undefined
+// behaviour) on some of them where it looks for a space (its issue 295, mended in later
+// releases): no file of the player's should lead there. Lines keep their numbers.
+std::string keep_to_ascii(std::string_view text) {
+    std::string ascii;
+    ascii.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            ascii += static_cast<char>(c);
+            continue;
+        }
+        ascii += '?';
+        if (c >= 0xC0)
+            while (i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) ++i;
+    }
+    return ascii;
+}
+
 Settings read_settings_in_passes(std::string_view text, std::vector<Problem>& problems) {
     if (text.size() > largest_settings_file) {
         problems.push_back(Problem{0, "it is longer than " + std::to_string(largest_settings_file / 1024) +
                                           " KiB, and is not read; every setting keeps its default"});
         return Settings{};
     }
-    std::string readable(text);
+    std::string readable = keep_to_ascii(text);
     for (int unreadable = 0;; ++unreadable) {
         toml::parse_result parsed = toml::parse(readable);
         if (parsed) {
