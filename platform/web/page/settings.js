@@ -154,7 +154,7 @@
     toggle.type = 'button';
     toggle.id = 'zv-settings-toggle';
     toggle.textContent = 'Settings';
-    panel = document.createElement('form');
+    panel = document.createElement('div');
     panel.id = 'zv-settings';
     panel.hidden = true;
     panel.innerHTML =
