@@ -47,8 +47,12 @@ ZV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 nsis)
 # Packing the .deb (dpkg-shlibdeps, Debian's build flags, file) and checking it in the package test.
 ZV_PACKAGE_PACKAGES=(dpkg-dev file)
 ZV_PACKAGE_TEST_PACKAGES=("${ZV_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils appstream xvfb imagemagick)
-# The browser build and its test: Debian's emscripten, and Chromium to play the page headless.
-ZV_WEB_PACKAGES=(emscripten chromium python3)
+# The browser build and its test: Debian's emscripten, Chromium to play the page headless, and
+# FFmpeg to compress the page's sounds and pictures.
+ZV_WEB_PACKAGES=(emscripten chromium python3 ffmpeg)
+# Node.js and npm for the page's browser tests (playwright-core from tests/web's lockfile);
+# scripts/test asks for them only where the system has no node or npm of its own.
+ZV_NODE_PACKAGES=(nodejs npm)
 # bench/xvfb-bench: a display server of its own for each program, and input from outside.
 ZV_BENCH_PACKAGES=(xvfb xdotool)
 # Running the Windows build: Wine (64-bit only: the exe and its setup program are both 64-bit).

@@ -9,6 +9,7 @@
 // takes the player's own keys, buttons and pad and hands the game the keys and buttons of the
 // actions they stand for. With the default controls that is the player's input as it came.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -68,6 +69,9 @@ struct PlayerHeld {
     settings::AimScale aim;
 };
 PlayerHeld player;
+
+// What the game was given, for headless::take_device_reads.
+headless::DeviceReads given{};
 
 void set_pointer_capture(bool capture) {
     if (!headless_input()) platform::capture_pointer(capture);
@@ -202,6 +206,7 @@ private:
         const settings::Controls& controls = settings::read_settings_in_force().controls;
         const uint32_t actions = settings::find_held_actions(controls, keys, buttons, platform::read_pad_actions());
         settings::write_game_keys(controls, actions, keys, out);
+        std::memcpy(given.keys, out, sizeof given.keys);
     }
     void read_mouse(DIMOUSESTATE& out) {
         DIMOUSESTATE mouse{};
@@ -233,6 +238,10 @@ private:
         out.lY = static_cast<LONG>(std::clamp<int64_t>(int64_t{dy} + pad_dy, INT32_MIN, INT32_MAX));
         out.lZ = mouse.lZ;
         settings::write_game_buttons(actions, mouse.rgbButtons, out.rgbButtons);
+        given.dx = static_cast<int>(std::clamp<int64_t>(int64_t{given.dx} + out.lX, INT32_MIN, INT32_MAX));
+        given.dy = static_cast<int>(std::clamp<int64_t>(int64_t{given.dy} + out.lY, INT32_MIN, INT32_MAX));
+        given.left = out.rgbButtons[0] != 0;
+        given.right = out.rgbButtons[1] != 0;
     }
 
     // The other device's state as it stands, without taking a read from it.
@@ -354,6 +363,12 @@ void focus_changed(bool focused) {
 namespace headless {
 
 void set_keys(const unsigned char keys[256]) { std::memcpy(script.keys, keys, sizeof script.keys); }
+
+DeviceReads take_device_reads() {
+    const DeviceReads taken = given;
+    given.dx = given.dy = 0;
+    return taken;
+}
 
 void set_mouse(int dx, int dy, bool left, bool right) {
     script.dx = dx;

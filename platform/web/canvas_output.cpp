@@ -1,6 +1,7 @@
 #include "canvas_output.h"
 
 #include <emscripten.h>
+#include <wasm_simd128.h>
 
 #include <cstdint>
 #include <new>
@@ -76,12 +77,21 @@ private:
 
 void CanvasOutput::put(const platform::FrameView& frame) {
     if (rgba_.empty() || frame.width != width_ || frame.height != height_) return;
-    // 0xAARRGGBB to the canvas' R, G, B, A bytes; the canvas is opaque, whatever the picture's alpha.
+    // 0xAARRGGBB to the canvas' R, G, B, A bytes; the canvas is opaque, whatever the picture's
+    // alpha. Four pixels at a time (WebAssembly's SIMD, which the compositor's kernels need
+    // already): every frame passes through here, and the scalar loop cost a tenth of a core.
     std::uint32_t* out = rgba_.data();
+    const v128_t opaque = wasm_i32x4_splat(static_cast<int32_t>(0xFF000000u));
     for (int y = 0; y < height_; ++y) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const unsigned char*>(frame.pixels) +
                                                                  static_cast<std::size_t>(y) * frame.pitch);
-        for (int x = 0; x < width_; ++x, ++out) {
+        int x = 0;
+        for (; x + 4 <= width_; x += 4, out += 4) {
+            const v128_t bgra = wasm_v128_load(row + x);
+            const v128_t rgba = wasm_i8x16_shuffle(bgra, bgra, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+            wasm_v128_store(out, wasm_v128_or(rgba, opaque));
+        }
+        for (; x < width_; ++x, ++out) {
             const std::uint32_t argb = row[x];
             *out = 0xFF000000u | ((argb & 0xFFu) << 16) | (argb & 0xFF00u) | ((argb >> 16) & 0xFFu);
         }

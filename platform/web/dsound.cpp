@@ -85,7 +85,9 @@ void start_audio_from_gesture() {
     }
     EM_ASM({
         var sound = Module.zorvalenSound;
-        if (sound && sound.context.state == 'suspended' && !document.hidden) sound.context.resume();
+        // Safari calls a context the system took away (a call, the page in the background) interrupted.
+        var stopped = sound && (sound.context.state == 'suspended' || sound.context.state == 'interrupted');
+        if (stopped && !document.hidden) sound.context.resume();
     });
 }
 

@@ -165,6 +165,27 @@ TEST_F(Gamepad, KeysAndButtonsHeldOnEitherDeviceCountAsHeld) {
     EXPECT_EQ(world.mouse_right, 128);
 }
 
+TEST_F(Gamepad, WhatTheDevicesGaveTheGameIsTakenWithThePadsPartAndMotionSummed) {
+    headless::take_device_reads();
+    unsigned char keys[256] = {};
+    keys[DIK_SPACE] = 0x80;
+    headless::set_keys(keys);
+    headless::set_mouse(3, -2, false, true);
+    frame(PadReading{.left_x = 32767, .right_trigger = 32767});
+    headless::set_mouse(4, 0, false, true);
+    poll();
+    const headless::DeviceReads reads = headless::take_device_reads();
+    EXPECT_EQ(reads.keys[DIK_SPACE], 0x80);
+    EXPECT_EQ(reads.keys[DIK_D], 0x80) << "the pad's stick";
+    EXPECT_TRUE(reads.left) << "the pad's trigger";
+    EXPECT_TRUE(reads.right);
+    EXPECT_EQ(reads.dx, 7);
+    EXPECT_EQ(reads.dy, -2);
+    const headless::DeviceReads again = headless::take_device_reads();
+    EXPECT_EQ(again.dx, 0) << "motion is taken once";
+    EXPECT_EQ(again.keys[DIK_D], 0x80) << "keys stay as last read";
+}
+
 TEST_F(Gamepad, APadUnpluggedWhileHeldLeavesNothingHeldAndTheNextPadTakesOverOnlyThen) {
     const int second = headless::attach_pad();
     ASSERT_GE(second, 0);

@@ -113,6 +113,23 @@ TEST(ReplayScript, KnowsTheKeysTheGameReadsUnderTheirSdkNames) {
     }
 }
 
+TEST(ReplayScript, AFrameWrittenAsALineReadsBackTheSame) {
+    FrameInput input;
+    input.keys[DIK_W] = input.keys[DIK_D] = input.keys[DIK_SPACE] = input.keys[DIK_NUMPADENTER] = 0x80;
+    input.left = input.right = true;
+    input.dx = -7;
+    input.dy = 12;
+    for (const FrameInput& frame : {input, FrameInput{}}) {
+        std::string line;
+        replay::append_script_line(line, frame);
+        const Script script = parse_ok(line + "\n");
+        ASSERT_EQ(script.frame_count(), 1) << line;
+        EXPECT_EQ(script.input_at(0), frame) << line;
+    }
+    EXPECT_EQ(replay::key_name(DIK_SPACE), std::string("SPACE"));
+    EXPECT_EQ(replay::key_name(0), nullptr);
+}
+
 TEST(ReplayScript, RejectsBadLinesNamingTheLineAndToken) {
     struct Case {
         const char* text;

@@ -200,9 +200,9 @@ def main():
         # The page and the tests' scripts, served side by side.
         site = scratch / 'site'
         site.mkdir()
-        for name in ('index.html', 'zorvalen.js', 'zorvalen.wasm', 'zorvalen.data', 'page'):
-            if (build_dir / name).exists():
-                (site / name).symlink_to(build_dir / name)
+        for name in (build_dir / 'page.files').read_text().split():
+            (site / name).parent.mkdir(parents=True, exist_ok=True)
+            (site / name).symlink_to(build_dir / name)
         if args.settings:
             settings = pathlib.Path(args.settings).resolve()
             (site / 'settings').symlink_to(settings.parent)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "assetgen/encode.h"
+#include "assetgen/installer_art.h"
 #include "assetgen/paint.h"
 #include "assetgen/sprites.h"
 
@@ -123,6 +124,8 @@ void write_icons(const std::filesystem::path& dir)
         write("zorvalen-" + std::to_string(size) + ".png", encode_png(pictures.back()));
     }
     write("zorvalen.ico", encode_ico(pictures));
+    write("zorvalen-setup-side.bmp", encode_bmp(draw_setup_side()));
+    write("zorvalen-setup-header.bmp", encode_bmp(draw_setup_header()));
 }
 
 }  // namespace assetgen

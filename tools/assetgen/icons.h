@@ -18,7 +18,8 @@ Image draw_icon(int size);
 // A Windows .ico holding one PNG-compressed picture per size.
 std::vector<uint8_t> encode_ico(const std::vector<Image>& pictures);
 
-// Writes zorvalen-SIZE.png for every size and zorvalen.ico into dir, creating it if needed.
+// Writes zorvalen-SIZE.png for every size and zorvalen.ico into dir, creating it if needed, and the
+// Windows setup program's pictures, zorvalen-setup-side.bmp and zorvalen-setup-header.bmp.
 void write_icons(const std::filesystem::path& dir);
 
 }  // namespace assetgen

@@ -3,7 +3,10 @@
 //   replay options...         plays a script exactly as zorvalen-replay does, unpaced and
 //                             undrawn, writing to the console;
 //   --play SCRIPT [--state]   runs the game's own loop, paced and drawn, with the script's
-//                             input in place of the player's (and each frame's state line).
+//                             input in place of the player's (and each frame's state line);
+//   --state                   runs the game for the player (keys, mouse, touch, pads), writing
+//                             each frame's state line and, as a script line, the input the
+//                             devices gave it, so that the replay runner can play it again.
 #include <windows.h>
 
 #include <emscripten.h>
@@ -64,6 +67,32 @@ void after_frame() {
     if (play.presented == play.script.frame_count()) report_done(0);
 }
 
+void write_player_frame() {
+    const int64_t frame = play.presented++;
+    const headless::DeviceReads reads = headless::take_device_reads();
+    replay::FrameInput input;
+    for (int code = 0; code < 256; ++code) input.keys[code] = reads.keys[code];
+    input.dx = reads.dx;
+    input.dy = reads.dy;
+    input.left = reads.left;
+    input.right = reads.right;
+    play.line = "zorvalen-input ";
+    replay::append_script_line(play.line, input);
+    std::puts(play.line.c_str());
+    play.line.clear();
+    replay::append_state_line(play.line, frame);
+    if (!play.line.empty() && play.line.back() == '\n') play.line.pop_back();
+    std::puts(play.line.c_str());
+}
+
+int play_for_player() {
+    headless::set_frame_hooks({[] {}, write_player_frame});
+    char command_line[1] = {0};
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
+    report_done(status);
+    return status;
+}
+
 int play_script(int argc, char** argv) {
     std::string error;
     if (!replay::load_script_file(argv[2], play.script, error)) {
@@ -83,6 +112,7 @@ int play_script(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "--play") == 0) return play_script(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--state") == 0) return play_for_player();
     if (argc > 1) {
         // The packaged assets sit at the root of the page's file system.
         const int status = replay::run_command_line(argc, argv, "/");

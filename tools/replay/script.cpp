@@ -86,6 +86,26 @@ int key_code(std::string_view name) {
     return -1;
 }
 
+const char* key_name(int code) {
+    for (const KeyName& key : key_names)
+        if (key.code == code) return key.name;
+    return nullptr;
+}
+
+void append_script_line(std::string& out, const FrameInput& input) {
+    out += '1';
+    for (int code = 1; code < 256; ++code) {
+        const char* name = input.keys[code] != 0 ? key_name(code) : nullptr;
+        if (name == nullptr) continue;
+        out += ' ';
+        out += name;
+    }
+    if (input.left) out += " LMB";
+    if (input.right) out += " RMB";
+    if (input.dx != 0) out += " dx=" + std::to_string(input.dx);
+    if (input.dy != 0) out += " dy=" + std::to_string(input.dy);
+}
+
 int64_t Script::frame_count() const {
     int64_t total = 0;
     for (const ScriptLine& line : lines) total += line.count;

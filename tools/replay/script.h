@@ -56,6 +56,12 @@ bool load_script_file(const std::string& path, Script& script, std::string& erro
 
 // DIK code of a key name without its prefix, in any case ("space", "Escape", "A", "7"); -1 if unknown.
 int key_code(std::string_view name);
+// The name key_code takes for a DIK code, in capitals; null for a code the keyboard lacks.
+const char* key_name(int code);
+
+// One frame's keys, buttons and motion as a script line of count 1 ("1 W D LMB dx=3"), pads
+// left out, with no newline.
+void append_script_line(std::string& out, const FrameInput& input);
 
 // Walks a script frame by frame without expanding it.
 class ScriptCursor {

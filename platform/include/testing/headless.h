@@ -69,6 +69,16 @@ void feed_key(unsigned char code, bool down);
 void feed_mouse_button(int button, bool down);
 void feed_mouse_motion(int dx, int dy);
 
+// What the keyboard and mouse devices gave the game since the last take: the keys and buttons
+// of the last successful read, pads and touch included, and the motion of every read summed.
+// For such a driver to write the player's input down as replay script lines.
+struct DeviceReads {
+    unsigned char keys[256];  // 0x80 for a held key
+    int dx, dy;
+    bool left, right;
+};
+DeviceReads take_device_reads();
+
 // One quad as the device drew it, with the states that were in force.
 struct QuadRecord {
     const IDirect3DBaseTexture9* texture;  // null for untextured quads

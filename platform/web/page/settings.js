@@ -12,8 +12,8 @@
     sound: {master: 100, music: 100, effects: 100, mute: false},
   };
   var MOUSE = ['MouseLeft', 'MouseMiddle', 'MouseRight', 'Mouse4'];  // by MouseEvent.button
-  var query = new URLSearchParams(location.search);
-  var testing = query.has('replay') || query.has('play');
+  var query = Zorvalen.query;
+  var testing = Zorvalen.scripted;
   var ready = false;
   var state = JSON.parse(JSON.stringify(DEFAULTS));  // what the panel shows, as the game keeps it
   var capturing = null;  // {action, slot, button} while a key is awaited
@@ -152,7 +152,7 @@
   function build() {
     var toggle = document.createElement('button');
     toggle.type = 'button';
-    toggle.id = 'zv-settings-toggle';
+    toggle.id = 'settings-toggle';
     toggle.textContent = 'Settings';
     panel = document.createElement('div');
     panel.id = 'zv-settings';
@@ -184,7 +184,10 @@
       if (!panel.hidden && ready) state = JSON.parse(call('zorvalen_settings_json'));
       draw();
     });
-    document.body.append(toggle, panel);
+    // Beside the page's other buttons, and the panel in the column's place for panels: never over
+    // the picture, where the touch controls are.
+    document.getElementById('buttons').append(toggle);
+    document.getElementById('panels').append(panel);
     draw();
   }
 
@@ -212,19 +215,18 @@
     if (started) started();
   };
   if (testing && query.has('settings')) {
-    Module.preRun = (Module.preRun || []).concat([function() {
-      Module.addRunDependency('settings');
-      fetch('settings/' + query.get('settings')).then(function(response) {
-        if (!response.ok) throw new Error('no settings ' + query.get('settings'));
-        return response.text();
-      }).then(function(text) {
-        store(text);
-        Module.removeRunDependency('settings');
-      }).catch(function(error) { console.log('zorvalen-done failed: ' + error); });
-    }]);
+    // Stored before the program starts, as a player's earlier visit would have left it.
+    Zorvalen.files.push(fetch('settings/' + query.get('settings')).then(function(response) {
+      if (!response.ok) throw new Error('no settings ' + query.get('settings'));
+      return response.text();
+    }).then(function(text) {
+      store(text);
+      return [];
+    }).catch(function(error) {
+      console.log('zorvalen-done failed: ' + error);
+      return [];
+    }));
   }
-  if (!testing) {
-    if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', build);
-    else build();
-  }
+  // The scripts load at the end of the body: the page's elements are there.
+  if (!testing) build();
 })();

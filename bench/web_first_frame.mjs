@@ -1,0 +1,40 @@
+// The page's time to its first frame, from the navigation, in a fresh headless Chromium each
+// time (nothing cached, as a first visit), RUNS times; with another build of the page (its
+// folder) measured in turn with it, as the baseline of the same run.
+// Needs the web build (build/web) and tests/web's packages (npm ci there).
+//   node bench/web_first_frame.mjs [RUNS] [BASELINE_WEB_DIR]
+import * as harness from '../tests/web/harness.mjs';
+
+const runs = Number(process.argv[2] || 7);
+const builds = [['this build', harness.WEB_DIR]];
+if (process.argv[3]) builds.push(['the baseline', process.argv[3]]);
+
+async function firstFrame(server, chromium) {
+  const {context, close} = await harness.launch(chromium);
+  try {
+    const page = context.pages()[0] || await context.newPage();
+    const log = harness.consoleOf(page);
+    await page.goto(server.url + 'index.html?stats');
+    const line = await log.waitFor(text => text.startsWith('zorvalen-first-frame '), 60000, 'of the first frame');
+    return Number(line.split(' ')[1]);
+  } finally {
+    await close();
+  }
+}
+
+const chromium = harness.findChromium();
+const times = builds.map(() => []);
+for (let run = 0; run < runs; ++run) {
+  for (const [index, [, dir]] of builds.entries()) {
+    const server = await harness.servePage({webDir: dir});
+    try {
+      times[index].push(await firstFrame(server, chromium));
+    } finally {
+      await server.stop();
+    }
+  }
+}
+const median = values => [...values].sort((a, b) => a - b)[values.length >> 1];
+for (const [index, [name]] of builds.entries())
+  console.log(`${name}: first frame median ${median(times[index])} ms (${times[index].join(', ')})`);
+if (builds.length == 2) console.log(`ratio ${(median(times[0]) / median(times[1])).toFixed(2)}`);

@@ -1,0 +1,321 @@
+// The page as a phone, a pad and a second visit find it, in Debian's Chromium:
+//   touch    a phone held sideways: the start button, the move stick pushed right and then
+//            up-right while the other thumb holds and drags to aim, a rocket, and a cancel
+//            that lets go of it all. The keys, buttons and counts the game read must be those
+//            of the gestures, and the replay runner, given them as a script, must play the
+//            very same game (state lines identical).
+//   pad      a fake pad through the Gamepad API (tests/web/pad_play.txt, plugged in after a
+//            while, beside a pad of no standard layout, which is left alone with one console
+//            line) must play exactly as the desktop's virtual pad does.
+//   offline  the first visit's download (at most 2 MB gzipped), a repeat visit that asks the
+//            network for the service worker only, a new build's worker taken up (its files
+//            kept, the old ones dropped), a reload with the server gone, the manifest
+//            and Chromium's installability check; then a page whose worker cannot be had and
+//            whose music cannot be decoded, which still plays, saying so once for each.
+// node page_test.mjs --replay ZORVALEN_REPLAY --case touch|pad|offline [--look DIR]
+// Exit status: 0 passed, 1 failed, 77 no emscripten build, Chromium or playwright-core here.
+import {execFileSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import zlib from 'node:zlib';
+import * as harness from './harness.mjs';
+
+const args = Object.fromEntries(process.argv.slice(2).reduce((pairs, word, i, all) =>
+  word.startsWith('--') ? [...pairs, [word.slice(2), all[i + 1]]] : pairs, []));
+
+function fail(message) {
+  throw new Error(message);
+}
+
+// The input lines ("1 W D LMB dx=3") and state lines the page wrote, frame by frame.
+function framesOf(log) {
+  const inputs = [], states = [];
+  for (const line of log.lines) {
+    if (line.startsWith('zorvalen-input ')) inputs.push(line.slice(15));
+    else if (line.startsWith('zorvalen-state ')) states.push(line.slice(15));
+  }
+  // The input line of a frame comes before its state line.
+  const frames = Math.min(inputs.length, states.length);
+  return {inputs: inputs.slice(0, frames), states: states.slice(0, frames)};
+}
+
+async function waitFrames(log, count) {
+  const start = framesOf(log).inputs.length;
+  await log.waitFor(() => framesOf(log).inputs.length >= start + count, 30000, `${count} more frames`);
+}
+
+function parseInput(line) {
+  const words = line.split(' ').slice(1);
+  const keys = words.filter(word => !word.includes('=') && word != 'LMB' && word != 'RMB').sort();
+  const number = name => Number((words.find(word => word.startsWith(name + '=')) || '=0').split('=')[1]);
+  return {keys: keys.join(' '), left: words.includes('LMB'), right: words.includes('RMB'), dx: number('dx'),
+          dy: number('dy')};
+}
+
+function replayed(states, inputs) {
+  const script = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'zorvalen-touch-')), 'played.txt');
+  fs.writeFileSync(script, inputs.join('\n') + '\n');
+  const difference = harness.firstDifference(states, harness.nativeStates(args.replay, script));
+  if (difference) fail('the replay runner plays the touch input differently: ' + difference);
+}
+
+async function look(page, name) {
+  if (args.look) await page.screenshot({path: path.join(args.look, name + '.png')});
+}
+
+async function touchCase(server, chromium) {
+  const {context, close} = await harness.launch(chromium, harness.PHONE);
+  try {
+    const page = context.pages()[0] || await context.newPage();
+    const log = harness.consoleOf(page);
+    await page.goto(server.url + 'index.html?state');
+    await waitFrames(log, 10);
+    // Mouse events made of touches would reach the game twice.
+    await page.evaluate(() => {
+      window.mouseEvents = 0;
+      for (const type of ['mousedown', 'mouseup', 'click']) addEventListener(type, () => ++window.mouseEvents, true);
+    });
+    const cdp = await context.newCDPSession(page);
+    const touch = (type, points) => cdp.send('Input.dispatchTouchEvent', {type, touchPoints: points});
+    const centre = selector => page.evaluate(s => {
+      const box = document.querySelector(s).getBoundingClientRect();
+      return {x: box.left + box.width / 2, y: box.top + box.height / 2};
+    }, selector);
+    const scale = await page.evaluate(() => Zorvalen.pictureScale);
+
+    // The first touch shows the controls; a thumb that lands and lifts holds nothing.
+    await touch('touchStart', [{x: 150, y: 300, id: 1}]);
+    await touch('touchEnd', []);
+    if (await page.evaluate(() => document.getElementById('touch').hidden)) fail('the touch controls did not show');
+    const start = await centre('#touch .start');
+    await touch('touchStart', [{...start, id: 1}]);
+    await waitFrames(log, 3);
+    await touch('touchEnd', []);
+    await waitFrames(log, 30);
+
+    const left = {x: 200, y: 250, id: 2};
+    await touch('touchStart', [left]);
+    await touch('touchMove', [{...left, x: 248}]);  // all the way right
+    const right = {x: 640, y: 200, id: 3};
+    await waitFrames(log, 30);
+    await look(page, 'phone-landscape-touch');
+    const pushedRight = framesOf(log).inputs.length;
+    await touch('touchStart', [{...left, x: 248}, right]);  // the other thumb fires
+    await waitFrames(log, 5);
+    const diagonal = {...left, x: 200 + 34, y: 250 - 34};  // up and right
+    await touch('touchMove', [diagonal, {...right, x: 660, y: 190}]);
+    await waitFrames(log, 10);
+    await touch('touchMove', [diagonal, {...right, x: 700, y: 170}]);
+    await waitFrames(log, 20);
+    // A cancel (the finger left the page) lets go of both.
+    await touch('touchCancel', []);
+    await waitFrames(log, 10);
+    const rocket = await centre('#touch .rocket');
+    await touch('touchStart', [{...rocket, id: 4}]);
+    await waitFrames(log, 3);
+    await touch('touchEnd', []);
+    await waitFrames(log, 30);
+
+    const {inputs, states} = framesOf(log);
+    const read = inputs.map(parseInput);
+    const somewhere = (what, test) => { if (!read.some(test)) fail(`no frame read ${what}`); };
+    somewhere('Space from the start button', frame => frame.keys == 'SPACE');
+    if (read[pushedRight - 1].keys != 'D' || read[pushedRight - 1].left)
+      fail(`the stick pushed right read "${inputs[pushedRight - 1]}", not D alone`);
+    somewhere('W and D, with the left button, from the stick pushed up-right and the other thumb',
+              frame => frame.keys == 'D W' && frame.left);
+    somewhere('the right button from the rocket button', frame => frame.right && frame.keys == '');
+    const others = read.filter(frame => frame.keys.split(' ').some(key => !['', 'W', 'A', 'S', 'D', 'SPACE'].includes(key)));
+    if (others.length) fail('keys no touch control gives: ' + JSON.stringify(others[0]));
+    // The aiming thumb crossed 60 by -30 CSS pixels: twice that in picture pixels.
+    const sum = name => read.reduce((total, frame) => total + frame[name], 0);
+    const expected = {dx: Math.trunc(60 * 2 / scale), dy: Math.trunc(-30 * 2 / scale)};
+    if (sum('dx') != expected.dx || sum('dy') != expected.dy)
+      fail(`the aim moved ${sum('dx')}, ${sum('dy')} counts, not ${expected.dx}, ${expected.dy}`);
+    const last = read[read.length - 1];
+    if (last.keys || last.left || last.right) fail('something is still held after every finger left: ' + inputs.at(-1));
+    const mouseEvents = await page.evaluate(() => window.mouseEvents);
+    if (mouseEvents) fail(`${mouseEvents} mouse events were made of the touches`);
+    replayed(states, inputs);
+    // A key hides the controls until the next touch.
+    await page.keyboard.press('ShiftLeft');
+    if (!await page.evaluate(() => document.getElementById('touch').hidden)) fail('a key left the touch controls showing');
+
+    // For people to look at: the picture held upright.
+    if (args.look) {
+      await page.setViewportSize({width: 390, height: 844});
+      await touch('touchStart', [{x: 100, y: 500, id: 5}]);
+      await new Promise(resolve => setTimeout(resolve, 300));
+      await look(page, 'phone-portrait-touch');
+      await touch('touchEnd', []);
+    }
+    return `${inputs.length} frames of touch play, every state line the same as the replay runner's ` +
+           `given the keys and counts the game read`;
+  } finally {
+    await close();
+  }
+}
+
+// A fake Gamepad API: pads[1] plays the script, one line a frame, each time the page looks (it
+// looks once a game frame); pads[0] has no standard layout and holds everything it has.
+function fakePads({scriptText, pluggedAt}) {
+  const frames = [];
+  for (const raw of scriptText.split('\n')) {
+    const words = raw.split('#')[0].trim().split(/\s+/).filter(Boolean);
+    if (!words.length) continue;
+    const reading = {lx: 0, ly: 0, rx: 0, ry: 0, lt: 0, rt: 0, buttons: []};
+    for (const word of words.slice(1)) {
+      const [name, value] = word.slice(4).toLowerCase().split('=');
+      if (value === undefined) reading.buttons.push(name); else reading[name] = Number(value);
+    }
+    for (let i = 0; i < Number(words[0]); ++i) frames.push(reading);
+  }
+  const axis = value => value < 0 ? value / 32768 : value / 32767;
+  const places = {lb: 4, rb: 5, back: 8, start: 9, up: 12, down: 13, left: 14, right: 15};
+  let looks = 0;
+  const odd = {id: 'a pad of its own layout', index: 0, connected: true, mapping: '', axes: [1, 1, 1, 1],
+               buttons: Array.from({length: 20}, () => ({pressed: true, value: 1}))};
+  navigator.getGamepads = () => {
+    const frame = looks++;
+    const reading = frames[frame] || {lx: 0, ly: 0, rx: 0, ry: 0, lt: 0, rt: 0, buttons: []};
+    const buttons = Array.from({length: 17}, () => ({pressed: false, value: 0}));
+    for (const name of reading.buttons) buttons[places[name]] = {pressed: true, value: 1};
+    buttons[6] = {pressed: reading.lt > 16384, value: reading.lt / 32767};
+    buttons[7] = {pressed: reading.rt > 16384, value: reading.rt / 32767};
+    const pad = {id: 'a standard pad', index: 1, connected: true, mapping: 'standard', timestamp: frame,
+                 axes: [axis(reading.lx), axis(reading.ly), axis(reading.rx), axis(reading.ry)], buttons};
+    return [odd, frame >= pluggedAt ? pad : null];
+  };
+}
+
+async function padCase(server, chromium) {
+  const script = path.join(harness.SOURCE_DIR, 'tests', 'web', 'pad_play.txt');
+  const native = harness.nativeStates(args.replay, script);
+  const {context, close} = await harness.launch(chromium);
+  try {
+    const page = context.pages()[0] || await context.newPage();
+    // Plugged in after 20 frames, all of them at rest in the script.
+    await page.addInitScript(fakePads, {scriptText: fs.readFileSync(script, 'utf8'), pluggedAt: 20});
+    const log = harness.consoleOf(page);
+    await page.goto(server.url + 'index.html?state');
+    await log.waitFor(() => framesOf(log).states.length >= native.length, 60000, `${native.length} frames`);
+    const browser = framesOf(log).states.slice(0, native.length);
+    const difference = harness.firstDifference(browser, native);
+    if (difference) fail('the pad plays differently in the browser: ' + difference);
+    const odd = log.lines.filter(line => line.includes('has no standard layout'));
+    if (odd.length != 1) fail(`${odd.length} console lines about the pad of no standard layout, not one`);
+    return `${native.length} frames of pad play, every state line the same as the desktop's virtual pad's`;
+  } finally {
+    await close();
+  }
+}
+
+async function firstFrame(page, log, url) {
+  log.lines.length = 0;
+  await page.goto(url);
+  return log.waitFor(line => line.startsWith('zorvalen-first-frame'), 60000, 'of the first frame');
+}
+
+async function offlineCase(server, chromium) {
+  const {context, close} = await harness.launch(chromium);
+  let report;
+  try {
+    const page = context.pages()[0] || await context.newPage();
+    const log = harness.consoleOf(page);
+    const first = await firstFrame(page, log, server.url + 'index.html?stats');
+    await page.evaluate(() => navigator.serviceWorker.ready);
+    await page.waitForFunction(() => navigator.serviceWorker.controller !== null, null, {timeout: 30000});
+    const fetched = [...new Set(server.requests.map(request => request.name))];
+    const gzipped = fetched.reduce((total, name) =>
+      total + (server.files.has(name) ? zlib.gzipSync(fs.readFileSync(path.join(harness.WEB_DIR, name)), {level: 9}).length : 0), 0);
+    if (gzipped > 2 * 1024 * 1024) fail(`the first visit downloads ${(gzipped / 1048576).toFixed(2)} MB gzipped`);
+    if (fetched.some(name => /\.(tga|bmp|wav)$/.test(name))) fail('the first visit fetched an uncompressed asset');
+
+    const before = server.requests.length;
+    await firstFrame(page, log, server.url + 'index.html?stats');
+    const again = server.requests.slice(before).map(request => request.name).filter(name => name != 'sw.js');
+    if (again.length) fail('the repeat visit fetched ' + again.join(', '));
+
+    const cdp = await context.newCDPSession(page);
+    const manifest = await cdp.send('Page.getAppManifest');
+    if (manifest.errors.length) fail('the manifest: ' + JSON.stringify(manifest.errors));
+    const fields = JSON.parse(manifest.data);
+    if (fields.display != 'fullscreen' || fields.orientation != 'landscape' || !fields.name)
+      fail('the manifest lacks its name, full screen display or landscape orientation');
+    const installability = await cdp.send('Page.getInstallabilityErrors');
+    if (installability.installabilityErrors.length)
+      fail('not installable: ' + JSON.stringify(installability.installabilityErrors));
+
+    // A new build's worker keeps its files, then drops the old ones.
+    const worker = fs.readFileSync(path.join(harness.WEB_DIR, 'sw.js'), 'utf8');
+    const version = worker.match(/VERSION = "([0-9a-f]+)"/)[1];
+    server.replace('sw.js', worker.replace(version, 'a-newer-build'));
+    await page.evaluate(() => navigator.serviceWorker.getRegistration().then(registration => registration.update()));
+    await page.waitForFunction(() => caches.keys().then(names => names.join(' ') == 'zorvalen-a-newer-build'), null,
+                               {timeout: 30000, polling: 200}).catch(async () => {
+      fail('a new version was not taken up: the caches are ' + await page.evaluate(() => caches.keys()));
+    });
+
+    await server.stop();
+    await firstFrame(page, log, server.url + 'index.html?stats');
+    if (log.lines.some(line => line.includes('Zorvalen:'))) fail('offline, the page said: ' + log.lines.join(' | '));
+    await look(page, 'offline');
+    report = `first visit ${(gzipped / 1048576).toFixed(2)} MB gzipped (${first}), the repeat visit fetched only ` +
+             `the worker, a new version was taken up, the page played offline, the manifest is valid and ` +
+             `Chromium finds it installable`;
+  } finally {
+    await close();
+  }
+
+  // No worker to be had and music that does not decode: the game still plays, saying so once.
+  const broken = await harness.servePage({broken: ['sw.js', 'assets/bgmusic.wav.ogg']});
+  const second = await harness.launch(chromium);
+  try {
+    const page = second.context.pages()[0] || await second.context.newPage();
+    const log = harness.consoleOf(page);
+    await firstFrame(page, log, broken.url + 'index.html?stats');
+    await log.waitFor(line => line.includes('no offline copy'), 10000, 'about the worker');
+    const said = log.lines.filter(line => line.startsWith('Zorvalen:'));
+    if (said.length != 2 || !said.some(line => line.includes('bgmusic.wav could not be decoded')))
+      fail('the page with no worker and no music said: ' + said.join(' | '));
+  } finally {
+    await second.close();
+    await broken.stop();
+  }
+  return report + '; with no worker and no music it plays, saying so once for each';
+}
+
+async function main() {
+  const chromium = harness.findChromium();
+  if (!fs.existsSync(path.join(harness.WEB_DIR, 'page.files')) || !chromium) {
+    console.log('skipped: the page\'s tests need the web build (scripts/test makes it) and Chromium');
+    return harness.SKIP;
+  }
+  try {
+    await import('playwright-core');
+  } catch {
+    console.log('skipped: playwright-core is not installed (npm ci in tests/web)');
+    return harness.SKIP;
+  }
+  if (args.look) fs.mkdirSync(args.look, {recursive: true});
+  const cases = {touch: touchCase, pad: padCase, offline: offlineCase};
+  if (!cases[args.case] || !args.replay) {
+    console.log('usage: node page_test.mjs --replay ZORVALEN_REPLAY --case touch|pad|offline [--look DIR]');
+    return 2;
+  }
+  const started = Date.now();
+  const server = await harness.servePage();
+  try {
+    const said = await cases[args.case](server, chromium);
+    console.log(`${args.case}: ${said} (${((Date.now() - started) / 1000).toFixed(1)} s)`);
+    return 0;
+  } catch (error) {
+    console.log(`${args.case}: ${error.message}`);
+    return 1;
+  } finally {
+    await server.stop().catch(() => {});
+  }
+}
+
+process.exitCode = await main();
