@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "common/settings.h"
+#include "common/replay_session.h"
 
 namespace program {
 namespace {
@@ -30,6 +31,8 @@ void add_switches(CLI::App& app, ProgramOptions& options, bool& write_defaults) 
                  "Print a settings file with every entry at its default, and exit");
     app.add_flag("--save-settings", options.save_settings,
                  "Write the settings in force, switches included, to the settings file");
+    app.add_option("--replay", options.replay, "Watch a replay of an earlier game")->type_name("FILE");
+    app.add_flag_callback("--no-record", [&options] { options.record = false; }, "Do not keep a replay of this game");
 }
 
 void describe(CLI::App& app) {
@@ -57,6 +60,20 @@ std::string usage_text() {
     describe(app);
     add_switches(app, ignored, write_defaults);
     return app.help();
+}
+
+bool start_replays(const ProgramOptions& options, replays::Recorder recorder, std::string& error, std::string& warning) {
+    if (!options.replay.empty()) {
+        if (!replays::start_playing(path_from_start_folder(options.replay), replays::ReplayPlayer::Use::watch, error,
+                                    warning)) {
+            error = std::string(PROGRAM_NAME) + ": " + error;
+            return false;
+        }
+        return true;
+    }
+    if (!options.record) replays::set_recording_enabled(false);
+    replays::start_recording("", "", recorder);
+    return true;
 }
 
 CommandLineOutcome read_command_line(int argc, const char* const argv[], ProgramOptions& options) {

@@ -196,6 +196,7 @@ void apply_switches(const ProgramOptions& options, settings::Settings& in_force)
     if (options.window) in_force.display.full_screen = false;
     if (options.volume >= 0) in_force.sound.levels.master = options.volume;
     if (options.mute) in_force.sound.levels.mute = true;
+    if (!options.record) in_force.replays.record = false;
 }
 
 void save(const std::string& path, const settings::Settings& settings, std::string& report) {
@@ -241,7 +242,7 @@ bool save_settings_file(const std::string& path, const std::string& text, std::s
     return true;
 }
 
-void start_settings(const ProgramOptions& options, std::string& report) {
+void start_settings(ProgramOptions& options, std::string& report) {
     Session& session = the_session();
     session = Session{};
     session.started = true;
@@ -263,6 +264,8 @@ void start_settings(const ProgramOptions& options, std::string& report) {
     }
     session.in_force = session.file;
     apply_switches(options, session.in_force);
+    // The file's "record = false" turns the replays off as --no-record does.
+    options.record = session.in_force.replays.record;
     settings::put_settings_in_force(session.in_force);
     if (session.save) save(session.path, session.in_force, report);
 }

@@ -4,6 +4,10 @@
 // compositor or handed to the output that draws its own (frame_output.h). Each backend gives
 // the device its output through the window's system (window_system.h); in the headless record
 // mode there is none, and nothing is drawn at all.
+//
+// A replay being watched may ask for a frame to be made unseen (fast play, a jump): its quads are
+// neither drawn nor shown. Its playback overlay is laid over the frame here, as one quad of the
+// layer's own after the game's (never among them, nor in the log), before the frame is shown.
 #include <d3d9.h>
 
 #include <cstring>
@@ -11,6 +15,7 @@
 #include <new>
 
 #include "com_object.h"
+#include "common/replay_session.h"
 #include "device_state.h"
 #include "frame_output.h"
 #include "headless_control.h"
@@ -139,9 +144,10 @@ private:
     // Whether this scene's quads go into the compositor: always where it draws the output's
     // frames, except in a headless run that asked for pictures on demand and wants none of this one.
     bool composing() const {
-        return compositor_ != nullptr &&
+        return compositor_ != nullptr && !replays::frame_hidden() &&
                (!platform::draw_log::pictures_on_demand() || platform::draw_log::capture_wanted());
     }
+    void draw_overlay();
     void clear_whole(D3DCOLOR color);
     void fill(const D3DRECT& rect, D3DCOLOR color);
     void capture();
@@ -159,6 +165,10 @@ private:
     std::unique_ptr<platform::FrameOutput> output_;  // null where only the quads are logged
     platform::Compositor* compositor_ = nullptr;     // the output's, where it has one
     bool stale_ = false;  // quads skipped since the compositor's last full clear
+    // The playback overlay's picture, and the states it is laid over with.
+    Texture* overlay_ = nullptr;
+    std::uint64_t overlay_version_ = 0;
+    platform::DeviceStates overlay_states_{false};
 };
 
 void flush_compositors() {
@@ -180,6 +190,7 @@ Device::Device(Direct3D& parent, HWND window, UINT width, UINT height, bool dept
 }
 
 Device::~Device() {
+    if (overlay_ != nullptr) overlay_->Release();
     for (Texture*& bound : textures_)
         if (bound != nullptr) {
             bound->Release();
@@ -239,7 +250,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
     // Headless with nobody reading the log: the quad would go nowhere, so skip the work.
     const bool recording = platform::draw_log::recording();
     const bool composing = this->composing();
-    const bool drawing = compositor_ != nullptr ? composing : output_ != nullptr;
+    const bool drawing = compositor_ != nullptr ? composing : output_ != nullptr && !replays::frame_hidden();
     if (compositor_ != nullptr && !composing) stale_ = true;
     if (!recording && !drawing) return D3D_OK;
 
@@ -274,12 +285,51 @@ void Device::capture() {
     platform::draw_log::capture_done(ok);
 }
 
+void Device::draw_overlay() {
+    replays::OverlayPicture picture;
+    if (output_ == nullptr || !replays::playback_overlay(picture)) return;
+    if (overlay_ == nullptr) {
+        overlay_ = new (std::nothrow) Texture(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height),
+                                              D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, 0);
+        if (overlay_ == nullptr) return;
+        overlay_states_.set_render(D3DRS_ALPHABLENDENABLE, TRUE);
+        overlay_states_.set_render(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        overlay_states_.set_render(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        overlay_states_.set_render(D3DRS_CULLMODE, D3DCULL_NONE);
+    }
+    if (overlay_version_ != picture.version) {
+        D3DLOCKED_RECT locked{};
+        if (FAILED(overlay_->LockRect(0, &locked, nullptr, 0))) return;
+        for (int row = 0; row < picture.height; ++row)
+            std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + static_cast<std::size_t>(row) * locked.Pitch,
+                        picture.pixels + static_cast<std::size_t>(row) * picture.width, 4u * picture.width);
+        overlay_->UnlockRect(0);
+        overlay_version_ = picture.version;
+    }
+    platform::GameQuad quad{};
+    const float left = static_cast<float>(picture.left), top = static_cast<float>(picture.top);
+    const float right = left + picture.width, bottom = top + picture.height;
+    quad.corners = {{left, right, left, right}, {top, top, bottom, bottom}, {0, 1, 0, 1}, {0, 0, 1, 1},
+                    {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}};
+    if (compositor_ == nullptr) {
+        output_->draw(quad, overlay_, overlay_states_);
+        return;
+    }
+    const platform::TextureView view = overlay_->view();
+    compositor_->draw(quad.corners, overlay_states_.draw_states(&view), true, true);
+}
+
 HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     if (lost_) return D3DERR_INVALIDCALL;
     if (platform::draw_log::capture_wanted()) capture();
     platform::draw_log::presented();
-    if (output_ != nullptr) output_->show();
+    // An unseen frame is not shown, nor waited for.
+    if (output_ != nullptr && !replays::frame_hidden()) {
+        draw_overlay();
+        output_->show();
+    }
     platform::frame_shown();
+    replays::frame_presented();
     return D3D_OK;
 }
 

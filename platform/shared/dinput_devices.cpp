@@ -8,6 +8,9 @@
 // bound to each action, the mouse buttons' swap, the aim speed, the pad's bindings): each read
 // takes the player's own keys, buttons and pad and hands the game the keys and buttons of the
 // actions they stand for. With the default controls that is the player's input as it came.
+// Every read, translated so, then passes common/device_reads.h on its way to the game: recorded
+// for the replay, or replaced by one being watched. The translation is made here rather than in
+// that module's translating stage because a read needs the other device's state as it stands.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +21,7 @@
 #include <headless.h>
 
 #include "com_object.h"
+#include "common/device_reads.h"
 #include "common/settings.h"
 #include "dinput_state.h"
 #include "input_feed.h"
@@ -156,12 +160,27 @@ public:
         if (data == nullptr || format_ == nullptr || size != format_->dwDataSize) return DIERR_INVALIDPARAM;
         // A failed read still leaves a defined state: nothing held, no motion.
         std::memset(data, 0, size);
-        if (!acquired_) return lost_ ? DIERR_INPUTLOST : DIERR_NOTACQUIRED;
-        if (kind_ == Kind::keyboard)
-            read_keyboard(static_cast<uint8_t*>(data));
-        else
-            read_mouse(*static_cast<DIMOUSESTATE*>(data));
-        return DI_OK;
+        const HRESULT result = !acquired_ ? (lost_ ? DIERR_INPUTLOST : DIERR_NOTACQUIRED) : DI_OK;
+        const bool read = acquired_;
+        bool ok = false;
+        if (kind_ == Kind::keyboard) {
+            if (read) read_keyboard(static_cast<uint8_t*>(data));
+            ok = device_reads::pass_keyboard_read(static_cast<uint8_t*>(data), read);
+        } else {
+            DIMOUSESTATE& state = *static_cast<DIMOUSESTATE*>(data);
+            if (read) read_mouse(state);
+            device_reads::MouseRead mouse{state.lX, state.lY, state.lZ, {}};
+            std::memcpy(mouse.buttons, state.rgbButtons, sizeof mouse.buttons);
+            ok = device_reads::pass_mouse_read(mouse, read);
+            state.lX = mouse.dx;
+            state.lY = mouse.dy;
+            state.lZ = mouse.dz;
+            std::memcpy(state.rgbButtons, mouse.buttons, sizeof mouse.buttons);
+        }
+        // A read a replay answered succeeds, so the game does not ask for its device back as it
+        // would after a failed one: ask here, for the player's own keys to come back with the focus.
+        if (ok && !read) Acquire();
+        return ok ? DI_OK : result;
     }
 
     // Events from the window system.

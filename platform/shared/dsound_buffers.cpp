@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "common/replay_session.h"
 #include "common/sound_levels.h"
 #include "dsound_offline.h"
 
@@ -36,6 +37,11 @@ struct MixerCore {
 
     void rebuild_mixing();
     void render(int16_t* out, size_t frames) {
+        // A replay held on one frame holds its sound too, music and all, where it stands.
+        if (replays::sound_held()) {
+            std::fill(out, out + frames * static_cast<size_t>(format.channels), int16_t{0});
+            return;
+        }
         // The player's levels as they stand: the volume keys take effect at the next block.
         const settings::SoundLevels levels = settings::read_live_levels();
         const Gains gains{settings::find_voice_gain(levels, true), settings::find_voice_gain(levels, false)};
@@ -110,6 +116,8 @@ public:
     }
     HRESULT Play(DWORD reserved1, DWORD, DWORD flags) override {
         if (reserved1 != 0) return DSERR_INVALIDPARAM;
+        // A replay's unseen or repeated frames start no sound.
+        if (replays::effects_muted()) return DS_OK;
         std::lock_guard<std::mutex> hold(core_->mutex);
         // A buffer already playing carries on from where it is; only its loop mode changes.
         voice_.looping = (flags & DSBPLAY_LOOPING) != 0;

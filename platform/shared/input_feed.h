@@ -30,4 +30,8 @@ void pad_focus_lost();
 // Detaches the tests' virtual pads and lets go of the pad, for a fresh headless run.
 void reset_pad();
 
+// The game's own test hook (input_script.cpp): plays ZORVALEN_INPUT_SCRIPT's keys, buttons and
+// motion as a player's events, when the environment names one. Once, with the game's window.
+void start_input_script();
+
 }  // namespace platform

@@ -176,6 +176,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR window_name, DWORD 
     next_window_handle += 4;
     window = created;
     messages.clear_posted();
+    if (headless::mode() == headless::Mode::off) platform::start_input_script();
     return window.handle;
 }
 

@@ -1,11 +1,17 @@
 // Nothing is allocated per frame: every frame of play runs on the World's fixed storage.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
+#include <string>
 
 #include "app/app.h"
+#include "common/game_probe.h"
+#include "common/replay_session.h"
 #include "support/game_fixture.h"
 
 namespace {
@@ -43,26 +49,45 @@ void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free
 
 namespace {
 
-class AllocationTest : public GameFixture {};
+class AllocationTest : public GameFixture {
+protected:
+    // Walk right while firing bullets and rockets, so enemies spawn, are shot and explode,
+    // messages fade and the medkit drifts: the busy paths of a frame.
+    long allocations_in_busy_play() {
+        hold_keys({DIK_SPACE});
+        EXPECT_TRUE(run_frame());
+        EXPECT_TRUE(world.in_play);
+        allocations = 0;
+        counting = true;
+        for (int frame = 0; frame < 600; ++frame) {
+            hold_keys({DIK_D});
+            set_mouse(frame % 7 - 3, frame % 5 - 2, frame % 20 < 15, frame % 40 == 0);
+            drain_messages();
+            run_frame();
+        }
+        counting = false;
+        EXPECT_GT(world.player_x, 0);
+        return allocations.load();
+    }
+};
 
 TEST_F(AllocationTest, AFrameOfPlayAllocatesNothing) {
     start_game();
-    hold_keys({DIK_SPACE});
-    ASSERT_TRUE(run_frame());
-    ASSERT_TRUE(world.in_play);
+    EXPECT_EQ(allocations_in_busy_play(), 0);
+}
 
-    // Walk right while firing bullets and rockets, so enemies spawn, are shot and explode,
-    // messages fade and the medkit drifts: the busy paths of a frame.
-    counting = true;
-    for (int frame = 0; frame < 600; ++frame) {
-        hold_keys({DIK_D});
-        set_mouse(frame % 7 - 3, frame % 5 - 2, frame % 20 < 15, frame % 40 == 0);
-        drain_messages();
-        run_frame();
-    }
-    counting = false;
-    EXPECT_GT(world.player_x, 0);
-    EXPECT_EQ(allocations.load(), 0);
+// Recorded, ten blocks of it written out and flushed.
+TEST_F(AllocationTest, AFrameOfPlayRecordedAllocatesNothing) {
+    const std::string file =
+        (std::filesystem::path(::testing::TempDir()) / ("allocation_" + std::to_string(::getpid()) + ".zvr")).string();
+    replays::install_game_probe();
+    replays::start_recording("", file, replays::Recorder::runner);
+    ASSERT_NE(replays::active_recorder(), nullptr);
+    start_game();
+    EXPECT_EQ(allocations_in_busy_play(), 0);
+    replays::end_session();
+    EXPECT_GT(std::filesystem::file_size(file), 600u);
+    std::filesystem::remove(file);
 }
 
 }  // namespace

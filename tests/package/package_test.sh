@@ -54,6 +54,7 @@ check "every picture, sound and the font in /usr/share/games/zorvalen" same_asse
 desktop_files() {
     local f missing=()
     for f in usr/games/zorvalen usr/lib/games/zorvalen/zorvalen usr/share/applications/zorvalen.desktop \
+             usr/share/applications/zorvalen-watch.desktop usr/share/mime/packages/zorvalen.xml \
              usr/share/man/man6/zorvalen.6.gz usr/share/doc/zorvalen/copyright \
              usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/zorvalen.png; do
         [ -f "$root/$f" ] || missing+=("$f")
@@ -62,7 +63,7 @@ desktop_files() {
     [ ${#missing[@]} -eq 0 ] || echo "  missing: ${missing[*]}"
     [ ${#missing[@]} -eq 0 ]
 }
-check "launcher, binary, menu entry, icons, metadata, man page and copyright" desktop_files
+check "launcher, binary, menu entry, replay entry and type, icons, metadata, man page and copyright" desktop_files
 icon_sizes() {
     local size got
     for size in 16 32 48 64 128 256; do
@@ -72,7 +73,8 @@ icon_sizes() {
 }
 check "each icon has its folder's size" icon_sizes
 
-check "desktop-file-validate" desktop-file-validate "$root/usr/share/applications/zorvalen.desktop"
+check "desktop-file-validate" desktop-file-validate "$root/usr/share/applications/zorvalen.desktop" \
+    "$root/usr/share/applications/zorvalen-watch.desktop"
 check "appstreamcli validate" appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
 lintian_ok() {
     lintian --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1
@@ -100,7 +102,8 @@ for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 [ -s "$tmp/display" ] || { echo "FAIL: Xvfb started"; exit 1; }
 mkdir -p "$tmp/elsewhere" "$tmp/out"
 (cd "$tmp/elsewhere" && DISPLAY=":$(head -1 "$tmp/display")" SDL_AUDIODRIVER=dummy LD_PRELOAD="$driver" \
-    ZV_FRAMES=300 ZV_OUT_DIR="$tmp/out" timeout 120 "$root/usr/games/zorvalen") >"$tmp/game.log" 2>&1
+    XDG_DATA_HOME="$tmp/data" ZV_FRAMES=300 ZV_OUT_DIR="$tmp/out" timeout 120 "$root/usr/games/zorvalen") \
+    >"$tmp/game.log" 2>&1
 status=$?
 frames=$(cat "$tmp/out/frames" 2>/dev/null)
 [ "$status" -eq 0 ] && [ "${frames:-0}" -ge 300 ]
@@ -117,4 +120,11 @@ pictures() {
     awk -v t="$title" -v p="$play" -v c="$change" 'BEGIN { exit !(t > 0.05 && p > 0.03 && c > 0.05) }'
 }
 check "it drew the title from the installed files, and Space started play" pictures
+replay_kept() {
+    local replays=("$tmp"/data/zorvalen/replays/zorvalen-*.zvr)
+    [ -f "${replays[0]}" ] || { echo "  none in $tmp/data/zorvalen/replays"; return 1; }
+    # The frame driver closes the window after its last frame: the replay's trailer says so.
+    od -An -tx1 -j $(($(stat -c %s "${replays[0]}") - 35)) -N 5 "${replays[0]}" | grep -q '45 1c 00'
+}
+check "the game kept its replay, whole, in the player's replay folder" replay_kept
 exit $failed

@@ -26,12 +26,13 @@ program::CommandLineOutcome read(std::vector<const char*> words) {
     return program::read_command_line(static_cast<int>(words.size()), words.data(), options);
 }
 
-// Every long switch named in a text: "--name" in the usage, "\-\-name\-more" in the man page's roff.
+// Every long switch named in a text: "--name" in the usage, "\-\-name" in the man page's roff
+// (where a hyphen inside the name is "\-" too).
 std::set<std::string> long_switches(const std::string& text) {
-    const std::string plain = std::regex_replace(text, std::regex(R"(\\-)"), "-");
-    const std::regex name(R"(--([a-z][a-z0-9-]*))");
+    const std::regex name(R"((?:--|\\-\\-)([a-z](?:[a-z0-9-]|\\-)*))");
     std::set<std::string> names;
-    for (std::sregex_iterator it(plain.begin(), plain.end(), name), end; it != end; ++it) names.insert((*it)[1]);
+    for (std::sregex_iterator it(text.begin(), text.end(), name), end; it != end; ++it)
+        names.insert(std::regex_replace((*it)[1].str(), std::regex(R"(\\)"), ""));
     return names;
 }
 

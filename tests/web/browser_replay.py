@@ -9,6 +9,10 @@ With --settings FILE and --remap the page first stores FILE as its settings pane
 plays the script with the keys moved as --remap says, and must still give the runner's state
 lines for the script itself: the player's keys change, the game does not.
 
+With --paced the page also records the game in its memory: that replay must pass the replay
+runner's --verify and give its state lines. With --watch the page watches the replay the
+replay runner recorded of the script (index.html?watch=URL), frame for frame the same game.
+
 Exit status: 0 same, 1 different or the page failed, 77 no emscripten or no Chromium here
 (the test is then skipped).
 """
@@ -176,6 +180,7 @@ def main():
     parser.add_argument('--replay', required=True, help='the native zorvalen-replay')
     parser.add_argument('--script', required=True, help='a replay script in the tests\' scripts folder')
     parser.add_argument('--paced', action='store_true', help='the game\'s own loop, in real time')
+    parser.add_argument('--watch', action='store_true', help='watch the runner\'s replay of the script')
     parser.add_argument('--shot', type=int, help='also compare the picture of this frame')
     parser.add_argument('--settings', help='a settings file the page keeps before it plays')
     parser.add_argument('--remap', default='', help='FROM=TO,... : the script\'s tokens as the settings move them')
@@ -210,10 +215,16 @@ def main():
             (site / 'scripts' / script.name).write_text(remap(script.read_text(), args.remap))
         else:
             (site / 'scripts').symlink_to(script.parent)
+        if args.watch:
+            (site / 'replays').mkdir()
+            subprocess.run([args.replay, '--record', str(site / 'replays' / 'run.zvr'), str(script)], check=True,
+                           stdout=subprocess.DEVNULL)
         server = serve(site)
         try:
             port = server.server_address[1]
             variant = f'play={script.name}&state' if args.paced else f'replay={script.name}'
+            if args.watch:
+                variant = 'watch=replays/run.zvr&state'
             if args.shot is not None:
                 variant += f'&shot={args.shot}'
             if args.settings:
@@ -236,6 +247,26 @@ def main():
     if not compare_states(native, browser):
         return 1
     loop = 'the game\'s own loop' if args.paced else 'the replay loop'
+    if args.watch:
+        loop = 'watching its replay'
+    if args.paced:
+        recorded = [line.split(' ', 1)[1] for line in lines if line.startswith('zorvalen-replay-file ')]
+        if not recorded or recorded[0] == 'none':
+            print('the page kept no replay of its game')
+            return 1
+        with tempfile.TemporaryDirectory(prefix='zorvalen-web-') as scratch:
+            replay_file = pathlib.Path(scratch) / 'page.zvr'
+            replay_file.write_bytes(base64.b64decode(recorded[0]))
+            verified = subprocess.run([args.replay, '--verify', str(replay_file)], stdout=subprocess.PIPE, text=True)
+            replayed = subprocess.run([args.replay, '--state', '-', str(replay_file)], stdout=subprocess.PIPE,
+                                      text=True).stdout.splitlines()
+        if verified.returncode != 0:
+            print('the page\'s replay fails --verify: ' + verified.stdout.strip())
+            return 1
+        if not compare_states(native, replayed):
+            print('(the page\'s replay, played by the replay runner)')
+            return 1
+        loop += ', its replay verified'
     pictures = ''
     if args.shot is not None:
         shots = [line.split(' ', 1)[1] for line in lines if line.startswith('zorvalen-shot ')]

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "replay_commands.h"
 #include "runner.h"
 #include "soak.h"
 #ifdef ZORVALEN_HAVE_VIDEO
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
             return 2;
         }
 #endif
+    if (replay::wants_replay_command(argc, argv))
+        return replay::run_replay_command_line(argc, argv, ZORVALEN_ASSET_DIR);
     if (replay::wants_soak(argc, argv)) return replay::run_soak_command_line(argc, argv, ZORVALEN_ASSET_DIR);
     return replay::run_command_line(argc, argv, ZORVALEN_ASSET_DIR);
 }

@@ -8,8 +8,11 @@
 #include <iterator>
 
 #include "app/app.h"
+#include "common/game_probe.h"
+#include "common/replay_session.h"
 #include "common/settings.h"
 #include "json_lines.h"
+#include "replay_input.h"
 #include "world/world.h"
 
 namespace replay {
@@ -222,6 +225,11 @@ const char* usage_text() {
            "  --random SEED      play a random input stream instead of a script (needs --frames)\n"
            "  --check            test the world's invariants after every frame; stop at the first broken one\n"
            "  --video OUT        render the run to a video file with its sound (--video --help for more)\n"
+           "  --record OUT       keep the run as a replay file\n"
+           "  --verify REPLAY    play a replay headless and check it against its recording (exit 1: a desync)\n"
+           "  --info REPLAY      a replay's header and trailer\n"
+           "  --to-script REPLAY a replay as a script, on standard output\n"
+           "SCRIPT is a script or a replay file (zorvalen --replay plays one in the window).\n"
            "SCRIPT lines: COUNT [KEY|LMB|RMB|dx=N|dy=N|pad:INPUT ...], # starts a comment.\n"
            "  pad:lx=N pad:ly=N pad:rx=N pad:ry=N (sticks) pad:lt=N pad:rt=N (triggers)\n"
            "  pad:up pad:down pad:left pad:right pad:start pad:back pad:lb pad:rb pad:a pad:b pad:x pad:y\n"
@@ -247,7 +255,7 @@ bool option_value(int argc, const char* const argv[], int& i, std::string& value
 
 bool known_option(const std::string& name) {
     return name == "--assets" || name == "--frames" || name == "--state" || name == "--draws" || name == "--every" ||
-           name == "--shot" || name == "--settings";
+           name == "--shot" || name == "--settings" || name == "--record";
 }
 
 // Puts one option's value into `options`, checking it first.
@@ -260,6 +268,8 @@ bool apply_option(const std::string& name, const std::string& value, Options& op
         options.draws_path = value;
     } else if (name == "--settings") {
         options.settings_path = value;
+    } else if (name == "--record") {
+        options.record_path = value;
     } else if (name == "--frames") {
         if (!parse_count(value, options.frame_limit)) {
             error = "--frames needs a frame count, not '" + value + "'";
@@ -419,7 +429,7 @@ int run_command_line(int argc, const char* const argv[], const std::string& defa
     }
 
     Script script;
-    if (!load_script_file(options.script_path, script, error)) {
+    if (!load_run_input(options.script_path, script, error)) {
         std::fprintf(stderr, "zorvalen-replay: %s\n", error.c_str());
         return 2;
     }
@@ -440,6 +450,8 @@ int run_command_line(int argc, const char* const argv[], const std::string& defa
         settings.shots.push_back(shot);
     }
 
+    const std::string record_path =
+        options.record_path.empty() ? std::string() : std::filesystem::absolute(options.record_path, failure).string();
     const std::string asset_dir = options.asset_dir.empty() ? default_asset_dir : options.asset_dir;
     const ReturnTo return_to{std::filesystem::current_path(failure)};
     std::filesystem::current_path(asset_dir, failure);
@@ -448,7 +460,14 @@ int run_command_line(int argc, const char* const argv[], const std::string& defa
                      failure.message().c_str());
         return 2;
     }
-    return report(play(script, settings));
+    if (!record_path.empty()) {
+        replays::install_game_probe();
+        replays::start_recording("", record_path, replays::Recorder::runner);
+        if (replays::active_recorder() == nullptr) return 1;
+    }
+    const RunOutcome outcome = play(script, settings);
+    replays::end_session();
+    return report(outcome);
 }
 
 }  // namespace replay

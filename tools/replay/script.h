@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include <key_names.h>
 #include <pad_mapping.h>
 
 namespace replay {
@@ -55,9 +56,9 @@ bool parse_script(std::string_view text, Script& script, ParseError& error);
 bool load_script_file(const std::string& path, Script& script, std::string& error);
 
 // DIK code of a key name without its prefix, in any case ("space", "Escape", "A", "7"); -1 if unknown.
-int key_code(std::string_view name);
-// The name key_code takes for a DIK code, in capitals; null for a code the keyboard lacks.
-const char* key_name(int code);
+using keys::key_code;
+// The name of a DIK code as scripts write it ("SPACE"), or null for a code with none.
+using keys::key_name;
 
 // One frame's keys, buttons and motion as a script line of count 1 ("1 W D LMB dx=3"), pads
 // left out, with no newline.

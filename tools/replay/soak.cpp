@@ -8,6 +8,7 @@
 
 #include <sys/resource.h>
 
+#include "replay_input.h"
 #include "runner.h"
 #include "world/world.h"
 
@@ -305,7 +306,7 @@ int run_soak_command_line(int argc, const char* const argv[], const std::string&
 
     Script script;
     std::string error;
-    if (!options.random && !load_script_file(options.script_path, script, error)) {
+    if (!options.random && !load_run_input(options.script_path, script, error)) {
         std::fprintf(stderr, "zorvalen-replay: %s\n", error.c_str());
         return 2;
     }

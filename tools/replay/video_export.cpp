@@ -357,10 +357,6 @@ int export_video(const VideoOptions& options, const Script& script, const Cut& c
 
 }  // namespace
 
-bool load_run_input(const std::string& path, Script& script, std::string& error) {
-    return load_script_file(path, script, error);
-}
-
 bool parse_time(std::string_view text, int frame_rate_wanted, int64_t& frame) {
     int64_t minutes = 0;
     if (const std::size_t colon = text.find(':'); colon != std::string_view::npos) {

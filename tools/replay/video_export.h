@@ -8,13 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "replay_input.h"
 #include "script.h"
 #include "video_encoder.h"
 
 namespace replay {
 
-// What a video is made from: a text script today; a replay file reader slots in here.
-bool load_run_input(const std::string& path, Script& script, std::string& error);
+// A video is made from a script or a replay: load_run_input (replay_input.h).
 
 // A time on the command line, as seconds ("75", "75.5") or minutes and seconds ("1:15", "1:15.5"),
 // to the frame that starts then (rounded to the nearest). False for anything else.

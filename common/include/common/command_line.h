@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/replay_file.h"
+
 namespace program {
 
 struct ProgramOptions {
@@ -14,6 +16,8 @@ struct ProgramOptions {
     bool mute = false;           // --mute
     std::string settings_file;   // --settings FILE, from the folder the program was started in
     bool save_settings = false;  // --save-settings
+    std::string replay;  // --replay FILE: watch this replay instead of playing
+    bool record = true;  // --no-record turns the recording of the game off
 };
 
 // Where a relative path the player typed starts from: the folder the program was started in.
@@ -33,5 +37,11 @@ CommandLineOutcome read_command_line(int argc, const char* const argv[], Program
 
 // The usage that --help prints.
 std::string usage_text();
+
+// Starts the program's replays as the options ask (common/replay_session.h): the replay to watch,
+// or else the game about to start recorded into the player's replay folder, unless turned off.
+// False, with one line in `error`, for a replay that cannot be watched (the program then exits
+// with status 2); a warning worth printing (another asset pack) comes in `warning`.
+bool start_replays(const ProgramOptions& options, replays::Recorder recorder, std::string& error, std::string& warning);
 
 }  // namespace program

@@ -16,8 +16,9 @@ std::string find_default_settings_path();
 // Reads the settings file named with --settings, or else the usual one, applies the command
 // line's switches over it and puts the result in force. Appends to `report` one line for each
 // problem, naming the file and the line; a usual file that is not there is no problem. With
-// --save-settings the file is written at once.
-void start_settings(const ProgramOptions& options, std::string& report);
+// --save-settings the file is written at once. The options' `record` then says what the file and
+// the switches together say: false when either turns recording off.
+void start_settings(ProgramOptions& options, std::string& report);
 
 // After the game: with --save-settings or save_key_changes in the file, a level changed with the
 // volume keys is written back.

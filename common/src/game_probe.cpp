@@ -1,0 +1,12 @@
+#include "common/game_probe.h"
+
+namespace replays {
+
+namespace {
+const GameProbe* installed = nullptr;
+}
+
+void set_game_probe(const GameProbe* probe) { installed = probe; }
+const GameProbe* game_probe() { return installed; }
+
+}  // namespace replays

@@ -1,0 +1,186 @@
+#include "replay_commands.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <vector>
+
+#include "common/game_probe.h"
+#include "common/replay_session.h"
+#include "replay_input.h"
+#include "runner.h"
+
+namespace replay {
+
+namespace {
+
+struct Command {
+    std::string name;  // --verify, --info or --to-script
+    std::string path;
+    std::string asset_dir;
+};
+
+const char* ending_text(replays::Ending ending) {
+    switch (ending) {
+    case replays::Ending::escape: return "ended with Escape";
+    case replays::Ending::window_closed: return "ended as its window was closed";
+    case replays::Ending::stopped: return "ended";
+    default: return "ended somehow";
+    }
+}
+
+const char* recorder_text(replays::Recorder recorder) {
+    switch (recorder) {
+    case replays::Recorder::desktop: return "the desktop game";
+    case replays::Recorder::page: return "the page";
+    case replays::Recorder::windows: return "the Windows game";
+    case replays::Recorder::runner: return "zorvalen-replay";
+    default: return "something unknown";
+    }
+}
+
+std::string start_text(const replays::ReplayHeader& header) {
+    const std::time_t local = static_cast<std::time_t>(header.start_time + header.utc_offset * 60);
+    std::tm when{};
+    gmtime_r(&local, &when);
+    char text[64];
+    const int offset = header.utc_offset < 0 ? -header.utc_offset : header.utc_offset;
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d %c%02d:%02d", when.tm_year + 1900, when.tm_mon + 1,
+                  when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec, header.utc_offset < 0 ? '-' : '+', offset / 60,
+                  offset % 60);
+    return text;
+}
+
+int show_info(const Command& command) {
+    std::vector<std::uint8_t> bytes;
+    const replays::ReplayIndex index = replays::load_replay_file(command.path, bytes);
+    if (index.status == replays::ReadStatus::unreadable) {
+        std::fprintf(stderr, "zorvalen-replay: %s: %s\n", command.path.c_str(), index.problem.c_str());
+        return 2;
+    }
+    const replays::ReplayHeader& header = index.header;
+    std::printf("file:     %s\n", command.path.c_str());
+    std::printf("format:   version %u, the game's logic version %u%s\n", header.format_version, header.logic_version,
+                header.logic_version == replays::GAME_LOGIC_VERSION ? " (this game's)" : " (not this game's)");
+    std::printf("recorded: %s by %s\n", start_text(header).c_str(), recorder_text(header.recorder));
+    std::printf("assets:   %016" PRIx64 "%s\n", header.asset_digest,
+                header.asset_digest == replays::digest_asset_pack(command.asset_dir) ? " (the same as these)"
+                                                                                      : " (not these)");
+    std::printf("frames:   %u (%s) in %zu blocks\n", index.frames, replays::clock_of_frames(index.frames).c_str(),
+                index.blocks.size());
+    if (index.has_trailer) {
+        const replays::ReplayTrailer& trailer = index.trailer;
+        std::printf("end:      %s; score %d, high score %d, level %d\n", ending_text(trailer.ending), trailer.score,
+                    trailer.high_score, trailer.level);
+    } else {
+        std::printf("end:      cut short, with no trailer (killed, or still being played): readable to its last block\n");
+    }
+    return 0;
+}
+
+int to_script(const Command& command) {
+    std::string error;
+    Script script;
+    if (!load_run_input(command.path, script, error)) {
+        std::fprintf(stderr, "zorvalen-replay: %s\n", error.c_str());
+        return 2;
+    }
+    std::printf("# %s, as a script: %" PRId64 " frames\n", command.path.c_str(), script.frame_count());
+    for (const ScriptLine& line : script.lines) std::printf("%s\n", script_line(line.count, line.input).c_str());
+    return 0;
+}
+
+int verify(const Command& command) {
+    std::error_code failure;
+    const std::string path = std::filesystem::absolute(command.path, failure).string();
+    const std::filesystem::path back = std::filesystem::current_path(failure);
+    std::filesystem::current_path(command.asset_dir, failure);
+    if (failure) {
+        std::fprintf(stderr, "zorvalen-replay: --assets: cannot enter '%s': %s\n", command.asset_dir.c_str(),
+                     failure.message().c_str());
+        return 2;
+    }
+    replays::install_game_probe();
+    std::string message, warning;
+    if (!replays::start_playing(path, replays::ReplayPlayer::Use::verify, message, warning)) {
+        std::filesystem::current_path(back, failure);
+        std::fprintf(stderr, "zorvalen-replay: %s\n", message.c_str());
+        return 2;
+    }
+    if (!warning.empty()) std::fprintf(stderr, "zorvalen-replay: warning: %s\n", warning.c_str());
+    const replays::ReplayPlayer& player = *replays::active_player();
+    const replays::ReplayIndex& index = player.index();
+
+    RunSettings settings;
+    settings.mode = headless::Mode::record;
+    settings.frame_limit = index.frames;
+    settings.input_source = [](int64_t, FrameInput&) {};  // every read comes from the replay
+    const RunOutcome outcome = play(Script{}, settings);
+    const std::uint64_t final_digest = replays::game_probe()->digest_state();
+    replays::GameFacts facts;
+    replays::game_probe()->read_facts(facts);
+    const std::int64_t desync = player.desync_frame();
+    const bool final_matches = player.final_state_matches(final_digest);
+    const int checks = player.checks();
+    replays::end_session();
+    std::filesystem::current_path(back, failure);
+
+    if (!outcome.started) {
+        std::fprintf(stderr, "zorvalen-replay: the game could not start (no window or graphics device)\n");
+        return 1;
+    }
+    const char* name = command.path.c_str();
+    if (desync >= 0 || !final_matches || outcome.frames != index.frames) {
+        const std::int64_t at = desync >= 0 ? desync : outcome.frames - 1;
+        std::printf("%s: desync at frame %" PRId64 " (%s): the game's state there is not the recorded one\n", name, at,
+                    replays::clock_of_frames(static_cast<std::uint32_t>(at)).c_str());
+        return 1;
+    }
+    std::printf("%s: %u frames (%s), score %d, level %d, high score %d, %s: all %d checks match\n", name, index.frames,
+                replays::clock_of_frames(index.frames).c_str(), facts.score, facts.level, facts.high_score,
+                index.has_trailer ? ending_text(index.trailer.ending) : "cut short", checks + (index.has_trailer ? 1 : 0));
+    return 0;
+}
+
+}  // namespace
+
+bool wants_replay_command(int argc, const char* const argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--") return false;
+        if (argument == "--verify" || argument == "--info" || argument == "--to-script") return true;
+    }
+    return false;
+}
+
+int run_replay_command_line(int argc, const char* const argv[], const std::string& default_asset_dir) {
+    Command command;
+    command.asset_dir = default_asset_dir;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const bool takes_file = argument == "--verify" || argument == "--info" || argument == "--to-script";
+        if ((takes_file || argument == "--assets") && i + 1 < argc) {
+            if (takes_file) {
+                if (!command.name.empty()) {
+                    std::fprintf(stderr, "zorvalen-replay: %s and %s: one at a time\n", command.name.c_str(),
+                                 argument.c_str());
+                    return 2;
+                }
+                command.name = argument;
+                command.path = argv[++i];
+            } else {
+                command.asset_dir = argv[++i];
+            }
+            continue;
+        }
+        std::fprintf(stderr, "zorvalen-replay: %s: unexpected with --verify, --info or --to-script (--help lists the options)\n",
+                     argument.c_str());
+        return 2;
+    }
+    if (command.name == "--info") return show_info(command);
+    if (command.name == "--to-script") return to_script(command);
+    return verify(command);
+}
+
+}  // namespace replay
