@@ -132,6 +132,28 @@ TEST_F(SettingsFileOnDisk, SwitchesGoOverTheFileAndAMissingUsualFileIsNoProblem)
     EXPECT_EQ(settings::read_live_levels(), in_force.sound.levels);
 }
 
+// Either the file or the switch turning recording off is enough; the replays read the options.
+TEST_F(SettingsFileOnDisk, TheFilesRecordEntryTurnsRecordingOffAsNoRecordDoes) {
+    struct Case {
+        const char* file;
+        bool no_record;
+        bool recorded;
+    };
+    for (const Case& c : {Case{"", false, true}, Case{"[replays]\nrecord = false\n", false, false},
+                          Case{"[replays]\nrecord = true\n", true, false}, Case{"", true, false}}) {
+        write(usual(), c.file);
+        std::vector<const char*> words = {"zorvalen"};
+        if (c.no_record) words.push_back("--no-record");
+        program::ProgramOptions options;
+        ASSERT_TRUE(program::read_command_line(static_cast<int>(words.size()), words.data(), options).start_game);
+        std::string report;
+        program::start_settings(options, report);
+        EXPECT_EQ(report, "");
+        EXPECT_EQ(options.record, c.recorded) << c.file << c.no_record;
+        EXPECT_EQ(settings::read_settings_in_force().replays.record, c.recorded);
+    }
+}
+
 TEST_F(SettingsFileOnDisk, TheUsualFilesProblemsNameItsPath) {
     write(usual(), "[sound]\nmusic = 150\n");
     EXPECT_EQ(start({}), "zorvalen: " + usual().string() + ":2: music = 150 is outside 0 to 100; music keeps its default\n");
