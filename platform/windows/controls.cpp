@@ -6,9 +6,10 @@
 // It comes before the replay's recording, so a replay keeps what the game read.
 //
 // A read needs the other device's state too (a key may stand for fire, a button for pause). The
-// game reads its mouse first and its keyboard second, once each a frame: the mouse's stage looks
-// at the bound keys as they stand now (GetAsyncKeyState), and the keyboard's takes the buttons
-// the mouse's read of the same frame saw. The exe has no gamepad, so the pad bindings do nothing.
+// game reads its mouse first and its keyboard second, once each a frame: the mouse's stage takes
+// the keys of the keyboard's last read, with the bound keys as they stand now (GetAsyncKeyState)
+// where Windows tells, and the keyboard's takes the buttons the mouse's read of the same frame
+// saw. The exe has no gamepad, so the pad bindings do nothing.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -24,6 +25,7 @@ namespace {
 
 struct Held {
     std::uint8_t buttons[4] = {};  // as the last mouse read saw them, swapped as the controls say
+    std::uint8_t keys[256] = {};   // the player's own, as the last keyboard read saw them
     settings::AimScale aim;
 };
 Held held;
@@ -35,7 +37,7 @@ UINT find_virtual_key(unsigned code) {
     return MapVirtualKeyA(scan, MAPVK_VSC_TO_VK_EX);
 }
 
-// The keys bound to any action, as they stand; every other byte left at zero.
+// The keys bound to any action, as they stand, added to `keys`.
 void peek_bound_keys(const settings::Controls& controls, std::uint8_t keys[256]) {
     for (const auto& inputs : controls.keys) {
         for (const settings::Input input : inputs) {
@@ -50,7 +52,8 @@ void translate_mouse(device_reads::MouseRead& mouse) {
     const settings::Controls& controls = settings::read_settings_in_force().controls;
     settings::swap_mouse_buttons(controls, mouse.buttons);
     std::memcpy(held.buttons, mouse.buttons, sizeof held.buttons);
-    std::uint8_t keys[256] = {};
+    std::uint8_t keys[256];
+    std::memcpy(keys, held.keys, sizeof keys);
     peek_bound_keys(controls, keys);
     const std::uint32_t actions = settings::find_held_actions(controls, keys, mouse.buttons, 0);
     held.aim.scale(controls.aim_speed, mouse.dx, mouse.dy);
@@ -61,6 +64,7 @@ void translate_mouse(device_reads::MouseRead& mouse) {
 
 void translate_keyboard(std::uint8_t keys[256]) {
     const settings::Controls& controls = settings::read_settings_in_force().controls;
+    std::memcpy(held.keys, keys, sizeof held.keys);
     const std::uint32_t actions = settings::find_held_actions(controls, keys, held.buttons, 0);
     std::uint8_t out[256];
     settings::write_game_keys(controls, actions, keys, out);
