@@ -24,6 +24,19 @@ PictureFit fit_picture(int picture_width, int picture_height, int area_width, in
     return fit;
 }
 
+PictureFit fit_whole_picture(int picture_width, int picture_height, int area_width, int area_height) {
+    if (picture_width <= 0 || picture_height <= 0) return PictureFit{};
+    const int factor = std::min(area_width / picture_width, area_height / picture_height);
+    if (factor < 1) return fit_picture(picture_width, picture_height, area_width, area_height);
+    PictureFit fit;
+    fit.target.width = picture_width * factor;
+    fit.target.height = picture_height * factor;
+    fit.target.x = (area_width - fit.target.width) / 2;
+    fit.target.y = (area_height - fit.target.height) / 2;
+    fit.whole_factor = factor;
+    return fit;
+}
+
 int bars_around(const PixelRect& target, int area_width, int area_height, PixelRect bars[4]) {
     int count = 0;
     auto add = [&](int x, int y, int width, int height) {

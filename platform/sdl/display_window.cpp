@@ -2,7 +2,10 @@
 
 #include <SDL2/SDL.h>
 
+#include <cstdio>
+
 #include "common/picture_fit.h"
+#include "common/settings.h"
 
 namespace platform {
 
@@ -70,8 +73,37 @@ void handle_display_key(SDL_Window* window, const SDL_Event& event) {
     if (window != nullptr && event.type == SDL_KEYDOWN && is_toggle(event.key)) toggle_full_screen(window);
 }
 
+void show_as_settings_say(SDL_Window* window) {
+    if (window == nullptr) return;
+    const settings::DisplaySettings& wanted = settings::read_settings_in_force().display;
+    if (wanted.display > 0) {
+        const int count = SDL_GetNumVideoDisplays();
+        SDL_Rect usable{};
+        if (wanted.display > count || SDL_GetDisplayUsableBounds(wanted.display - 1, &usable) != 0) {
+            std::fprintf(stderr, "zorvalen: there is no display %d (%d found); the window opens where it would\n",
+                         wanted.display, count);
+        } else {
+            int width = 0, height = 0;
+            SDL_GetWindowSize(window, &width, &height);
+            fit_window_size(&width, &height, usable.w, usable.h);
+            SDL_SetWindowSize(window, width, height);
+            const int centred = static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(wanted.display - 1));
+            SDL_SetWindowPosition(window, centred, centred);
+        }
+    }
+    if (wanted.full_screen && (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) == 0) toggle_full_screen(window);
+}
+
 // Side by side at 1920 x 1080 (1.8 x), linear spreads every one-pixel stroke of the font and
 // the HUD over a grey halo; sharp-bilinear keeps the strokes crisp and still spaces them evenly.
-ScaleFilter non_whole_filter() { return ScaleFilter::sharp; }
+// So sharp is the default; the player may choose the others.
+ScaleFilter non_whole_filter() {
+    switch (settings::read_settings_in_force().display.filter) {
+    case settings::ScaleFilter::whole: return ScaleFilter::whole;
+    case settings::ScaleFilter::smooth: return ScaleFilter::linear;
+    case settings::ScaleFilter::sharp: break;
+    }
+    return ScaleFilter::sharp;
+}
 
 }  // namespace platform

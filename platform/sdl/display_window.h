@@ -27,7 +27,11 @@ void fit_to_display(SDL_Window* window, int* width, int* height);
 // back the window's size and position. The game still sees the key, as any other.
 void handle_display_key(SDL_Window* window, const SDL_Event& event);
 
-// The filter for scale factors that are not whole, on both presentation paths.
+// When the game's window is first shown: onto the display the settings name, and into full
+// screen if they ask for it.
+void show_as_settings_say(SDL_Window* window);
+
+// The filter for scale factors that are not whole, on both presentation paths: the settings'.
 ScaleFilter non_whole_filter();
 
 }  // namespace platform

@@ -22,6 +22,7 @@
 #include <headless.h>
 #include <pad_mapping.h>
 
+#include "common/settings.h"
 #include "input_feed.h"
 
 namespace {
@@ -80,6 +81,12 @@ public:
         {SDL_CONTROLLER_BUTTON_BACK, gamepad::button::back},
         {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, gamepad::button::left_shoulder},
         {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, gamepad::button::right_shoulder},
+        {SDL_CONTROLLER_BUTTON_A, gamepad::button::a},
+        {SDL_CONTROLLER_BUTTON_B, gamepad::button::b},
+        {SDL_CONTROLLER_BUTTON_X, gamepad::button::x},
+        {SDL_CONTROLLER_BUTTON_Y, gamepad::button::y},
+        {SDL_CONTROLLER_BUTTON_LEFTSTICK, gamepad::button::left_stick},
+        {SDL_CONTROLLER_BUTTON_RIGHTSTICK, gamepad::button::right_stick},
     };
 
 private:
@@ -228,7 +235,8 @@ void sample() {
         // A pad just opened shows its state only after one more look.
         if (pad.controller != nullptr) SDL_GameControllerUpdate();
     }
-    pad.mapper.step(pad.controller != nullptr ? read_controller(pad.controller) : gamepad::PadReading{});
+    pad.mapper.step(pad.controller != nullptr ? read_controller(pad.controller) : gamepad::PadReading{},
+                    settings::read_settings_in_force().controls.pad);
 }
 
 // The pad as it stands this frame, or null when there is none to look at.
@@ -247,20 +255,17 @@ gamepad::PadMapper* pad_for(Reader reader) {
 
 namespace platform {
 
-void add_pad_keys(uint8_t keys[256]) {
-    if (gamepad::PadMapper* mapper = pad_for(keyboard_reader)) mapper->add_keys(keys);
+uint32_t read_pad_actions() {
+    const gamepad::PadMapper* mapper = pad_for(keyboard_reader);
+    return mapper != nullptr ? mapper->actions() : 0;
 }
 
-void add_pad_mouse(DIMOUSESTATE& state) {
+uint32_t read_pad_actions(int32_t& dx, int32_t& dy) {
+    dx = dy = 0;
     gamepad::PadMapper* mapper = pad_for(mouse_reader);
-    if (mapper == nullptr) return;
-    mapper->add_buttons(state.rgbButtons);
-    int32_t dx = 0;
-    int32_t dy = 0;
+    if (mapper == nullptr) return 0;
     mapper->take_motion(dx, dy);
-    // Saturating, as the mouse's own sums do.
-    state.lX = static_cast<LONG>(std::clamp<int64_t>(int64_t{state.lX} + dx, INT32_MIN, INT32_MAX));
-    state.lY = static_cast<LONG>(std::clamp<int64_t>(int64_t{state.lY} + dy, INT32_MIN, INT32_MAX));
+    return mapper->actions();
 }
 
 void pad_focus_lost() {

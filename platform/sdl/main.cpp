@@ -1,12 +1,14 @@
-// The Linux entry point: the game's own entry is WinMain, as on Windows. The command line is
-// the program's, read here; the game is given none. The game is recorded, or a replay watched
-// in its place (common/replay_session.h), around WinMain.
+// The Linux entry point: the game's own entry is WinMain, as on Windows. The command line and
+// the settings file are the program's, read here and put in force for the layer; the game is
+// given none. The game is recorded, or a replay watched in its place (common/replay_session.h),
+// around WinMain.
 #include <windows.h>
 
 #include <cstdio>
 
 #include "common/command_line.h"
 #include "common/replay_session.h"
+#include "common/settings_file.h"
 
 int main(int argc, char** argv) {
     program::ProgramOptions options;
@@ -15,6 +17,10 @@ int main(int argc, char** argv) {
         std::fputs(outcome.message.c_str(), outcome.status == 0 ? stdout : stderr);
         return outcome.status;
     }
+    std::string report;
+    // First: the file may turn recording off.
+    program::start_settings(options, report);
+    std::fputs(report.c_str(), stderr);
     std::string error, warning;
     if (!program::start_replays(options, replays::Recorder::desktop, error, warning)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -24,5 +30,8 @@ int main(int argc, char** argv) {
     char command_line[1] = {0};
     const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
     replays::end_session();
+    report.clear();
+    program::finish_settings(report);
+    std::fputs(report.c_str(), stderr);
     return status;
 }

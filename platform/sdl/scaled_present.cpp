@@ -12,7 +12,7 @@ void ScaledPresent::show(SDL_Renderer* renderer, SDL_Texture* picture, int width
     const SDL_Rect target{plan.fit.target.x, plan.fit.target.y, plan.fit.target.width, plan.fit.target.height};
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     SDL_RenderClear(renderer);
-    if (plan.way != ScaleWay::filtered || filter == ScaleFilter::linear) {
+    if (plan.way != ScaleWay::filtered || filter != ScaleFilter::sharp) {
         SDL_SetTextureScaleMode(picture, plan.way != ScaleWay::filtered ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
         SDL_RenderCopy(renderer, picture, nullptr, &target);
         return;

@@ -94,6 +94,7 @@ public:
         if (window_ != nullptr) SDL_DestroyWindow(window_);
         window_ = nullptr;
         focused_ = false;
+        shown_once_ = false;
     }
     void move(platform::WindowPlace& place) override {
         if (window_ == nullptr) return;
@@ -108,6 +109,8 @@ public:
             return;
         }
         SDL_ShowWindow(window_);
+        if (!offscreen_ && !shown_once_) platform::show_as_settings_say(window_);
+        shown_once_ = true;
         SDL_RaiseWindow(window_);
         if (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) set_focus(true);
     }
@@ -140,6 +143,7 @@ private:
     bool offscreen_;
     SDL_Window* window_ = nullptr;
     bool focused_ = false;
+    bool shown_once_ = false;
 };
 
 bool SdlWindowSystem::take_window_event(const SDL_WindowEvent& event, platform::WindowPlace& place) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/sound_levels.h"
+
 namespace audio {
 
 namespace {
@@ -43,7 +45,7 @@ bool settle_at_end(Voice& voice) {
     return false;
 }
 
-void add_voice(Voice& voice, int32_t* accumulator, size_t frames, OutputFormat format) {
+void add_voice(Voice& voice, int32_t* accumulator, size_t frames, OutputFormat format, int gain) {
     const uint64_t step = (static_cast<uint64_t>(voice.format.rate) << 32) / format.rate;
     for (size_t frame = 0; frame < frames; ++frame) {
         if (!settle_at_end(voice)) return;
@@ -53,7 +55,8 @@ void add_voice(Voice& voice, int32_t* accumulator, size_t frames, OutputFormat f
         for (int channel = 0; channel < format.channels; ++channel) {
             const int64_t a = channel_at(voice, whole, channel, format.channels);
             const int64_t b = channel_at(voice, next, channel, format.channels);
-            accumulator[frame * format.channels + channel] += static_cast<int32_t>(a + (((b - a) * fraction) >> 32));
+            const int32_t sample = static_cast<int32_t>(a + (((b - a) * fraction) >> 32));
+            accumulator[frame * format.channels + channel] += settings::scale_sample(sample, gain);
         }
         voice.position += step;
     }
@@ -68,7 +71,7 @@ bool usable(const Voice& voice) {
 
 }  // namespace
 
-void mix(Voice* const* voices, size_t voice_count, int16_t* out, size_t frames, OutputFormat format) {
+void mix(Voice* const* voices, size_t voice_count, int16_t* out, size_t frames, OutputFormat format, Gains gains) {
     if (format.channels < 1 || format.channels > 2 || format.rate == 0) return;
     const size_t channels = static_cast<size_t>(format.channels);
     int32_t accumulator[block_frames * 2];
@@ -82,7 +85,7 @@ void mix(Voice* const* voices, size_t voice_count, int16_t* out, size_t frames, 
                 voice->playing = false;
                 continue;
             }
-            add_voice(*voice, accumulator, count, format);
+            add_voice(*voice, accumulator, count, format, voice->looping ? gains.music : gains.effects);
         }
         for (size_t i = 0; i < count * channels; ++i)
             out[i] = static_cast<int16_t>(std::clamp<int32_t>(accumulator[i], -32768, 32767));

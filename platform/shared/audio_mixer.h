@@ -34,10 +34,18 @@ struct OutputFormat {
 
 constexpr uint64_t frame_one = uint64_t{1} << 32;
 
+// How loud the looping voices (the music) and the others (the effects) play, in ten-thousandths
+// (settings::find_voice_gain); each sample is scaled by settings::scale_sample's rounding rule.
+struct Gains {
+    int music = 10000;
+    int effects = 10000;
+};
+
 // Writes frames × channels samples to out: the sum of every playing voice, converted to the
-// output's rate (linear interpolation) and channel count, saturated to 16 bits. Voices
-// advance; a one-shot that reaches its end stops and rewinds to its start, a looping voice
-// wraps. With no voice playing the block is silence.
-void mix(Voice* const* voices, size_t voice_count, int16_t* out, size_t frames, OutputFormat format);
+// output's rate (linear interpolation) and channel count, scaled by its gain, saturated to 16
+// bits. Voices advance; a one-shot that reaches its end stops and rewinds to its start, a
+// looping voice wraps. With no voice playing the block is silence.
+void mix(Voice* const* voices, size_t voice_count, int16_t* out, size_t frames, OutputFormat format,
+         Gains gains = {});
 
 }  // namespace audio

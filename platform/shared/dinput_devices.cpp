@@ -3,11 +3,18 @@
 //
 // Foreground devices behave as on Windows: losing focus takes them away (reads fail until the
 // game acquires them again), and an exclusive mouse has the window system capture the pointer.
-// Every read then passes common/device_reads.h on its way to the game: translated, recorded for
-// the replay, or replaced by one being watched.
+//
+// What the game reads is what the player holds translated by the controls in force (the keys
+// bound to each action, the mouse buttons' swap, the aim speed, the pad's bindings): each read
+// takes the player's own keys, buttons and pad and hands the game the keys and buttons of the
+// actions they stand for. With the default controls that is the player's input as it came.
+// Every read, translated so, then passes common/device_reads.h on its way to the game: recorded
+// for the replay, or replaced by one being watched. The translation is made here rather than in
+// that module's translating stage because a read needs the other device's state as it stands.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <dinput.h>
@@ -15,6 +22,7 @@
 
 #include "com_object.h"
 #include "common/device_reads.h"
+#include "common/settings.h"
 #include "dinput_state.h"
 #include "input_feed.h"
 
@@ -54,6 +62,18 @@ Script script;
 
 bool headless_input() { return headless::mode() != headless::Mode::off; }
 
+// A key may be bound to a button's action and a button to a key's, so each read needs the other
+// device's state too. The game reads the mouse, then the keyboard, every frame: the mouse's read
+// looks at the keys as they stand (the keyboard's read just after sees the same), and the
+// keyboard's takes the buttons the mouse's read saw, when it came since the keyboard's last read,
+// so a click shorter than a frame counts for both.
+struct PlayerHeld {
+    uint8_t buttons[dinput::MouseTracker::button_count] = {};
+    bool buttons_fresh = false;
+    settings::AimScale aim;
+};
+PlayerHeld player;
+
 // What the game was given, for headless::take_device_reads.
 headless::DeviceReads given{};
 
@@ -66,7 +86,10 @@ std::vector<Device*> live_devices;
 
 class Device final : public platform::RefCounted<IDirectInputDevice8A> {
 public:
-    explicit Device(Kind kind) : kind_(kind) { live_devices.push_back(this); }
+    explicit Device(Kind kind) : kind_(kind) {
+        live_devices.push_back(this);
+        player = PlayerHeld{};  // a new game: nothing held over from the last
+    }
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
         return platform::answer_query(this, riid, object, {&iid_direct_input_device8a});
@@ -187,29 +210,62 @@ private:
     bool captures_pointer() const { return kind_ == Kind::mouse && (cooperation_ & DISCL_EXCLUSIVE) != 0; }
 
     void read_keyboard(uint8_t* out) {
+        uint8_t keys[256];
         if (headless_input())
-            for (int i = 0; i < 256; ++i) out[i] = script.keys[i] ? 0x80 : 0;
+            for (int i = 0; i < 256; ++i) keys[i] = script.keys[i] ? 0x80 : 0;
         else
-            keys_.read(out);
-        platform::add_pad_keys(out);
+            keys_.read(keys);
+        uint8_t buttons[dinput::MouseTracker::button_count];
+        if (player.buttons_fresh)
+            std::memcpy(buttons, player.buttons, sizeof buttons);
+        else
+            peek_buttons(buttons);
+        player.buttons_fresh = false;
+
+        const settings::Controls& controls = settings::read_settings_in_force().controls;
+        const uint32_t actions = settings::find_held_actions(controls, keys, buttons, platform::read_pad_actions());
+        settings::write_game_keys(controls, actions, keys, out);
         std::memcpy(given.keys, out, sizeof given.keys);
     }
     void read_mouse(DIMOUSESTATE& out) {
+        DIMOUSESTATE mouse{};
         if (headless_input()) {
-            out.lX = static_cast<LONG>(script.dx);
-            out.lY = static_cast<LONG>(script.dy);
+            mouse.lX = static_cast<LONG>(script.dx);
+            mouse.lY = static_cast<LONG>(script.dy);
             script.dx = script.dy = 0;
-            out.rgbButtons[0] = script.left ? 0x80 : 0;
-            out.rgbButtons[1] = script.right ? 0x80 : 0;
+            mouse.rgbButtons[0] = script.left ? 0x80 : 0;
+            mouse.rgbButtons[1] = script.right ? 0x80 : 0;
         } else {
-            mouse_.read(out);
+            mouse_.read(mouse);
         }
-        platform::add_pad_mouse(out);
+        const settings::Controls& controls = settings::read_settings_in_force().controls;
+        settings::swap_mouse_buttons(controls, mouse.rgbButtons);
+        uint8_t keys[256];
+        peek_keys(keys);
+        std::memcpy(player.buttons, mouse.rgbButtons, sizeof player.buttons);
+        player.buttons_fresh = true;
+
+        int32_t pad_dx = 0;
+        int32_t pad_dy = 0;
+        const uint32_t pad_actions = platform::read_pad_actions(pad_dx, pad_dy);
+        const uint32_t actions = settings::find_held_actions(controls, keys, mouse.rgbButtons, pad_actions);
+        int32_t dx = mouse.lX;
+        int32_t dy = mouse.lY;
+        player.aim.scale(controls.aim_speed, dx, dy);
+        // Saturating, as the mouse's own sums do.
+        out.lX = static_cast<LONG>(std::clamp<int64_t>(int64_t{dx} + pad_dx, INT32_MIN, INT32_MAX));
+        out.lY = static_cast<LONG>(std::clamp<int64_t>(int64_t{dy} + pad_dy, INT32_MIN, INT32_MAX));
+        out.lZ = mouse.lZ;
+        settings::write_game_buttons(actions, mouse.rgbButtons, out.rgbButtons);
         given.dx = static_cast<int>(std::clamp<int64_t>(int64_t{given.dx} + out.lX, INT32_MIN, INT32_MAX));
         given.dy = static_cast<int>(std::clamp<int64_t>(int64_t{given.dy} + out.lY, INT32_MIN, INT32_MAX));
         given.left = out.rgbButtons[0] != 0;
         given.right = out.rgbButtons[1] != 0;
     }
+
+    // The other device's state as it stands, without taking a read from it.
+    static void peek_keys(uint8_t out[256]);
+    static void peek_buttons(uint8_t out[dinput::MouseTracker::button_count]);
 
     Kind kind_;
     LPCDIDATAFORMAT format_ = nullptr;
@@ -219,6 +275,36 @@ private:
     KeyTracker keys_;
     MouseTracker mouse_;
 };
+
+void Device::peek_keys(uint8_t out[256]) {
+    std::memset(out, 0, 256);
+    if (headless_input()) {
+        for (int i = 0; i < 256; ++i) out[i] = script.keys[i] ? 0x80 : 0;
+        return;
+    }
+    for (Device* device : live_devices) {
+        if (device->kind_ == Kind::keyboard && device->acquired_) {
+            device->keys_.peek(out);
+            return;
+        }
+    }
+}
+
+void Device::peek_buttons(uint8_t out[dinput::MouseTracker::button_count]) {
+    std::memset(out, 0, dinput::MouseTracker::button_count);
+    if (headless_input()) {
+        out[0] = script.left ? 0x80 : 0;
+        out[1] = script.right ? 0x80 : 0;
+    } else {
+        for (Device* device : live_devices) {
+            if (device->kind_ == Kind::mouse && device->acquired_) {
+                device->mouse_.peek_buttons(out);
+                break;
+            }
+        }
+    }
+    settings::swap_mouse_buttons(settings::read_settings_in_force().controls, out);
+}
 
 class DirectInput final : public platform::RefCounted<IDirectInput8A> {
 public:
@@ -259,6 +345,11 @@ HRESULT WINAPI DirectInput8Create(HINSTANCE, DWORD version, REFIID riid, LPVOID*
 namespace platform {
 
 void feed_key(uint8_t code, bool down) {
+    // The volume keys are the layer's own (the game never reads them), and still reach the
+    // devices as any other key does.
+    if (down)
+        if (const std::optional<settings::VolumeKey> volume = settings::find_volume_key(code))
+            settings::set_live_levels(settings::apply_volume_key(settings::read_live_levels(), *volume));
     for (Device* device : live_devices) device->key(code, down);
 }
 
@@ -282,6 +373,7 @@ void focus_changed(bool focused) {
     // held once focus has gone; the game acquires its devices again when it comes back.
     if (focused) return;
     for (Device* device : live_devices) device->focus_lost();
+    player = PlayerHeld{};
     pad_focus_lost();
 }
 

@@ -32,8 +32,12 @@ void KeyTracker::clear() {
 }
 
 void KeyTracker::read(uint8_t out[256]) {
-    for (int i = 0; i < 256; ++i) out[i] = down_[i] | tapped_[i];
+    peek(out);
     forget_taps();
+}
+
+void KeyTracker::peek(uint8_t out[256]) const {
+    for (int i = 0; i < 256; ++i) out[i] = down_[i] | tapped_[i];
 }
 
 void MouseTracker::move(int64_t dx, int64_t dy) {
@@ -63,9 +67,13 @@ void MouseTracker::read(DIMOUSESTATE& out) {
     out.lX = static_cast<LONG>(dx_);
     out.lY = static_cast<LONG>(dy_);
     out.lZ = static_cast<LONG>(dz_);
-    for (int i = 0; i < button_count; ++i) out.rgbButtons[i] = (down_[i] || clicked_[i]) ? held : 0;
+    peek_buttons(out.rgbButtons);
     forget_motion();
     std::fill(clicked_, clicked_ + button_count, false);
+}
+
+void MouseTracker::peek_buttons(uint8_t out[button_count]) const {
+    for (int i = 0; i < button_count; ++i) out[i] = (down_[i] || clicked_[i]) ? held : 0;
 }
 
 }  // namespace dinput

@@ -18,6 +18,8 @@ public:
     void clear();
     // Writes 256 bytes, 0x80 for a held key, and starts a new interval.
     void read(uint8_t out[256]);
+    // The same bytes, leaving the interval as it is.
+    void peek(uint8_t out[256]) const;
 
 private:
     void forget_taps();
@@ -38,6 +40,8 @@ public:
     void forget_motion();
     void clear();
     void read(DIMOUSESTATE& out);
+    // The button bytes a read would give, leaving everything as it is.
+    void peek_buttons(uint8_t out[button_count]) const;
 
 private:
     int64_t dx_ = 0;

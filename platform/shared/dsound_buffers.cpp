@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/replay_session.h"
+#include "common/sound_levels.h"
 #include "dsound_offline.h"
 
 const GUID IID_IDirectSoundBuffer8 = {0x6825A449, 0x7524, 0x4D82, {0x92, 0x0F, 0x50, 0xE3, 0x6A, 0xB3, 0xAB, 0x1E}};
@@ -41,8 +42,11 @@ struct MixerCore {
             std::fill(out, out + frames * static_cast<size_t>(format.channels), int16_t{0});
             return;
         }
+        // The player's levels as they stand: the volume keys take effect at the next block.
+        const settings::SoundLevels levels = settings::read_live_levels();
+        const Gains gains{settings::find_voice_gain(levels, true), settings::find_voice_gain(levels, false)};
         std::lock_guard<std::mutex> hold(mutex);
-        mix(mixing.data(), mixing.size(), out, frames, format);
+        mix(mixing.data(), mixing.size(), out, frames, format, gains);
     }
 };
 

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-struct DIMOUSESTATE;
-
 namespace platform {
 
 // Handed to every live device. Keys are DirectInput scan codes; buttons count from 0 (left,
@@ -22,10 +20,11 @@ void focus_changed(bool focused);
 bool window_has_focus();              // always true in the headless modes
 void capture_pointer(bool capture);   // hide the pointer and report only relative motion
 
-// The platform's gamepad: what the pad holds and moves this frame, added to a successful
-// keyboard or mouse read; a key or button held on either counts as held.
-void add_pad_keys(uint8_t keys[256]);
-void add_pad_mouse(DIMOUSESTATE& state);
+// The platform's gamepad, looked at once a game frame: the actions it holds (bits of
+// settings::action_bit, by the pad bindings in force) for a successful keyboard or mouse read,
+// and for the mouse's the right stick's whole counts too. Nothing held without a pad.
+uint32_t read_pad_actions();
+uint32_t read_pad_actions(int32_t& dx, int32_t& dy);
 // Nothing held from the pad until the next read looks again; its hold times start over.
 void pad_focus_lost();
 // Detaches the tests' virtual pads and lets go of the pad, for a fresh headless run.

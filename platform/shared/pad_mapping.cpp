@@ -6,59 +6,15 @@
 #include <cmath>
 #include <limits>
 
-#include <dinput.h>
-
 namespace gamepad {
 
 namespace {
 
-// Where a held key or button comes from.
-enum Source : uint32_t {
-    stick_up,
-    stick_down,
-    stick_left,
-    stick_right,
-    dpad_up,
-    dpad_down,
-    dpad_left,
-    dpad_right,
-    right_trigger,
-    right_shoulder,
-    left_trigger,
-    left_shoulder,
-    start,
-    back_held_long,
-};
-
-enum class Target : uint8_t { key, mouse_button };
-
-struct Binding {
-    Source source;
-    Target target;
-    uint8_t code;  // DirectInput scan code, or mouse button index (0 left, 1 right)
-};
-
-// The whole mapping. The right stick is the one input not listed: it moves the mouse.
-constexpr Binding bindings[] = {
-    {stick_up, Target::key, DIK_W},
-    {stick_down, Target::key, DIK_S},
-    {stick_left, Target::key, DIK_A},
-    {stick_right, Target::key, DIK_D},
-    {dpad_up, Target::key, DIK_W},
-    {dpad_down, Target::key, DIK_S},
-    {dpad_left, Target::key, DIK_A},
-    {dpad_right, Target::key, DIK_D},
-    {right_trigger, Target::mouse_button, 0},  // fire bullets
-    {right_shoulder, Target::mouse_button, 0},
-    {left_trigger, Target::mouse_button, 1},  // fire a rocket
-    {left_shoulder, Target::mouse_button, 1},
-    {start, Target::key, DIK_SPACE},           // start, pause
-    {back_held_long, Target::key, DIK_ESCAPE},  // quit
-};
+using settings::PadInput;
 
 constexpr int axis_max = 32767;
-// The left stick counts as pushed beyond a quarter of its travel, in any direction.
-constexpr int64_t left_dead_zone = axis_max / 4;
+// A stick's directions count as pushed beyond a quarter of its travel, in any direction.
+constexpr int64_t direction_dead_zone = axis_max / 4;
 // Inside this radius the right stick rests: worn sticks seldom centre exactly.
 constexpr int64_t right_dead_zone = axis_max / 5;
 // Past half travel a trigger counts as pulled.
@@ -73,25 +29,24 @@ static_assert(full_speed * 30 == 800 * motion_unit);
 // Far more than any screen, yet far from overflowing when nothing takes the motion.
 constexpr int64_t motion_limit = int64_t{std::numeric_limits<int32_t>::max()} * motion_unit;
 
-constexpr uint32_t bit(Source source) { return 1u << source; }
-
 int64_t magnitude(int64_t x, int64_t y) {
     return std::min<int64_t>(static_cast<int64_t>(std::sqrt(static_cast<double>(x * x + y * y))), axis_max);
 }
 
-// The stick's direction as up to two of the four keys, in eight equal sectors: a direction
-// within 22.5 degrees of an axis gives one key, anything between gives the diagonal's two.
-uint32_t stick_keys(int64_t x, int64_t y) {
-    if (x * x + y * y <= left_dead_zone * left_dead_zone) return 0;
+// The stick's direction as up to two of its four directions (up, down, left, right from `up` on),
+// in eight equal sectors: a direction within 22.5 degrees of an axis gives one, anything between
+// gives the diagonal's two.
+uint32_t stick_directions(int64_t x, int64_t y, PadInput up) {
+    if (x * x + y * y <= direction_dead_zone * direction_dead_zone) return 0;
     // tan(67.5 degrees), scaled: |y| < |x| tan(67.5) means within 67.5 degrees of the x axis.
     constexpr int64_t tan_67_5 = 2414214;
     constexpr int64_t scale = 1000000;
     const int64_t ax = std::abs(x);
     const int64_t ay = std::abs(y);
-    uint32_t keys = 0;
-    if (ay * scale < ax * tan_67_5) keys |= bit(x > 0 ? stick_right : stick_left);
-    if (ax * scale < ay * tan_67_5) keys |= bit(y > 0 ? stick_down : stick_up);
-    return keys;
+    uint32_t directions = 0;
+    if (ay * scale < ax * tan_67_5) directions |= 1u << (up + (x > 0 ? 3 : 2));
+    if (ax * scale < ay * tan_67_5) directions |= 1u << (up + (y > 0 ? 1 : 0));
+    return directions;
 }
 
 // Motion for one frame, in motion units. The speed grows with the square of the deflection
@@ -123,38 +78,42 @@ constexpr std::string_view prefix = "pad:";
 
 }  // namespace
 
-void PadMapper::step(const PadReading& reading) {
-    uint32_t sources = stick_keys(reading.left_x, reading.left_y);
-    const uint32_t buttons = reading.buttons;
-    if (buttons & button::dpad_up) sources |= bit(dpad_up);
-    if (buttons & button::dpad_down) sources |= bit(dpad_down);
-    if (buttons & button::dpad_left) sources |= bit(dpad_left);
-    if (buttons & button::dpad_right) sources |= bit(dpad_right);
-    if (buttons & button::right_shoulder) sources |= bit(right_shoulder);
-    if (buttons & button::left_shoulder) sources |= bit(left_shoulder);
-    if (buttons & button::start) sources |= bit(start);
-    if (reading.right_trigger >= trigger_held) sources |= bit(right_trigger);
-    if (reading.left_trigger >= trigger_held) sources |= bit(left_trigger);
+void PadMapper::step(const PadReading& reading, const PadBindings& bindings) {
+    static_assert(settings::pad_left_stick_down == settings::pad_left_stick_up + 1 &&
+                  settings::pad_left_stick_right == settings::pad_left_stick_up + 3 &&
+                  settings::pad_right_stick_right == settings::pad_right_stick_up + 3);
+    struct ButtonInput {
+        uint32_t button;
+        PadInput input;
+    };
+    constexpr ButtonInput button_inputs[] = {
+        {button::dpad_up, settings::pad_dpad_up}, {button::dpad_down, settings::pad_dpad_down},
+        {button::dpad_left, settings::pad_dpad_left}, {button::dpad_right, settings::pad_dpad_right},
+        {button::a, settings::pad_a}, {button::b, settings::pad_b}, {button::x, settings::pad_x},
+        {button::y, settings::pad_y}, {button::left_shoulder, settings::pad_left_shoulder},
+        {button::right_shoulder, settings::pad_right_shoulder}, {button::start, settings::pad_start},
+        {button::back, settings::pad_back}, {button::left_stick, settings::pad_left_stick_press},
+        {button::right_stick, settings::pad_right_stick_press},
+    };
+    uint32_t held = stick_directions(reading.left_x, reading.left_y, settings::pad_left_stick_up) |
+                    stick_directions(reading.right_x, reading.right_y, settings::pad_right_stick_up);
+    for (const ButtonInput& pair : button_inputs)
+        if (reading.buttons & pair.button) held |= settings::pad_bit(pair.input);
+    if (reading.right_trigger >= trigger_held) held |= settings::pad_bit(settings::pad_right_trigger);
+    if (reading.left_trigger >= trigger_held) held |= settings::pad_bit(settings::pad_left_trigger);
 
-    back_frames_ = (buttons & button::back) ? std::min(back_frames_ + 1, back_frames_for_escape) : 0;
-    if (back_frames_ >= back_frames_for_escape) sources |= bit(back_held_long);
-    sources_ = sources;
+    actions_ = 0;
+    for (int action = 0; action < settings::action_count; ++action)
+        if (bindings[static_cast<std::size_t>(action)] & held) actions_ |= 1u << action;
+    const uint32_t quit = settings::action_bit(settings::Action::quit);
+    quit_frames_ = (actions_ & quit) ? std::min(quit_frames_ + 1, quit_hold_frames) : 0;
+    if (quit_frames_ < quit_hold_frames) actions_ &= ~quit;
 
     int64_t dx = 0;
     int64_t dy = 0;
     stick_motion(reading.right_x, reading.right_y, dx, dy);
     motion_x_ = add_limited(motion_x_, dx);
     motion_y_ = add_limited(motion_y_, dy);
-}
-
-void PadMapper::add_keys(uint8_t keys[256]) const {
-    for (const Binding& binding : bindings)
-        if (binding.target == Target::key && (sources_ & bit(binding.source))) keys[binding.code] = 0x80;
-}
-
-void PadMapper::add_buttons(uint8_t buttons[4]) const {
-    for (const Binding& binding : bindings)
-        if (binding.target == Target::mouse_button && (sources_ & bit(binding.source))) buttons[binding.code] = 0x80;
 }
 
 void PadMapper::take_motion(int32_t& dx, int32_t& dy) {
@@ -184,7 +143,8 @@ bool apply_pad_token(std::string_view token, PadReading& reading) {
     constexpr ButtonName button_names[] = {
         {"up", button::dpad_up}, {"down", button::dpad_down}, {"left", button::dpad_left},
         {"right", button::dpad_right}, {"start", button::start}, {"back", button::back},
-        {"lb", button::left_shoulder}, {"rb", button::right_shoulder},
+        {"lb", button::left_shoulder}, {"rb", button::right_shoulder}, {"a", button::a}, {"b", button::b},
+        {"x", button::x}, {"y", button::y}, {"ls", button::left_stick}, {"rs", button::right_stick},
     };
     for (const ButtonName& named : button_names) {
         if (same_letters(name_and_value, named.name)) {

@@ -192,7 +192,10 @@ void PictureScaler::Axis::build(int picture_size, int target_size, ScaleFilter f
 ScalePlan plan_scale(int picture_width, int picture_height, int destination_width, int destination_height,
                      ScaleFilter filter) {
     ScalePlan plan;
-    plan.fit = fit_picture(picture_width, picture_height, destination_width, destination_height);
+    // "whole" gives up the last few rows and columns for bars rather than leave a whole factor.
+    plan.fit = filter == ScaleFilter::whole
+                   ? fit_whole_picture(picture_width, picture_height, destination_width, destination_height)
+                   : fit_picture(picture_width, picture_height, destination_width, destination_height);
     plan.filter = filter;
     plan.way = plan.fit.whole_factor == 1  ? ScaleWay::one_to_one
                : plan.fit.whole_factor > 1 ? ScaleWay::replicate

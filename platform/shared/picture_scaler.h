@@ -19,6 +19,7 @@ namespace platform {
 enum class ScaleFilter {
     linear,  // every destination pixel blended from its 2 x 2 nearest picture pixels
     sharp,   // nearest to a whole multiple at or above the target, then linear down to it
+    whole,   // only the largest whole multiple that fits (fit_whole_picture), with wider bars
 };
 
 enum class ScaleWay {

@@ -135,12 +135,12 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE void zorvalen_touch_stick(int x, int y) { web::set_touch_stick(x, y); }
 EMSCRIPTEN_KEEPALIVE void zorvalen_touch_motion(int dx, int dy) { platform::feed_mouse_motion(dx, dy); }
-// 0 fires bullets, 1 a rocket: the mouse's left and right buttons.
+// 0 fires bullets, 1 a rocket.
 EMSCRIPTEN_KEEPALIVE void zorvalen_touch_button(int index, int down) {
-    if (index == 0 || index == 1) platform::feed_mouse_button(index, down != 0);
+    if (index == 0 || index == 1) web::set_touch_action(index == 0 ? settings::Action::fire : settings::Action::rocket, down != 0);
 }
-// Start and pause: Space.
-EMSCRIPTEN_KEEPALIVE void zorvalen_touch_start(int down) { platform::feed_key(DIK_SPACE, down != 0); }
+// Start and pause.
+EMSCRIPTEN_KEEPALIVE void zorvalen_touch_start(int down) { web::set_touch_action(settings::Action::pause, down != 0); }
 // A touch is a gesture the browser may start sound from.
 EMSCRIPTEN_KEEPALIVE void zorvalen_user_gesture() { web::start_audio_from_gesture(); }
 }

@@ -1,7 +1,8 @@
-// Pads in the browser, turned into the keyboard and mouse the game reads by the desktop's
-// mapping (pad_mapping.h): the pads of the Gamepad API, and the move stick of the page's touch
-// controls, which has a mapper of its own so that it has the same dead zone and eight sectors
-// as a pad's left stick.
+// Pads in the browser, turned into the actions the game reads by the desktop's mapping
+// (pad_mapping.h) and the pad bindings in force: the pads of the Gamepad API, and the page's touch
+// controls. The touch stick has a mapper of its own, on the default bindings, so that it moves
+// with the same dead zone and eight sectors as a pad's left stick whatever the pad is bound to;
+// the touch buttons are actions too, so that keys moved in the settings never move them.
 //
 // The pads are looked at once per game frame, as on the desktop (a device reading a second
 // time means a new frame). The first pad with the browser's "standard" layout plays; another
@@ -21,6 +22,8 @@
 #include <headless.h>
 #include <pad_mapping.h>
 
+#include "common/controls.h"
+#include "common/settings.h"
 #include "input_feed.h"
 #include "standard_pad.h"
 #include "web.h"
@@ -71,6 +74,11 @@ struct Pads {
     gamepad::PadMapper pad;
     gamepad::PadMapper touch;
     gamepad::PadReading touch_stick;
+    // The touch buttons' actions: held now, pressed since the last frame (a tap shorter than a
+    // frame still counts once), and what this frame reads.
+    uint32_t touch_held = 0;
+    uint32_t touch_pressed = 0;
+    uint32_t touch_actions = 0;
     bool virtual_attached[virtual_pad_capacity] = {};
     gamepad::PadReading virtual_readings[virtual_pad_capacity];
 };
@@ -108,8 +116,11 @@ bool moved(const gamepad::PadReading& reading) {
 
 void sample() {
     const gamepad::PadReading reading = headless_input() ? read_virtual_pad() : read_page_pad();
-    pads.pad.step(reading);
-    pads.touch.step(headless_input() ? gamepad::PadReading{} : pads.touch_stick);
+    pads.pad.step(reading, settings::read_settings_in_force().controls.pad);
+    static const gamepad::PadBindings touch_bindings = settings::default_controls().pad;
+    pads.touch.step(headless_input() ? gamepad::PadReading{} : pads.touch_stick, touch_bindings);
+    pads.touch_actions = headless_input() ? 0 : pads.touch_held | pads.touch_pressed;
+    pads.touch_pressed = 0;
     // The page hides its touch controls while a pad is used.
     const bool in_use = moved(reading);
     if (in_use && !pads.in_use) EM_ASM({ if (Module.inputUsed) Module.inputUsed('pad'); });
@@ -134,30 +145,36 @@ void set_touch_stick(int x, int y) {
     pads.touch_stick.left_y = std::clamp(y, -32768, 32767);
 }
 
+void set_touch_action(settings::Action action, bool down) {
+    const uint32_t bit = settings::action_bit(action);
+    if (down) {
+        pads.touch_held |= bit;
+        pads.touch_pressed |= bit;
+    } else {
+        pads.touch_held &= ~bit;
+    }
+}
+
 }  // namespace web
 
 namespace platform {
 
-void add_pad_keys(uint8_t keys[256]) {
+uint32_t read_pad_actions() {
     look(keyboard_reader);
-    pads.pad.add_keys(keys);
-    pads.touch.add_keys(keys);
+    return pads.pad.actions() | pads.touch.actions() | pads.touch_actions;
 }
 
-void add_pad_mouse(DIMOUSESTATE& state) {
+uint32_t read_pad_actions(int32_t& dx, int32_t& dy) {
     look(mouse_reader);
-    pads.pad.add_buttons(state.rgbButtons);
-    int32_t dx = 0;
-    int32_t dy = 0;
+    dx = dy = 0;
     pads.pad.take_motion(dx, dy);
-    // Saturating, as the mouse's own sums do.
-    state.lX = static_cast<LONG>(std::clamp<int64_t>(int64_t{state.lX} + dx, INT32_MIN, INT32_MAX));
-    state.lY = static_cast<LONG>(std::clamp<int64_t>(int64_t{state.lY} + dy, INT32_MIN, INT32_MAX));
+    return pads.pad.actions() | pads.touch.actions() | pads.touch_actions;
 }
 
 void pad_focus_lost() {
     pads.pad.reset();
     pads.touch.reset();
+    pads.touch_held = pads.touch_pressed = pads.touch_actions = 0;
     pads.sampled = false;
 }
 

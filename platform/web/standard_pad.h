@@ -16,6 +16,7 @@ constexpr int left_x = 0, left_y = 1, right_x = 2, right_y = 3;
 constexpr int axis_count = 4;
 constexpr int back = 8, start = 9, left_shoulder = 4, right_shoulder = 5, left_trigger = 6, right_trigger = 7;
 constexpr int dpad_up = 12, dpad_down = 13, dpad_left = 14, dpad_right = 15;
+constexpr int a = 0, b = 1, x = 2, y = 3, left_stick = 10, right_stick = 11;
 constexpr int button_count = 16;
 }  // namespace standard
 
@@ -59,6 +60,10 @@ inline gamepad::PadReading read_standard_pad(const StandardPadValues& pad) {
         {standard::start, gamepad::button::start},           {standard::back, gamepad::button::back},
         {standard::left_shoulder, gamepad::button::left_shoulder},
         {standard::right_shoulder, gamepad::button::right_shoulder},
+        // Bound to nothing by default; the settings may bind them.
+        {standard::a, gamepad::button::a},                   {standard::b, gamepad::button::b},
+        {standard::x, gamepad::button::x},                   {standard::y, gamepad::button::y},
+        {standard::left_stick, gamepad::button::left_stick}, {standard::right_stick, gamepad::button::right_stick},
     };
     for (const Place& place : places)
         if (pad.pressed[place.index]) reading.buttons |= place.bit;

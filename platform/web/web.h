@@ -1,6 +1,8 @@
 // Seams between the parts of the browser backend. Not seen by the game.
 #pragma once
 
+#include "common/controls.h"
+
 namespace web {
 
 // The page's one canvas, as html5.h names it.
@@ -20,5 +22,7 @@ void start_audio_from_gesture();
 
 // Pads (gamepad.cpp): the touch controls' move stick, as a pad's left stick (-32768..32767).
 void set_touch_stick(int x, int y);
+// The touch buttons, as the actions they stand for, whatever keys those are bound to.
+void set_touch_action(settings::Action action, bool down);
 
 }  // namespace web

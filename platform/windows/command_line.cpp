@@ -1,7 +1,8 @@
-// Windows only, linked into the exe alone: the program's command line, read before WinMain as
-// the desktop's main reads it. A windowed exe has no console of its own, so --help and the
-// messages go to the output it was given or the console it was started from, and to a message
-// box when there is neither.
+// Windows only, linked into the exe alone: the program's command line and settings file
+// (%APPDATA%\Zorvalen\settings.toml), read before WinMain as the desktop's main reads them, and
+// the file written at the end when asked. A windowed exe has no console of its own, so --help and
+// the messages go to the output it was given or the console it was started from, and to a
+// message box when there is neither.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/settings_file.h"
 #include "exe_options.h"
 
 namespace {
@@ -57,6 +59,15 @@ program::ProgramOptions read_options() {
         show(outcome.message, outcome.status != 0);
         std::exit(outcome.status);
     }
+    std::string report;
+    program::start_settings(options, report);
+    // The game starts after the player has seen what its settings file got wrong.
+    if (!report.empty()) show(report, true);
+    std::atexit([] {
+        std::string last;
+        program::finish_settings(last);
+        if (!last.empty()) show(last, true);
+    });
     return options;
 }
 

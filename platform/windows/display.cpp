@@ -8,7 +8,11 @@
 //   the window painted black; Direct3D presents the whole back buffer to the whole client
 //   area, so the picture keeps its shape in any window, maximised or full screen;
 // - the window shows the game's own icon (the exe's icon resource) in its title bar, the
-//   taskbar and Alt+Tab, where the game's window class asks for the standard one.
+//   taskbar and Alt+Tab, where the game's window class asks for the standard one;
+// - as the player's settings say: the window opens on the display they name and in full screen
+//   if they ask, and with the "whole" filter the client area is the largest whole multiple of the
+//   picture (Direct3D's own stretch, which the exe cannot choose, then has nothing to blend);
+// - F9, F10 and F12, which the game never reads, turn the sound down, up, and mute it.
 // The game's frame is untouched: it presents as it always has.
 #ifdef _WIN32
 
@@ -16,7 +20,13 @@
 
 #include <dinput.h>
 
+#include <cstdint>
+#include <optional>
+#include <vector>
+
 #include "common/picture_fit.h"
+#include "common/settings.h"
+#include "exe_options.h"
 
 namespace {
 
@@ -26,6 +36,7 @@ constexpr int PICTURE_HEIGHT = 600;
 constexpr UINT_PTR KEY_TIMER = 0x5A11;  // our own timer on the game's window
 constexpr UINT KEY_TIMER_MS = 15;
 constexpr WORD ICON_RESOURCE = 1;  // the first icon group of zorvalen.rc
+constexpr UINT SHOW_AS_SETTINGS_SAY = WM_APP + 0x5A;  // posted once the game first shows its window
 
 struct Display {
     HHOOK creation_hook = nullptr;
@@ -40,6 +51,7 @@ struct Display {
     IDirectInputDevice8A* keyboard = nullptr;
     bool alt_held[2] = {false, false};  // left and right
     HICON icons[2] = {nullptr, nullptr};  // big and small
+    bool shown = false;
 };
 Display display;
 
@@ -100,8 +112,16 @@ void close_keyboard() {
     release(display.input);
 }
 
-// Alt+Enter or F11 pressed since the last look. The presses are read from the device's buffer,
-// so a tap shorter than the timer's period still counts.
+// A volume key pressed: the levels in force step, and every sound takes them.
+void press_volume_key(DWORD key) {
+    const std::optional<settings::VolumeKey> volume = settings::find_volume_key(static_cast<uint8_t>(key));
+    if (!volume) return;
+    settings::set_live_levels(settings::apply_volume_key(settings::read_live_levels(), *volume));
+    windows_exe::apply_sound_levels();
+}
+
+// Alt+Enter or F11 pressed since the last look; the volume keys are taken on the way. The presses
+// are read from the device's buffer, so a tap shorter than the timer's period still counts.
 bool toggle_pressed(HWND window) {
     if (!open_keyboard(window)) return false;
     bool toggle = false;
@@ -123,6 +143,11 @@ bool toggle_pressed(HWND window) {
             case DIK_F11: toggle = toggle || down; break;
             case DIK_RETURN:
             case DIK_NUMPADENTER: toggle = toggle || (down && alt); break;
+            case DIK_F9:
+            case DIK_F10:
+            case DIK_F12:
+                if (down) press_volume_key(events[i].dwOfs);
+                break;
             default: break;
             }
         }
@@ -152,10 +177,14 @@ void destroy_icons() {
     }
 }
 
-// The client rectangle, in the same coordinates as `frame`, narrowed to the picture's shape.
+// The client rectangle, in the same coordinates as `frame`, narrowed to the picture's shape (to
+// a whole multiple of it with the "whole" filter).
 RECT picture_area(const RECT& frame) {
-    const PictureFit fit =
-        fit_picture(PICTURE_WIDTH, PICTURE_HEIGHT, frame.right - frame.left, frame.bottom - frame.top);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const PictureFit fit = settings::read_settings_in_force().display.filter == settings::ScaleFilter::whole
+                               ? fit_whole_picture(PICTURE_WIDTH, PICTURE_HEIGHT, width, height)
+                               : fit_picture(PICTURE_WIDTH, PICTURE_HEIGHT, width, height);
     if (fit.target.width <= 0 || fit.target.height <= 0) return frame;
     return RECT{frame.left + fit.target.x, frame.top + fit.target.y, frame.left + fit.target.x + fit.target.width,
                 frame.top + fit.target.y + fit.target.height};
@@ -188,8 +217,48 @@ void paint_bars(HWND window) {
     ReleaseDC(window, dc);
 }
 
+BOOL CALLBACK collect_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM found) {
+    reinterpret_cast<std::vector<HMONITOR>*>(found)->push_back(monitor);
+    return TRUE;
+}
+
+// Onto the display the settings name (centred in its work area, as large as fits), then full
+// screen there if they ask for it.
+void show_as_settings_say(HWND window) {
+    const settings::DisplaySettings& wanted = settings::read_settings_in_force().display;
+    if (wanted.display > 0) {
+        std::vector<HMONITOR> monitors;
+        EnumDisplayMonitors(nullptr, nullptr, collect_monitor, reinterpret_cast<LPARAM>(&monitors));
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
+        RECT outer{};
+        if (static_cast<size_t>(wanted.display) <= monitors.size() &&
+            GetMonitorInfoA(monitors[static_cast<size_t>(wanted.display - 1)], &monitor) &&
+            GetWindowRect(window, &outer)) {
+            const RECT& work = monitor.rcWork;
+            int width = outer.right - outer.left;
+            int height = outer.bottom - outer.top;
+            fit_window_size(&width, &height, work.right - work.left, work.bottom - work.top);
+            SetWindowPos(window, nullptr, work.left + (work.right - work.left - width) / 2,
+                         work.top + (work.bottom - work.top - height) / 2, width, height,
+                         SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
+        }
+    }
+    if (wanted.full_screen && !display.full_screen) toggle_full_screen(window);
+}
+
 LRESULT CALLBACK display_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
+    case WM_SHOWWINDOW:
+        // Once the game has placed and shown its window: after that it never moves it again.
+        if (wparam != 0 && !display.shown) {
+            display.shown = true;
+            PostMessageA(window, SHOW_AS_SETTINGS_SAY, 0, 0);
+        }
+        break;
+    case SHOW_AS_SETTINGS_SAY:
+        show_as_settings_say(window);
+        return 0;
     case WM_CREATE: {
         const LRESULT result = CallWindowProcA(display.game_procedure, window, message, wparam, lparam);
         if (result != -1) set_icons(window);

@@ -1,6 +1,6 @@
 // Writes the fuzzers' seed corpora: the game's own pictures, sounds and font, made by the asset
 // generator and cut down to a few kilobytes each (a fuzzer fed full-size backgrounds crawls), in
-// every variant of their formats, plus the tracked replay scripts.
+// every variant of their formats, plus the tracked replay scripts and a few settings files.
 //
 // usage: make_seeds OUT_DIR SCRIPT_DIR
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include "assetgen/font.h"
 #include "assetgen/sound.h"
 #include "assetgen/sprites.h"
+#include "common/settings.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -123,7 +124,7 @@ int main(int argc, char** argv) try {
         return 2;
     }
     const fs::path out = argv[1];
-    for (const char* harness : {"image", "wave", "font", "script"}) fs::create_directories(out / harness);
+    for (const char* harness : {"image", "wave", "font", "script", "settings"}) fs::create_directories(out / harness);
 
     // Pictures: two sprites shrunk to a few hundred pixels, in each encoding.
     const assetgen::Image player = assetgen::draw_player().resized(16, 16);
@@ -163,6 +164,31 @@ int main(int argc, char** argv) try {
         if (text.size() > 16384) text.resize(text.rfind('\n', 16384) + 1);
         write(out / "script" / entry.path().filename(), Bytes(text.begin(), text.end()));
     }
+
+    // Settings: the default file and one with every entry moved, without their whole-line comments
+    // (short seeds keep the runs quick), and a short one with mistakes and comments.
+    const auto write_text = [&](const char* name, const std::string& file) {
+        std::string text;
+        for (std::size_t at = 0; at < file.size();) {
+            std::size_t end = file.find('\n', at);
+            end = end == std::string::npos ? file.size() : end + 1;
+            if (file[at] != '#') text.append(file, at, end - at);
+            at = end;
+        }
+        write(out / "settings" / name, Bytes(text.begin(), text.end()));
+    };
+    write_text("default.toml", settings::write_settings(settings::Settings{}));
+    settings::Settings moved;
+    moved.controls.keys[static_cast<int>(settings::Action::fire)] = {0x39, settings::mouse_button(0)};
+    moved.controls.keys[static_cast<int>(settings::Action::pause)] = {0x19, settings::no_input};
+    moved.controls.swap_mouse_buttons = true;
+    moved.controls.aim_speed = 125;
+    moved.sound.levels = {40, 30, 20, true};
+    moved.display = {true, settings::ScaleFilter::whole, 2};
+    write_text("moved.toml", settings::write_settings(moved));
+    const std::string mistakes = "# by hand\n[controls]\nfire = [\"Spcae\"]  # typo\njump = [\"J\"]\nquit = []\n"
+                                 "[sound]\nmusic = 150\nmaster = = 40\n[pad]\nfire = [\"Start\"]\n";
+    write(out / "settings" / "mistakes.toml", Bytes(mistakes.begin(), mistakes.end()));
     return 0;
 } catch (const std::exception& failure) {
     std::fprintf(stderr, "make_seeds: %s\n", failure.what());

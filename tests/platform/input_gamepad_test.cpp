@@ -7,6 +7,7 @@
 #include <headless.h>
 #include <pad_mapping.h>
 
+#include "common/settings.h"
 #include "input_feed.h"
 #include "input/input.h"
 #include "support/game_fixture.h"
@@ -230,6 +231,37 @@ TEST_F(Gamepad, WithoutFocusThePadReadsAsNothingHeldAndBacksHoldStartsOver) {
     for (int i = 0; i < 20; ++i) frame(PadReading{.left_x = 32767, .buttons = button::back});
     EXPECT_TRUE(held(DIK_D));
     EXPECT_FALSE(held(DIK_ESCAPE)) << "only 20 frames of Back since the focus came back";
+}
+
+TEST_F(Gamepad, ThePlayersPadBindingsStandForTheActionsAndQuitWaitsASecondOnAnyButton) {
+    struct Restore {
+        ~Restore() { settings::put_settings_in_force(settings::Settings{}); }
+    } restore;
+    std::vector<settings::Problem> problems;
+    settings::put_settings_in_force(settings::read_settings("[pad]\n"
+                                                            "fire = [\"A\", \"RightStickRight\"]\n"
+                                                            "pause = [\"Back\"]\n"
+                                                            "quit = [\"Start\"]\n"
+                                                            "up = []\n",
+                                                            problems));
+    ASSERT_TRUE(problems.empty());
+    frame(buttons(button::a));
+    EXPECT_EQ(world.mouse_left, 128);
+    frame(PadReading{.right_x = 20000});
+    EXPECT_EQ(world.mouse_left, 128) << "the right stick, past a quarter, fires as well as aims";
+    EXPECT_GT(world.cursor_x, 0);
+    frame(buttons(button::right_shoulder));
+    EXPECT_EQ(world.mouse_left, 0) << "no longer bound";
+    frame(left_stick(0, -32768));
+    EXPECT_EQ(held_movement_keys(), 0) << "up is off the pad";
+    frame(buttons(button::back));
+    EXPECT_TRUE(held(DIK_SPACE));
+    for (int i = 0; i < 59; ++i) {
+        frame(buttons(button::start));
+        ASSERT_FALSE(held(DIK_ESCAPE) || held(DIK_SPACE)) << "frame " << i;
+    }
+    frame(buttons(button::start));
+    EXPECT_TRUE(held(DIK_ESCAPE));
 }
 
 }  // namespace

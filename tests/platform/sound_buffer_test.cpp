@@ -5,9 +5,12 @@
 #include <cstring>
 #include <vector>
 
+#include <dinput.h>
 #include <dsound.h>
 
+#include "common/sound_levels.h"
 #include "dsound_offline.h"
+#include "input_feed.h"
 
 namespace {
 
@@ -90,6 +93,26 @@ TEST_F(OfflineBuffers, ALoopingBufferWrapsAndPlaysUnderOneShots) {
     EXPECT_EQ(render(3), (std::vector<int16_t>{100, 200, 100}));
     shot->Play(0, 0, 0);
     EXPECT_EQ(render(5), (std::vector<int16_t>{201, 101, 201, 100, 200}));
+}
+
+TEST_F(OfflineBuffers, ThePlayersLevelsAndTheVolumeKeysChangeWhatTheDeviceMixes) {
+    IDirectSoundBuffer* music = buffer_of({1000, 2000});
+    IDirectSoundBuffer* shot = buffer_of({100, 100, 100, 100, 100, 100, 100, 100});
+    music->Play(0, 0, DSBPLAY_LOOPING);
+    shot->Play(0, 0, 0);
+    settings::set_live_levels({50, 40, 10, false});  // music at 0.2, effects at 0.05
+    EXPECT_EQ(render(2), (std::vector<int16_t>{205, 405}));
+    // F9 takes the master to 40 (music 0.16, effects 0.04); F12 mutes; F10 unmutes at 50.
+    platform::feed_key(DIK_F9, true);
+    platform::feed_key(DIK_F9, false);
+    EXPECT_EQ(render(2), (std::vector<int16_t>{164, 324}));
+    platform::feed_key(DIK_F12, true);
+    EXPECT_EQ(render(2), (std::vector<int16_t>{0, 0}));
+    platform::feed_key(DIK_F10, true);
+    EXPECT_EQ(settings::read_live_levels(), (settings::SoundLevels{50, 40, 10, false}));
+    EXPECT_EQ(render(2), (std::vector<int16_t>{205, 405}));
+    settings::set_live_levels({});
+    EXPECT_EQ(render(2), (std::vector<int16_t>{1000, 2000})) << "the shot has ended";
 }
 
 TEST_F(OfflineBuffers, StopHoldsThePositionForTheNextPlay) {

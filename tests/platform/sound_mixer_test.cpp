@@ -1,10 +1,13 @@
-// The mixer as a pure function: voices in, device samples out.
+// The mixer as a pure function: voices in, device samples out; and the player's volume in it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "audio_mixer.h"
+#include "common/sound_levels.h"
 
 namespace {
 
@@ -148,6 +151,71 @@ TEST(Mixer, AConvertedSoundLastsItsTrueLength) {
         for (int16_t sample : out) frames_played += sample != 0 ? 1 : 0;
     }
     EXPECT_NEAR(static_cast<double>(frames_played), 48000.0, 1.0);
+}
+
+// The documented rounding rule, worked out apart from the mixer: each voice's sample times its
+// gain / 10000 to the nearest whole number, halves away from zero (the products are exact in a
+// double), then the voices summed and saturated.
+int16_t by_the_rule(int32_t music, int music_gain, int32_t effect, int effect_gain) {
+    const long sum = std::lround(music * (music_gain / 10000.0)) + std::lround(effect * (effect_gain / 10000.0));
+    return static_cast<int16_t>(std::clamp<long>(sum, -32768, 32767));
+}
+
+TEST(MixerVolume, MusicAndEffectsAtEveryLevelGiveTheRoundingRulesSamplesExactly) {
+    const std::vector<int16_t> music_samples = {32767, -32768, 1, -1, 3, -3, 12345, -20001, 0, 7, 5000, -5000};
+    const std::vector<int16_t> effect_samples = {-32768, 32767, -1, 1, 2, -7, -12345, 20001, 9, 0, 5000, 5000};
+    const std::vector<uint8_t> music_data = pcm16(music_samples);
+    const std::vector<uint8_t> effect_data = pcm16(effect_samples);
+    for (int master : {0, 1, 50, 73, 100}) {
+        for (int music_level : {0, 1, 33, 50, 99, 100}) {
+            for (int effects_level : {0, 50, 100}) {
+                const settings::SoundLevels levels{master, music_level, effects_level, false};
+                const audio::Gains gains{settings::find_voice_gain(levels, true), settings::find_voice_gain(levels, false)};
+                ASSERT_EQ(gains.music, master * music_level);
+                Voice music = voice_of(music_data, 1, 16, 44100, true);
+                Voice effect = voice_of(effect_data, 1, 16, 44100, false);
+                std::vector<Voice*> voices = {&music, &effect};
+                std::vector<int16_t> out(music_samples.size(), 12345);
+                audio::mix(voices.data(), voices.size(), out.data(), out.size(), mono_44k, gains);
+                for (size_t i = 0; i < out.size(); ++i)
+                    ASSERT_EQ(out[i], by_the_rule(music_samples[i], gains.music, effect_samples[i], gains.effects))
+                        << "master " << master << " music " << music_level << " effects " << effects_level
+                        << " sample " << i;
+            }
+        }
+    }
+    const settings::SoundLevels muted{100, 100, 100, true};
+    EXPECT_EQ(settings::find_voice_gain(muted, true), 0);
+    EXPECT_EQ(settings::find_voice_gain(muted, false), 0);
+}
+
+TEST(MixerVolume, TheVolumeKeysStepTheMasterLevelByTenAndMuteToggles) {
+    using settings::VolumeKey;
+    struct Step {
+        settings::SoundLevels from;
+        VolumeKey key;
+        settings::SoundLevels to;
+    };
+    const Step steps[] = {
+        {{100, 80, 60, false}, VolumeKey::down, {90, 80, 60, false}},
+        {{5, 100, 100, false}, VolumeKey::down, {0, 100, 100, false}},
+        {{95, 100, 100, false}, VolumeKey::up, {100, 100, 100, false}},
+        {{40, 100, 100, true}, VolumeKey::up, {50, 100, 100, false}},
+        {{40, 100, 100, true}, VolumeKey::down, {30, 100, 100, false}},
+        {{40, 100, 100, false}, VolumeKey::mute, {40, 100, 100, true}},
+        {{40, 100, 100, true}, VolumeKey::mute, {40, 100, 100, false}},
+    };
+    for (const Step& step : steps) EXPECT_EQ(settings::apply_volume_key(step.from, step.key), step.to);
+    EXPECT_EQ(settings::find_volume_key(0x43), VolumeKey::down);  // F9
+    EXPECT_EQ(settings::find_volume_key(0x44), VolumeKey::up);    // F10
+    EXPECT_EQ(settings::find_volume_key(0x58), VolumeKey::mute);  // F12
+    EXPECT_EQ(settings::find_volume_key(0x57), std::nullopt);     // F11 is full screen's
+
+    // DirectSound's hundredths of a decibel for the exe: 20 log10 of the gain.
+    EXPECT_EQ(settings::convert_to_directsound_volume(10000), 0);
+    EXPECT_EQ(settings::convert_to_directsound_volume(5000), -602);
+    EXPECT_EQ(settings::convert_to_directsound_volume(1), -8000);
+    EXPECT_EQ(settings::convert_to_directsound_volume(0), -10000);
 }
 
 }  // namespace

@@ -30,13 +30,14 @@ TEST(WebStandardPad, TheLayoutsPlacesGiveTheMappingsSticksTriggersAndButtons) {
     pad.axes[web::standard::right_y] = 1;
     pad.buttons[web::standard::right_trigger] = 1;
     pad.pressed[web::standard::start] = pad.pressed[web::standard::dpad_left] = true;
-    pad.pressed[0] = pad.pressed[3] = true;  // A and Y: the game has no use for them
+    pad.pressed[0] = pad.pressed[11] = true;  // A and the right stick pressed in: bound to nothing by default
     const gamepad::PadReading reading = web::read_standard_pad(pad);
     EXPECT_EQ(reading.left_x, -32768);
     EXPECT_EQ(reading.right_y, 32767);
     EXPECT_EQ(reading.right_trigger, 32767);
     EXPECT_EQ(reading.left_trigger, 0);
-    EXPECT_EQ(reading.buttons, gamepad::button::start | gamepad::button::dpad_left);
+    EXPECT_EQ(reading.buttons, gamepad::button::start | gamepad::button::dpad_left | gamepad::button::a |
+                                   gamepad::button::right_stick);
 }
 
 }  // namespace

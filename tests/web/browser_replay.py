@@ -5,6 +5,10 @@ runner does for the same script. With --paced the page runs the game's own loop 
 60 frames a second, drawn) on the script's input rather than the replay runner's loop. With
 --shot FRAME the picture of that frame must equal the desktop compositor's, pixel for pixel:
 the picture the browser's device drew, or with --paced the canvas as the page shows it.
+With --settings FILE and --remap the page first stores FILE as its settings panel would, then
+plays the script with the keys moved as --remap says, and must still give the runner's state
+lines for the script itself: the player's keys change, the game does not.
+
 With --paced the page also records the game in its memory: that replay must pass the replay
 runner's --verify and give its state lines. With --watch the page watches the replay the
 replay runner recorded of the script (index.html?watch=URL), frame for frame the same game.
@@ -30,6 +34,16 @@ import zlib
 
 SKIP = 77
 CONSOLE = re.compile(r':INFO:CONSOLE[^\]]*\] "(.*)", source: ')
+
+
+def remap(text, pairs):
+    """The script with each token FROM put as TO (comments left as they are)."""
+    moves = dict(pair.split('=', 1) for pair in pairs.split(',') if pair)
+    lines = []
+    for line in text.splitlines():
+        code, hash_mark, comment = line.partition('#')
+        lines.append(' '.join(moves.get(token.upper(), token) for token in code.split()) + hash_mark + comment)
+    return '\n'.join(lines) + '\n'
 
 
 def find_chromium():
@@ -168,6 +182,8 @@ def main():
     parser.add_argument('--paced', action='store_true', help='the game\'s own loop, in real time')
     parser.add_argument('--watch', action='store_true', help='watch the runner\'s replay of the script')
     parser.add_argument('--shot', type=int, help='also compare the picture of this frame')
+    parser.add_argument('--settings', help='a settings file the page keeps before it plays')
+    parser.add_argument('--remap', default='', help='FROM=TO,... : the script\'s tokens as the settings move them')
     parser.add_argument('--timeout', type=float, default=240)
     args = parser.parse_args()
 
@@ -192,7 +208,13 @@ def main():
         for name in (build_dir / 'page.files').read_text().split():
             (site / name).parent.mkdir(parents=True, exist_ok=True)
             (site / name).symlink_to(build_dir / name)
-        (site / 'scripts').symlink_to(script.parent)
+        if args.settings:
+            settings = pathlib.Path(args.settings).resolve()
+            (site / 'settings').symlink_to(settings.parent)
+            (site / 'scripts').mkdir()
+            (site / 'scripts' / script.name).write_text(remap(script.read_text(), args.remap))
+        else:
+            (site / 'scripts').symlink_to(script.parent)
         if args.watch:
             (site / 'replays').mkdir()
             subprocess.run([args.replay, '--record', str(site / 'replays' / 'run.zvr'), str(script)], check=True,
@@ -205,6 +227,8 @@ def main():
                 variant = 'watch=replays/run.zvr&state'
             if args.shot is not None:
                 variant += f'&shot={args.shot}'
+            if args.settings:
+                variant += f'&settings={settings.name}'
             url = f'http://127.0.0.1:{port}/index.html?{variant}'
             lines = run_page(chromium, url, scratch / 'profile', args.timeout)
         finally:

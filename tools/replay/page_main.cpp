@@ -6,12 +6,12 @@
 //                             input in place of the player's (and each frame's state line),
 //                             recorded to a replay in the page's memory, finished as the
 //                             script ends;
-//   --replay FILE [--state]   watches a replay on the game's own loop, with the player's keys
-//                             working the playback (and, with --state, each frame's state line
-//                             until the replay's end);
 //   --state                   runs the game for the player (keys, mouse, touch, pads), writing
 //                             each frame's state line and, as a script line, the input the
-//                             devices gave it, so that the replay runner can play it again.
+//                             devices gave it, so that the replay runner can play it again;
+//   --replay FILE [--state]   watches a replay on the game's own loop, with the player's keys
+//                             working the playback (and, with --state, each frame's state line
+//                             until the replay's end).
 // Without arguments it is the game. A player's game (with or without --state) is recorded in
 // the page's memory (/replays): the page offers the replay for download (page/replays.js).
 #include <windows.h>
@@ -26,6 +26,7 @@
 
 #include "common/game_probe.h"
 #include "common/replay_session.h"
+#include "common/settings.h"
 #include "json_lines.h"
 #include "replay_input.h"
 #include "runner.h"
@@ -151,6 +152,7 @@ int main(int argc, char** argv) {
     replays::install_game_probe();
     char command_line[1] = {0};
     if (argc > 2 && std::strcmp(argv[1], "--play") == 0) return play_script(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--state") == 0) return play_for_player();
     if (argc > 2 && std::strcmp(argv[1], "--replay") == 0) {
         if (!start_watching(argc, argv)) return 2;
         const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
@@ -158,13 +160,14 @@ int main(int argc, char** argv) {
         EM_ASM({ if (Module.gameEnded) Module.gameEnded($0); }, status);
         return status;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--state") == 0) return play_for_player();
     if (argc > 1) {
         // The packaged assets sit at the root of the page's file system.
         const int status = replay::run_command_line(argc, argv, "/");
         report_done(status);
         return status;
     }
+    // The settings panel's stored text is in force by now (page/settings.js, before main).
+    if (!settings::read_settings_in_force().replays.record) replays::set_recording_enabled(false);
     replays::start_recording("", "", replays::Recorder::page);
     const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
     replays::end_session();

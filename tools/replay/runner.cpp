@@ -4,10 +4,13 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "app/app.h"
 #include "common/game_probe.h"
 #include "common/replay_session.h"
+#include "common/settings.h"
 #include "json_lines.h"
 #include "replay_input.h"
 #include "world/world.h"
@@ -217,6 +220,7 @@ const char* usage_text() {
            "  --state FILE       world state after every frame, one JSON object per line (- for stdout)\n"
            "  --draws FILE       every quad of every frame, one JSON object per line (- for stdout)\n"
            "  --every K          write state and draw lines for frames 0, K, 2K, ... and the last one\n"
+           "  --settings FILE    play the script's keys through a player's settings file (its controls)\n"
            "  --shot FRAME:FILE  PNG of the picture presented at the end of FRAME (renders; repeatable)\n"
            "  --random SEED      play a random input stream instead of a script (needs --frames)\n"
            "  --check            test the world's invariants after every frame; stop at the first broken one\n"
@@ -228,7 +232,8 @@ const char* usage_text() {
            "SCRIPT is a script or a replay file (zorvalen --replay plays one in the window).\n"
            "SCRIPT lines: COUNT [KEY|LMB|RMB|dx=N|dy=N|pad:INPUT ...], # starts a comment.\n"
            "  pad:lx=N pad:ly=N pad:rx=N pad:ry=N (sticks) pad:lt=N pad:rt=N (triggers)\n"
-           "  pad:up pad:down pad:left pad:right pad:start pad:back pad:lb pad:rb (buttons)\n";
+           "  pad:up pad:down pad:left pad:right pad:start pad:back pad:lb pad:rb pad:a pad:b pad:x pad:y\n"
+           "  pad:ls pad:rs (buttons)\n";
 }
 
 namespace {
@@ -250,7 +255,7 @@ bool option_value(int argc, const char* const argv[], int& i, std::string& value
 
 bool known_option(const std::string& name) {
     return name == "--assets" || name == "--frames" || name == "--state" || name == "--draws" || name == "--every" ||
-           name == "--shot" || name == "--record";
+           name == "--shot" || name == "--settings" || name == "--record";
 }
 
 // Puts one option's value into `options`, checking it first.
@@ -261,6 +266,8 @@ bool apply_option(const std::string& name, const std::string& value, Options& op
         options.state_path = value;
     } else if (name == "--draws") {
         options.draws_path = value;
+    } else if (name == "--settings") {
+        options.settings_path = value;
     } else if (name == "--record") {
         options.record_path = value;
     } else if (name == "--frames") {
@@ -388,6 +395,27 @@ int report(const RunOutcome& outcome) {
 
 }  // namespace
 
+namespace {
+
+// As the game reads it, each problem on a line of its own; only a file that cannot be read at all
+// stops the run, since a script meant for it would then play other keys.
+bool put_settings_file_in_force(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (!file && !file.eof()) {
+        std::fprintf(stderr, "zorvalen-replay: --settings: cannot read '%s'\n", path.c_str());
+        return false;
+    }
+    std::vector<settings::Problem> problems;
+    const settings::Settings read = settings::read_settings(text, problems);
+    for (const settings::Problem& problem : problems)
+        std::fprintf(stderr, "zorvalen-replay: %s:%d: %s\n", path.c_str(), problem.line, problem.message.c_str());
+    settings::put_settings_in_force(read);
+    return true;
+}
+
+}  // namespace
+
 int run_command_line(int argc, const char* const argv[], const std::string& default_asset_dir) {
     Options options;
     std::string error;
@@ -405,6 +433,7 @@ int run_command_line(int argc, const char* const argv[], const std::string& defa
         std::fprintf(stderr, "zorvalen-replay: %s\n", error.c_str());
         return 2;
     }
+    if (!options.settings_path.empty() && !put_settings_file_in_force(options.settings_path)) return 2;
 
     // Outputs are named relative to where the runner was started, before it moves into the asset directory.
     RunSettings settings;

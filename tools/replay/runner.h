@@ -69,6 +69,7 @@ struct Options {
     std::string draws_path;
     std::vector<Shot> shots;
     int64_t every = 1;
+    std::string settings_path;  // a player's settings file: the script is played through its controls
     std::string record_path;  // --record OUT: the run kept as a replay file
     bool help = false;
 };

@@ -10,6 +10,12 @@ namespace program {
 
 struct ProgramOptions {
     // Filled in by the command line; each feature around the game adds its own.
+    bool full_screen = false;    // --fullscreen
+    bool window = false;         // --window
+    int volume = -1;             // --volume N, the master level; -1 when not given
+    bool mute = false;           // --mute
+    std::string settings_file;   // --settings FILE, from the folder the program was started in
+    bool save_settings = false;  // --save-settings
     std::string replay;  // --replay FILE: watch this replay instead of playing
     bool record = true;  // --no-record turns the recording of the game off
 };
@@ -21,8 +27,9 @@ std::string path_from_start_folder(const std::string& path);
 
 struct CommandLineOutcome {
     bool start_game = true;  // false: the program ends at once, with `status`
-    int status = 0;          // 0 after --help or --version, 2 after a bad switch
-    std::string message;     // what to print before ending: the help or version, or the error and the usage
+    int status = 0;          // 0 after --help, --version or --write-default-settings, 2 after a bad switch
+    std::string message;     // what to print before ending: the help, version or default settings, or
+                             // the error and the usage
 };
 
 // Reads the command line (argv[0] is the program) into `options`.

@@ -17,6 +17,10 @@ struct PictureFit {
 // Its size is rounded down, so it never leaves the area; an empty area gets an empty target.
 PictureFit fit_picture(int picture_width, int picture_height, int area_width, int area_height);
 
+// The largest whole multiple of the picture inside the area, centred, for a player who wants every
+// pixel exact at the cost of wider bars; an area smaller than the picture gets fit_picture's.
+PictureFit fit_whole_picture(int picture_width, int picture_height, int area_width, int area_height);
+
 // The bars round `target` in the area: left, right, top, bottom, in that order, empty ones
 // left out. Returns how many there are (at most four).
 int bars_around(const PixelRect& target, int area_width, int area_height, PixelRect bars[4]);

@@ -1,12 +1,15 @@
-// A gamepad as the keyboard and mouse the game reads: the pad's sticks, triggers and buttons
-// in, DirectInput key bytes, mouse button bytes and relative mouse counts out. Plain numbers
-// only, no window system, so that every backend with pads can share it (the desktop's does;
-// the browser has none yet). Here for tests and tools, with the script tokens of a virtual pad;
-// the game never sees it.
+// A gamepad as the actions the game reads: the pad's sticks, triggers and buttons in, the actions
+// they are bound to (the player's controls, common/controls.h, which turn them into key and button
+// bytes) and relative mouse counts out. Plain numbers only, no window system, so that every
+// backend with pads can share it (the desktop's does; the browser has none yet). Here for tests
+// and tools, with the script tokens of a virtual pad; the game never sees it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
+
+#include "common/controls.h"
 
 namespace gamepad {
 
@@ -20,6 +23,12 @@ constexpr uint32_t start = 1u << 4;
 constexpr uint32_t back = 1u << 5;
 constexpr uint32_t left_shoulder = 1u << 6;
 constexpr uint32_t right_shoulder = 1u << 7;
+constexpr uint32_t a = 1u << 8;
+constexpr uint32_t b = 1u << 9;
+constexpr uint32_t x = 1u << 10;
+constexpr uint32_t y = 1u << 11;
+constexpr uint32_t left_stick = 1u << 12;  // the stick pressed in
+constexpr uint32_t right_stick = 1u << 13;
 }  // namespace button
 
 // One look at the pad, in the usual controller ranges.
@@ -37,27 +46,27 @@ struct PadReading {
 
 // Frames per second of the game's loop: every hold time below is counted in its frames.
 constexpr int frames_per_second = 60;
-// Back must be held this long before it reads as Escape, so a brush of it never quits.
-constexpr int back_frames_for_escape = frames_per_second;
+// The inputs bound to quit (Back by default) must be held this long before it counts, so a
+// brush of them never ends the game.
+constexpr int quit_hold_frames = frames_per_second;
 
-// Steps once per game frame; between steps the key and button bytes stay as they are, and
-// the right stick's motion waits to be taken by the next mouse read.
+using PadBindings = std::array<uint32_t, settings::action_count>;  // settings::Controls::pad
+
+// Steps once per game frame; between steps the actions stay as they are, and the right stick's
+// motion waits to be taken by the next mouse read.
 class PadMapper {
 public:
-    void step(const PadReading& reading);
-    // Sets the byte of every key the pad holds to 0x80 in a 256-byte DirectInput key array;
-    // other bytes are left as they are, so a key held on the keyboard stays held.
-    void add_keys(uint8_t keys[256]) const;
-    // Likewise for the mouse button bytes (0 left, 1 right).
-    void add_buttons(uint8_t buttons[4]) const;
+    void step(const PadReading& reading, const PadBindings& bindings);
+    // The actions the pad holds, as bits of settings::action_bit.
+    uint32_t actions() const { return actions_; }
     // Whole mouse counts moved since the last take; the fraction is kept for the next one.
     void take_motion(int32_t& dx, int32_t& dy);
-    // Nothing held, no motion waiting, Back's hold starts over: the pad or the focus went away.
+    // Nothing held, no motion waiting, quit's hold starts over: the pad or the focus went away.
     void reset();
 
 private:
-    uint32_t sources_ = 0;  // one bit per input source the binding table names
-    int back_frames_ = 0;
+    uint32_t actions_ = 0;
+    int quit_frames_ = 0;
     int64_t motion_x_ = 0;  // in 1/196608 of a count
     int64_t motion_y_ = 0;
 };
@@ -65,7 +74,8 @@ private:
 // Script tokens for pad input, shared by the replay runner and the layer's virtual pad:
 // "pad:lx=N", "pad:ly=N", "pad:rx=N", "pad:ry=N" (sticks), "pad:lt=N", "pad:rt=N" (triggers),
 // and the buttons "pad:up", "pad:down", "pad:left", "pad:right", "pad:start", "pad:back",
-// "pad:lb", "pad:rb". Case does not matter.
+// "pad:lb", "pad:rb", "pad:a", "pad:b", "pad:x", "pad:y", "pad:ls", "pad:rs" (the sticks pressed
+// in). Case does not matter.
 bool is_pad_token(std::string_view token);
 // Applies one token to `reading`; false for a token that names no pad input or a value out of range.
 bool apply_pad_token(std::string_view token, PadReading& reading);
