@@ -16,6 +16,7 @@
 #include <cstring>
 #include <new>
 
+#include "com_wrapper.h"
 #include "common/device_reads.h"
 
 namespace {
@@ -26,31 +27,14 @@ CreateFunction real_create = nullptr;
 enum class Kind { other, keyboard, mouse };
 
 // The device the game holds. Only GetDeviceState does more than pass the call on.
-class Device final : public IDirectInputDevice8A {
+class Device final : public ComWrapper<Device, IDirectInputDevice8A> {
 public:
-    Device(IDirectInputDevice8A* real, Kind kind) : real_(real), kind_(kind) {}
+    Device(IDirectInputDevice8A* real, Kind kind) : ComWrapper(real), kind_(kind) {}
 
-    HRESULT WINAPI QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDirectInputDevice8A) {
-            AddRef();
-            *object = this;
-            return S_OK;
-        }
-        return real_->QueryInterface(riid, object);
-    }
-    ULONG WINAPI AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG WINAPI Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) {
-            real_->Release();
-            delete this;
-        }
-        return static_cast<ULONG>(left);
-    }
+    static bool answers(REFIID riid) { return riid == IID_IDirectInputDevice8A; }
 
     HRESULT WINAPI GetDeviceState(DWORD size, LPVOID data) override {
-        const HRESULT result = real_->GetDeviceState(size, data);
+        const HRESULT result = inner_->GetDeviceState(size, data);
         if (data == nullptr || kind_ == Kind::other) return result;
         const bool read = SUCCEEDED(result);
         bool ok = read;
@@ -73,106 +57,85 @@ public:
         }
         // A read a replay answered succeeds, so the game will not ask for the device back
         // after losing the focus as it would after a failed read: ask here.
-        if (ok && !read) real_->Acquire();
+        if (ok && !read) inner_->Acquire();
         return ok ? DI_OK : result;
     }
 
     // Everything else, as it is.
-    HRESULT WINAPI GetCapabilities(LPDIDEVCAPS caps) override { return real_->GetCapabilities(caps); }
+    HRESULT WINAPI GetCapabilities(LPDIDEVCAPS caps) override { return inner_->GetCapabilities(caps); }
     HRESULT WINAPI EnumObjects(LPDIENUMDEVICEOBJECTSCALLBACKA callback, LPVOID ref, DWORD flags) override {
-        return real_->EnumObjects(callback, ref, flags);
+        return inner_->EnumObjects(callback, ref, flags);
     }
     HRESULT WINAPI GetProperty(REFGUID property, LPDIPROPHEADER header) override {
-        return real_->GetProperty(property, header);
+        return inner_->GetProperty(property, header);
     }
     HRESULT WINAPI SetProperty(REFGUID property, LPCDIPROPHEADER header) override {
-        return real_->SetProperty(property, header);
+        return inner_->SetProperty(property, header);
     }
-    HRESULT WINAPI Acquire() override { return real_->Acquire(); }
-    HRESULT WINAPI Unacquire() override { return real_->Unacquire(); }
+    HRESULT WINAPI Acquire() override { return inner_->Acquire(); }
+    HRESULT WINAPI Unacquire() override { return inner_->Unacquire(); }
     HRESULT WINAPI GetDeviceData(DWORD size, LPDIDEVICEOBJECTDATA data, LPDWORD count, DWORD flags) override {
-        return real_->GetDeviceData(size, data, count, flags);
+        return inner_->GetDeviceData(size, data, count, flags);
     }
-    HRESULT WINAPI SetDataFormat(LPCDIDATAFORMAT format) override { return real_->SetDataFormat(format); }
-    HRESULT WINAPI SetEventNotification(HANDLE event) override { return real_->SetEventNotification(event); }
+    HRESULT WINAPI SetDataFormat(LPCDIDATAFORMAT format) override { return inner_->SetDataFormat(format); }
+    HRESULT WINAPI SetEventNotification(HANDLE event) override { return inner_->SetEventNotification(event); }
     HRESULT WINAPI SetCooperativeLevel(HWND window, DWORD flags) override {
-        return real_->SetCooperativeLevel(window, flags);
+        return inner_->SetCooperativeLevel(window, flags);
     }
     HRESULT WINAPI GetObjectInfo(LPDIDEVICEOBJECTINSTANCEA info, DWORD object, DWORD how) override {
-        return real_->GetObjectInfo(info, object, how);
+        return inner_->GetObjectInfo(info, object, how);
     }
-    HRESULT WINAPI GetDeviceInfo(LPDIDEVICEINSTANCEA info) override { return real_->GetDeviceInfo(info); }
-    HRESULT WINAPI RunControlPanel(HWND owner, DWORD flags) override { return real_->RunControlPanel(owner, flags); }
+    HRESULT WINAPI GetDeviceInfo(LPDIDEVICEINSTANCEA info) override { return inner_->GetDeviceInfo(info); }
+    HRESULT WINAPI RunControlPanel(HWND owner, DWORD flags) override { return inner_->RunControlPanel(owner, flags); }
     HRESULT WINAPI Initialize(HINSTANCE instance, DWORD version, REFGUID guid) override {
-        return real_->Initialize(instance, version, guid);
+        return inner_->Initialize(instance, version, guid);
     }
     HRESULT WINAPI CreateEffect(REFGUID guid, LPCDIEFFECT effect, LPDIRECTINPUTEFFECT* out, LPUNKNOWN outer) override {
-        return real_->CreateEffect(guid, effect, out, outer);
+        return inner_->CreateEffect(guid, effect, out, outer);
     }
     HRESULT WINAPI EnumEffects(LPDIENUMEFFECTSCALLBACKA callback, LPVOID ref, DWORD type) override {
-        return real_->EnumEffects(callback, ref, type);
+        return inner_->EnumEffects(callback, ref, type);
     }
-    HRESULT WINAPI GetEffectInfo(LPDIEFFECTINFOA info, REFGUID guid) override { return real_->GetEffectInfo(info, guid); }
-    HRESULT WINAPI GetForceFeedbackState(LPDWORD out) override { return real_->GetForceFeedbackState(out); }
-    HRESULT WINAPI SendForceFeedbackCommand(DWORD flags) override { return real_->SendForceFeedbackCommand(flags); }
+    HRESULT WINAPI GetEffectInfo(LPDIEFFECTINFOA info, REFGUID guid) override { return inner_->GetEffectInfo(info, guid); }
+    HRESULT WINAPI GetForceFeedbackState(LPDWORD out) override { return inner_->GetForceFeedbackState(out); }
+    HRESULT WINAPI SendForceFeedbackCommand(DWORD flags) override { return inner_->SendForceFeedbackCommand(flags); }
     HRESULT WINAPI EnumCreatedEffectObjects(LPDIENUMCREATEDEFFECTOBJECTSCALLBACK callback, LPVOID ref,
                                             DWORD flags) override {
-        return real_->EnumCreatedEffectObjects(callback, ref, flags);
+        return inner_->EnumCreatedEffectObjects(callback, ref, flags);
     }
-    HRESULT WINAPI Escape(LPDIEFFESCAPE escape) override { return real_->Escape(escape); }
-    HRESULT WINAPI Poll() override { return real_->Poll(); }
+    HRESULT WINAPI Escape(LPDIEFFESCAPE escape) override { return inner_->Escape(escape); }
+    HRESULT WINAPI Poll() override { return inner_->Poll(); }
     HRESULT WINAPI SendDeviceData(DWORD size, LPCDIDEVICEOBJECTDATA data, LPDWORD count, DWORD flags) override {
-        return real_->SendDeviceData(size, data, count, flags);
+        return inner_->SendDeviceData(size, data, count, flags);
     }
     HRESULT WINAPI EnumEffectsInFile(LPCSTR file, LPDIENUMEFFECTSINFILECALLBACK callback, LPVOID ref,
                                      DWORD flags) override {
-        return real_->EnumEffectsInFile(file, callback, ref, flags);
+        return inner_->EnumEffectsInFile(file, callback, ref, flags);
     }
     HRESULT WINAPI WriteEffectToFile(LPCSTR file, DWORD entries, LPDIFILEEFFECT effects, DWORD flags) override {
-        return real_->WriteEffectToFile(file, entries, effects, flags);
+        return inner_->WriteEffectToFile(file, entries, effects, flags);
     }
     HRESULT WINAPI BuildActionMap(LPDIACTIONFORMATA format, LPCSTR user, DWORD flags) override {
-        return real_->BuildActionMap(format, user, flags);
+        return inner_->BuildActionMap(format, user, flags);
     }
     HRESULT WINAPI SetActionMap(LPDIACTIONFORMATA format, LPCSTR user, DWORD flags) override {
-        return real_->SetActionMap(format, user, flags);
+        return inner_->SetActionMap(format, user, flags);
     }
-    HRESULT WINAPI GetImageInfo(LPDIDEVICEIMAGEINFOHEADERA header) override { return real_->GetImageInfo(header); }
+    HRESULT WINAPI GetImageInfo(LPDIDEVICEIMAGEINFOHEADERA header) override { return inner_->GetImageInfo(header); }
 
 private:
-    ~Device() = default;
-
-    IDirectInputDevice8A* real_;
     Kind kind_;
-    LONG references_ = 1;
 };
 
 // The DirectInput object the game holds: its devices come out wrapped.
-class Input final : public IDirectInput8A {
+class Input final : public ComWrapper<Input, IDirectInput8A> {
 public:
-    explicit Input(IDirectInput8A* real) : real_(real) {}
+    explicit Input(IDirectInput8A* real) : ComWrapper(real) {}
 
-    HRESULT WINAPI QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDirectInput8A) {
-            AddRef();
-            *object = this;
-            return S_OK;
-        }
-        return real_->QueryInterface(riid, object);
-    }
-    ULONG WINAPI AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG WINAPI Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) {
-            real_->Release();
-            delete this;
-        }
-        return static_cast<ULONG>(left);
-    }
+    static bool answers(REFIID riid) { return riid == IID_IDirectInput8A; }
 
     HRESULT WINAPI CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) override {
-        const HRESULT result = real_->CreateDevice(guid, device, outer);
+        const HRESULT result = inner_->CreateDevice(guid, device, outer);
         if (FAILED(result) || device == nullptr || *device == nullptr) return result;
         const Kind kind = guid == GUID_SysKeyboard ? Kind::keyboard : guid == GUID_SysMouse ? Kind::mouse : Kind::other;
         Device* wrapped = new (std::nothrow) Device(*device, kind);
@@ -185,28 +148,22 @@ public:
         return result;
     }
     HRESULT WINAPI EnumDevices(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID ref, DWORD flags) override {
-        return real_->EnumDevices(type, callback, ref, flags);
+        return inner_->EnumDevices(type, callback, ref, flags);
     }
-    HRESULT WINAPI GetDeviceStatus(REFGUID guid) override { return real_->GetDeviceStatus(guid); }
-    HRESULT WINAPI RunControlPanel(HWND owner, DWORD flags) override { return real_->RunControlPanel(owner, flags); }
-    HRESULT WINAPI Initialize(HINSTANCE instance, DWORD version) override { return real_->Initialize(instance, version); }
+    HRESULT WINAPI GetDeviceStatus(REFGUID guid) override { return inner_->GetDeviceStatus(guid); }
+    HRESULT WINAPI RunControlPanel(HWND owner, DWORD flags) override { return inner_->RunControlPanel(owner, flags); }
+    HRESULT WINAPI Initialize(HINSTANCE instance, DWORD version) override { return inner_->Initialize(instance, version); }
     HRESULT WINAPI FindDevice(REFGUID guid, LPCSTR name, LPGUID instance) override {
-        return real_->FindDevice(guid, name, instance);
+        return inner_->FindDevice(guid, name, instance);
     }
     HRESULT WINAPI EnumDevicesBySemantics(LPCSTR user, LPDIACTIONFORMATA format, LPDIENUMDEVICESBYSEMANTICSCBA callback,
                                           LPVOID ref, DWORD flags) override {
-        return real_->EnumDevicesBySemantics(user, format, callback, ref, flags);
+        return inner_->EnumDevicesBySemantics(user, format, callback, ref, flags);
     }
     HRESULT WINAPI ConfigureDevices(LPDICONFIGUREDEVICESCALLBACK callback, LPDICONFIGUREDEVICESPARAMSA params,
                                     DWORD flags, LPVOID ref) override {
-        return real_->ConfigureDevices(callback, params, flags, ref);
+        return inner_->ConfigureDevices(callback, params, flags, ref);
     }
-
-private:
-    ~Input() = default;
-
-    IDirectInput8A* real_;
-    LONG references_ = 1;
 };
 
 HRESULT WINAPI create_wrapped(HINSTANCE instance, DWORD version, REFIID riid, LPVOID* out, LPUNKNOWN outer) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "com_wrapper.h"
 #include "common/sound_levels.h"
 #include "exe_options.h"
 
@@ -24,9 +25,10 @@ namespace {
 class VolumeBuffer;
 std::vector<VolumeBuffer*> live_buffers;  // the game's thread alone makes, plays and releases them
 
-class VolumeBuffer final : public IDirectSoundBuffer8 {
+class VolumeBuffer final : public ComWrapper<VolumeBuffer, IDirectSoundBuffer8> {
 public:
-    explicit VolumeBuffer(IDirectSoundBuffer8* inner) : inner_(inner) { live_buffers.push_back(this); }
+    explicit VolumeBuffer(IDirectSoundBuffer8* inner) : ComWrapper(inner) { live_buffers.push_back(this); }
+    ~VolumeBuffer() { live_buffers.erase(std::remove(live_buffers.begin(), live_buffers.end(), this), live_buffers.end()); }
 
     IDirectSoundBuffer8* inner() const { return inner_; }
 
@@ -37,25 +39,7 @@ public:
         inner_->SetVolume(std::clamp<long>(game_volume_ + ours, DSBVOLUME_MIN, DSBVOLUME_MAX));
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDirectSoundBuffer || riid == IID_IDirectSoundBuffer8) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        return inner_->QueryInterface(riid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) {
-            live_buffers.erase(std::remove(live_buffers.begin(), live_buffers.end(), this), live_buffers.end());
-            inner_->Release();
-            delete this;
-        }
-        return left;
-    }
+    static bool answers(REFIID riid) { return riid == IID_IDirectSoundBuffer || riid == IID_IDirectSoundBuffer8; }
 
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS caps) override { return inner_->GetCaps(caps); }
     HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD play, LPDWORD write) override {
@@ -111,10 +95,6 @@ public:
     }
 
 private:
-    ~VolumeBuffer() = default;
-
-    IDirectSoundBuffer8* inner_;
-    ULONG references_ = 1;
     bool looping_ = false;
     LONG game_volume_ = DSBVOLUME_MAX;
 };
@@ -130,28 +110,11 @@ HRESULT wrap_buffer(HRESULT made, LPDIRECTSOUNDBUFFER* buffer) {
     return made;
 }
 
-class VolumeDevice final : public IDirectSound8 {
+class VolumeDevice final : public ComWrapper<VolumeDevice, IDirectSound8> {
 public:
-    explicit VolumeDevice(IDirectSound8* inner) : inner_(inner) {}
+    explicit VolumeDevice(IDirectSound8* inner) : ComWrapper(inner) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDirectSound || riid == IID_IDirectSound8) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        return inner_->QueryInterface(riid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) {
-            inner_->Release();
-            delete this;
-        }
-        return left;
-    }
+    static bool answers(REFIID riid) { return riid == IID_IDirectSound || riid == IID_IDirectSound8; }
 
     HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC desc, LPLPDIRECTSOUNDBUFFER buffer,
                                                 IUnknown* outer) override {
@@ -182,12 +145,6 @@ public:
     HRESULT STDMETHODCALLTYPE VerifyCertification(LPDWORD certified) override {
         return inner_->VerifyCertification(certified);
     }
-
-private:
-    ~VolumeDevice() = default;
-
-    IDirectSound8* inner_;
-    ULONG references_ = 1;
 };
 
 }  // namespace
