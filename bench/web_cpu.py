@@ -163,7 +163,9 @@ def main():
     threading.Thread(target=server.serve_forever, daemon=True).start()
     base = f'http://127.0.0.1:{server.server_address[1]}/index.html'
     # No sound card here: both play silent, neither mixes (an unknown driver gives SDL none).
-    env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER='none')
+    # The native game records into the scratch folder and reads no player's settings.
+    env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER='none', XDG_DATA_HOME=str(pathlib.Path(scratch.name) / 'data'),
+               XDG_CONFIG_HOME=str(pathlib.Path(scratch.name) / 'config'))
     time.sleep(1)
     try:
         for phase in ('title screen', 'busy play'):
