@@ -73,6 +73,10 @@ public:
     // surface, which then needs no copy to be shown.
     void frame_cleared() override {
         const SurfacePixels target = surface_.drawable(compositor_->width(), compositor_->height());
+        if (surface_.surfaces() != surfaces_seen_) {
+            surfaces_seen_ = surface_.surfaces();
+            compositor_->forget_shown();  // SDL's new surface may lie where the old one was
+        }
         compositor_->set_target(target.pixels, target.pitch);
     }
     void show() override {
@@ -90,6 +94,7 @@ public:
 
 private:
     WindowSurface surface_;
+    std::uint64_t surfaces_seen_ = 0;
     PresentLimiter limiter_;
 };
 

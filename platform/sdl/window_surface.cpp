@@ -59,6 +59,7 @@ SDL_Surface* WindowSurface::current_surface(int picture_width, int picture_heigh
         surface->userdata = this;
         planned_ = true;
         whole_ = true;
+        ++surfaces_;
     }
     return surface;
 }

@@ -59,6 +59,9 @@ public:
     }
 
     const ShownFrames& shown() const { return shown_; }
+    // How many surfaces SDL has made for the window since it opened: a new one holds none of the
+    // pixels drawn into the last.
+    std::uint64_t surfaces() const { return surfaces_; }
 
 private:
     // SDL's surface, with the plan made and the bars painted when it is a new one.
@@ -73,6 +76,7 @@ private:
     // Fits the frame to the surface; made again whenever SDL makes the surface again.
     PictureScaler scaler_;
     bool planned_ = false;  // since open
+    std::uint64_t surfaces_ = 0;
     // The picture last shown through the scaler, and whether the next goes whole instead
     // (a new surface, another way between, the window exposed).
     std::vector<std::uint32_t> last_;

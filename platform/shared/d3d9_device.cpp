@@ -133,8 +133,12 @@ public:
         output_.reset();
         lost_ = true;
     }
+    // A texture's pixels are about to change or go: the quads waiting for them are drawn, and
+    // the frame the compositor last showed may no longer be what its calls draw.
     void flush_compositor() {
-        if (compositor_ != nullptr) compositor_->flush();
+        if (compositor_ == nullptr) return;
+        compositor_->flush();
+        compositor_->forget_shown();
     }
     void forget(const platform::MemoryTexture& texture) {
         if (output_ != nullptr) output_->forget(texture);

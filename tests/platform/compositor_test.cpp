@@ -444,4 +444,61 @@ TEST(CompositorKernels, SseAndPortableGiveTheSamePixels) {
     EXPECT_EQ(differing, 0);
 }
 
+// A frame made by the same calls since a full clear as the one before it is left as the target
+// holds it; anything else that could change the picture draws it in full. Each case runs two
+// frames on a compositor as the device drives it and on one told before every frame that
+// everything changed: their pixels must agree, and only the first may reuse a frame.
+TEST(CompositorReuse, AStillFrameIsLeftInItsTargetAndEveryChangeDrawsItAgain) {
+    Texture texture(8, 8, [](int x, int y) { return 0x80000000u | static_cast<std::uint32_t>(x * 30 + y); });
+    std::vector<std::uint32_t> other_target(800 * 600, 0u);
+    struct Case {
+        const char* what;
+        void (*between)(Compositor&, Texture&, std::vector<std::uint32_t>&);  // after the first frame
+        bool clear_second, fill_second, move_second;
+        bool reused;
+    };
+    auto nothing = [](Compositor&, Texture&, std::vector<std::uint32_t>&) {};
+    const Case cases[] = {
+        {"the same calls", nothing, true, false, false, true},
+        {"a quad moved", nothing, true, false, true, false},
+        {"no clear: the quads blend over the last frame", nothing, false, false, false, false},
+        {"a rectangle filled", nothing, true, true, false, false},
+        {"a texture's pixels changed", [](Compositor& c, Texture& t, std::vector<std::uint32_t>&) {
+             c.forget_shown();
+             t.pixels[0] = 0xFF00FF00u;
+         }, true, false, false, false},
+        {"another target", [](Compositor& c, Texture&, std::vector<std::uint32_t>& buffer) {
+             c.set_target(buffer.data(), 800);
+         }, true, false, false, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        Texture used = texture;
+        used.view.pixels = used.pixels.data();
+        Compositor reusing{800, 600}, fresh{800, 600};
+        auto draw_frame = [&](Compositor& c, bool clear, bool fill, bool moved) {
+            if (clear) c.clear(0xFF102030u);
+            c.draw(quad(moved ? 110 : 100, 50, 64, 64, 0xFFFFFFFFu), sprite(&used.view));
+            c.draw(quad(300, 200, 40, 40, 0x80FF8040u), additive(nullptr));
+            if (fill) c.fill(10, 10, 20, 20, 0xFFFFFFFFu);
+        };
+        draw_frame(reusing, true, false, false);
+        draw_frame(fresh, true, false, false);
+        reusing.frame();
+        fresh.frame();
+        test.between(reusing, used, other_target);
+        draw_frame(reusing, test.clear_second, test.fill_second, test.move_second);
+        draw_frame(fresh, test.clear_second, test.fill_second, test.move_second);
+        fresh.forget_shown();
+        const platform::FrameView a = reusing.frame(), b = fresh.frame();
+        EXPECT_EQ(reusing.frames_reused(), test.reused ? 1u : 0u);
+        EXPECT_EQ(fresh.frames_reused(), 0u);
+        int differing = 0;
+        for (int y = 0; y < 600; ++y)
+            for (int x = 0; x < 800; ++x)
+                differing += a.pixels[y * (a.pitch / 4) + x] != b.pixels[y * (b.pitch / 4) + x];
+        EXPECT_EQ(differing, 0);
+    }
+}
+
 }  // namespace

@@ -105,6 +105,18 @@ public:
     // texture's pixels that a quad drawn since the last flush may read must flush first.
     void flush();
 
+    // A frame drawn by the same calls since a full clear as the frame before it, into the same
+    // target, with nothing else written there since, is already in the target: frame() leaves it
+    // as it is (a still title screen or pause costs no compositing). Whoever changes what such a
+    // frame read without the compositor seeing it (a texture's pixels, the target's memory) calls
+    // forget_shown() first, and the next frame is drawn in full.
+    void forget_shown() {
+        shown_valid_ = false;
+        unseen_change_ = true;
+    }
+    // How many frames were found already in their target, since the compositor was made.
+    std::uint64_t frames_reused() const { return frames_reused_; }
+
     // The SIMD kernels where the processor has them (always on x86-64), else the portable ones.
     // Both give the same pixels; tests run both.
     void set_kernels(Kernels kernels);
@@ -127,6 +139,8 @@ private:
     void paint_each_pixel(const Pending& pending, const QuadCorners& quad, const DrawStates& states);
     void queue(Pending& pending, const QuadCorners& quad, const DrawStates& states);
     void map_texels(Pending& pending, const QuadCorners& quad, const DrawStates& states);
+    void note_call(const void* bytes, std::size_t size);  // into the frame's digest of its calls
+    void note_draw(const QuadCorners& quad, const DrawStates& states, bool first_triangle, bool second_triangle);
 
     int width_, height_;
     int band_rows_;
@@ -150,6 +164,18 @@ private:
     std::vector<std::uint32_t> prepared_rows_;  // the slots of quads over many bands
     std::vector<int> slot_row_, slot_first_, slot_last_;
     int slots_used_ = 0;
+    // What this frame is made of, and what the target holds. A frame is described by its calls
+    // when it began with a full clear and nothing has been written into the target since the
+    // last frame() but through the batch.
+    static constexpr std::uint64_t DIGEST_SEED = 0x9E3779B97F4A7C15ull;
+    std::uint64_t calls_digest_ = DIGEST_SEED;
+    bool cleared_whole_ = false;  // a full clear since the last frame()
+    bool painted_ = false;        // the target written since the last frame()
+    bool unseen_change_ = false;  // forget_shown() since the last frame()
+    bool shown_valid_ = false;    // the target holds the picture of shown_digest_'s calls
+    std::uint64_t shown_digest_ = 0;
+    const std::uint32_t* shown_target_ = nullptr;
+    std::uint64_t frames_reused_ = 0;
 };
 
 }  // namespace platform

@@ -116,6 +116,7 @@ void Compositor::drop_if_covered(const Pending& pending) {
 void Compositor::paint_each_pixel(const Pending& pending, const QuadCorners& quad, const DrawStates& states) {
     flush();
     settle();
+    painted_ = true;
     const double x0 = quad.x[0], x1 = quad.x[1], y0 = quad.y[0], y1 = quad.y[2];
     const double du = static_cast<double>(quad.u[1]) - quad.u[0];
     const double dv = static_cast<double>(quad.v[2]) - quad.v[0];
@@ -191,6 +192,7 @@ void Compositor::map_texels(Pending& pending, const QuadCorners& quad, const Dra
 // as if the quads had been drawn one by one, while the band stays in the cache.
 void Compositor::flush() {
     if (batch_.empty()) return;
+    painted_ = true;
     const int bands = (height_ + band_rows_ - 1) / band_rows_;
     std::fill(band_start_.begin(), band_start_.end(), 0);
     for (const Pending& pending : batch_)

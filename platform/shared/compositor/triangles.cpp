@@ -103,6 +103,7 @@ void Compositor::draw_triangle(const QuadCorners& quad, const DrawStates& states
     if (left >= right || top >= bottom) return;
     flush();
     settle();
+    painted_ = true;
 
     const BlendOp op = blend_op(states);
     const TextureView* texture = usable(states.texture);
