@@ -81,8 +81,9 @@ public:
     }
     void show() override {
         limiter_.before_show(false);
+        const std::uint64_t reused = compositor_->frames_reused();
         const FrameView frame = compositor_->frame();
-        if (!surface_.present(frame) && surface_.drawn_in_place(frame)) {
+        if (!surface_.present(frame, compositor_->frames_reused() != reused) && surface_.drawn_in_place(frame)) {
             // The window changed size under a frame drawn in its surface, which SDL has not let
             // go of yet: the frame moves to our own buffer and is shown from there.
             compositor_->set_target(nullptr, 0);

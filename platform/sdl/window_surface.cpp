@@ -79,7 +79,7 @@ SurfacePixels WindowSurface::drawable(int width, int height) {
     return drawable_;
 }
 
-bool WindowSurface::present(const FrameView& frame) {
+bool WindowSurface::present(const FrameView& frame, bool same_as_last) {
     if (window_ == nullptr) return false;
     if (drawn_in_place(frame)) {
         // The surface SDL still holds (only drawable() asks for a new one); SDL refuses to show
@@ -93,7 +93,7 @@ bool WindowSurface::present(const FrameView& frame) {
     if (surface == nullptr) return false;
     if (copyable(surface)) {
         if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
-        const bool shown = show_scaled(frame, surface);
+        const bool shown = show_scaled(frame, surface, same_as_last);
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
         if (shown) ++(scaler_.plan().way == ScaleWay::one_to_one ? shown_.copied : shown_.scaled);
         return shown;
@@ -112,7 +112,7 @@ bool WindowSurface::present(const FrameView& frame) {
     return true;
 }
 
-bool WindowSurface::show_scaled(const FrameView& frame, SDL_Surface* surface) {
+bool WindowSurface::show_scaled(const FrameView& frame, SDL_Surface* surface, bool same_as_last) {
     std::uint32_t* pixels = pixels_of(surface);
     const int pitch = surface->pitch / 4, frame_pitch = frame.pitch / 4;
     const std::size_t row_bytes = sizeof(std::uint32_t) * static_cast<std::size_t>(frame.width);
@@ -128,6 +128,10 @@ bool WindowSurface::show_scaled(const FrameView& frame, SDL_Surface* surface) {
         if (SDL_UpdateWindowSurface(window_) != 0) return false;
         whole_ = false;
         return true;
+    }
+    if (same_as_last) {  // every row as it was: the surface already shows it
+        ++shown_.unchanged;
+        return SDL_UpdateWindowSurfaceRects(window_, bands_, 0) == 0;
     }
     // The runs of rows that changed, each scaled and sent on its own.
     int bands = 0, run_start = -1;

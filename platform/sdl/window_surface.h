@@ -50,7 +50,8 @@ public:
 
     // Shows the frame: as it is when it was drawn into the surface itself, else copied, scaled
     // to fit (keeping its shape, with black bars) or blitted. False when nothing could be shown.
-    bool present(const FrameView& frame);
+    // `same_as_last`: the compositor left the frame as the last one it gave (nothing to compare).
+    bool present(const FrameView& frame, bool same_as_last = false);
     // Whether the frame is the one drawn into the surface. When present fails for such a frame,
     // the window changed size under it: the frame must move to the compositor's own buffer
     // and be presented from there.
@@ -68,7 +69,7 @@ private:
     SDL_Surface* current_surface(int picture_width, int picture_height);
     // Puts the frame through the scaler into a 32-bit surface and shows it: whole, or only
     // the bands of rows that differ from the last frame shown this way.
-    bool show_scaled(const FrameView& frame, SDL_Surface* surface);
+    bool show_scaled(const FrameView& frame, SDL_Surface* surface, bool same_as_last);
 
     SDL_Window* window_ = nullptr;
     SDL_Surface* frame_ = nullptr;  // the compositor's buffer, wrapped for SDL's blitter
