@@ -169,13 +169,7 @@ public:
         } else {
             DIMOUSESTATE& state = *static_cast<DIMOUSESTATE*>(data);
             if (read) read_mouse(state);
-            device_reads::MouseRead mouse{state.lX, state.lY, state.lZ, {}};
-            std::memcpy(mouse.buttons, state.rgbButtons, sizeof mouse.buttons);
-            ok = device_reads::pass_mouse_read(mouse, read);
-            state.lX = mouse.dx;
-            state.lY = mouse.dy;
-            state.lZ = mouse.dz;
-            std::memcpy(state.rgbButtons, mouse.buttons, sizeof mouse.buttons);
+            ok = device_reads::pass_mouse_state(state, read);
         }
         // A read a replay answered succeeds, so the game does not ask for its device back as it
         // would after a failed one: ask here, for the player's own keys to come back with the focus.

@@ -4,6 +4,8 @@
 
 #include <dinput.h>
 
+#include "common/letters.h"
+
 namespace keys {
 
 namespace {
@@ -41,15 +43,6 @@ constexpr KeyName key_names[] = {
 };
 
 #undef ZV_KEY
-
-bool same_letters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 }  // namespace
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "common/letters.h"
+
 namespace gamepad {
 
 namespace {
@@ -65,14 +67,6 @@ void stick_motion(int64_t x, int64_t y, int64_t& dx, int64_t& dy) {
 }
 
 int64_t add_limited(int64_t sum, int64_t delta) { return std::clamp(sum + delta, -motion_limit, motion_limit); }
-
-bool same_letters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 constexpr std::string_view prefix = "pad:";
 

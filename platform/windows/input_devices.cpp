@@ -45,13 +45,7 @@ public:
         } else if (kind_ == Kind::mouse && size == sizeof(DIMOUSESTATE)) {
             DIMOUSESTATE& state = *static_cast<DIMOUSESTATE*>(data);
             if (!read) std::memset(data, 0, size);
-            device_reads::MouseRead mouse{state.lX, state.lY, state.lZ, {}};
-            std::memcpy(mouse.buttons, state.rgbButtons, sizeof mouse.buttons);
-            ok = device_reads::pass_mouse_read(mouse, read);
-            state.lX = mouse.dx;
-            state.lY = mouse.dy;
-            state.lZ = mouse.dz;
-            std::memcpy(state.rgbButtons, mouse.buttons, sizeof mouse.buttons);
+            ok = device_reads::pass_mouse_state(state, read);
         } else {
             return result;
         }

@@ -6,18 +6,11 @@
 #include <iterator>
 #include <limits>
 
+#include "common/letters.h"
+
 namespace replay {
 
 namespace {
-
-bool same_letters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 bool starts_with_letters(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && same_letters(text.substr(0, prefix.size()), prefix);

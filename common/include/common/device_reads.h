@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace device_reads {
 
@@ -38,5 +39,18 @@ void set_replace_stage(const Stage& stage);
 // whether the game is to see the read succeed.
 bool pass_keyboard_read(std::uint8_t keys[256], bool ok);
 bool pass_mouse_read(MouseRead& mouse, bool ok);
+
+// pass_mouse_read on a DIMOUSESTATE in place (the layer's and the real SDK's alike).
+template <class MouseState>
+bool pass_mouse_state(MouseState& state, bool ok) {
+    MouseRead mouse{state.lX, state.lY, state.lZ, {}};
+    std::memcpy(mouse.buttons, state.rgbButtons, sizeof mouse.buttons);
+    const bool pass = pass_mouse_read(mouse, ok);
+    state.lX = mouse.dx;
+    state.lY = mouse.dy;
+    state.lZ = mouse.dz;
+    std::memcpy(state.rgbButtons, mouse.buttons, sizeof mouse.buttons);
+    return pass;
+}
 
 }  // namespace device_reads
