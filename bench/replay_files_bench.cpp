@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <string>
 
-#include "common/game_probe.h"
-#include "common/replay_session.h"
+#include "replays/game_probe.h"
+#include "replays/replay_session.h"
 #include "playthrough.h"
 #include "runner.h"
 #include "soak.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "common/picture_fit.h"
-#include "common/settings.h"
+#include "settings/settings.h"
 
 namespace platform {
 

@@ -22,7 +22,7 @@
 #include <headless.h>
 #include <pad_mapping.h>
 
-#include "common/settings.h"
+#include "settings/settings.h"
 #include "input_feed.h"
 
 namespace {

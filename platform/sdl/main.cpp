@@ -1,14 +1,14 @@
 // The Linux entry point: the game's own entry is WinMain, as on Windows. The command line and
 // the settings file are the program's, read here and put in force for the layer; the game is
-// given none. The game is recorded, or a replay watched in its place (common/replay_session.h),
+// given none. The game is recorded, or a replay watched in its place (replays/replay_session.h),
 // around WinMain.
 #include <windows.h>
 
 #include <cstdio>
 
-#include "common/command_line.h"
-#include "common/replay_session.h"
-#include "common/settings_file.h"
+#include "program/command_line.h"
+#include "replays/replay_session.h"
+#include "program/settings_file.h"
 
 int main(int argc, char** argv) {
     program::ProgramOptions options;

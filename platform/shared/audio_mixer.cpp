@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/sound_levels.h"
+#include "settings/sound_levels.h"
 
 namespace audio {
 

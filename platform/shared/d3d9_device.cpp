@@ -15,7 +15,7 @@
 #include <new>
 
 #include "com_object.h"
-#include "common/replay_session.h"
+#include "replays/replay_session.h"
 #include "device_state.h"
 #include "frame_output.h"
 #include "headless_control.h"

@@ -8,7 +8,7 @@
 // bound to each action, the mouse buttons' swap, the aim speed, the pad's bindings): each read
 // takes the player's own keys, buttons and pad and hands the game the keys and buttons of the
 // actions they stand for. With the default controls that is the player's input as it came.
-// Every read, translated so, then passes common/device_reads.h on its way to the game: recorded
+// Every read, translated so, then passes replays/device_reads.h on its way to the game: recorded
 // for the replay, or replaced by one being watched. The translation is made here rather than in
 // that module's translating stage because a read needs the other device's state as it stands.
 #include <algorithm>
@@ -21,8 +21,8 @@
 #include <headless.h>
 
 #include "com_object.h"
-#include "common/device_reads.h"
-#include "common/settings.h"
+#include "replays/device_reads.h"
+#include "settings/settings.h"
 #include "dinput_state.h"
 #include "input_feed.h"
 

@@ -8,8 +8,8 @@
 #include <new>
 #include <vector>
 
-#include "common/replay_session.h"
-#include "common/sound_levels.h"
+#include "replays/replay_session.h"
+#include "settings/sound_levels.h"
 #include "dsound_offline.h"
 
 const GUID IID_IDirectSoundBuffer8 = {0x6825A449, 0x7524, 0x4D82, {0x92, 0x0F, 0x50, 0xE3, 0x6A, 0xB3, 0xAB, 0x1E}};

@@ -22,8 +22,8 @@
 #include <headless.h>
 #include <pad_mapping.h>
 
-#include "common/controls.h"
-#include "common/settings.h"
+#include "settings/controls.h"
+#include "settings/settings.h"
 #include "input_feed.h"
 #include "standard_pad.h"
 #include "web.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/settings.h"
+#include "settings/settings.h"
 #include "keymap.h"
 
 namespace {

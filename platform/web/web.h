@@ -1,7 +1,7 @@
 // Seams between the parts of the browser backend. Not seen by the game.
 #pragma once
 
-#include "common/controls.h"
+#include "settings/controls.h"
 
 namespace web {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "common/settings_file.h"
+#include "program/settings_file.h"
 #include "exe_options.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Windows only, linked into the exe alone: the player's controls on the real DirectInput. Every
-// keyboard and mouse read the game takes passes common/device_reads.h (the wrapper around its
+// keyboard and mouse read the game takes passes replays/device_reads.h (the wrapper around its
 // devices, input_devices.cpp); here is that module's translating stage, which hands the game the
 // keys and buttons of the actions the player holds, as our layer does on Linux and in the browser
-// (common/controls.h): keys and buttons bound to each action, the buttons swapped, the aim speed.
+// (settings/controls.h): keys and buttons bound to each action, the buttons swapped, the aim speed.
 // It comes before the replay's recording, so a replay keeps what the game read.
 //
 // A read needs the other device's state too (a key may stand for fire, a button for pause). The
@@ -17,9 +17,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "common/controls.h"
-#include "common/device_reads.h"
-#include "common/settings.h"
+#include "settings/controls.h"
+#include "replays/device_reads.h"
+#include "settings/settings.h"
 
 namespace {
 

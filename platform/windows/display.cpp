@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "common/picture_fit.h"
-#include "common/settings.h"
+#include "settings/settings.h"
 #include "exe_options.h"
 
 namespace {

@@ -1,13 +1,13 @@
 // Windows only: what the exe's own modules share. The game calls none of it.
 #pragma once
 
-#include "common/command_line.h"
+#include "program/command_line.h"
 
 namespace windows_exe {
 
 // The command line the exe was started with, read once, before WinMain runs; a switch that ends
 // the program (--help, --version, a bad one) has ended it by then. The settings file has been
-// read and put in force with it (common/settings.h).
+// read and put in force with it (settings/settings.h).
 const program::ProgramOptions& options();
 
 // The sound levels in force changed (the volume keys): every sound buffer of the game's takes them.

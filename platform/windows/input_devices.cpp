@@ -1,5 +1,5 @@
 // Windows only, linked into the exe alone: the DirectInput devices the game makes, wrapped, so
-// that every keyboard and mouse read the game takes passes common/device_reads.h, as it does in
+// that every keyboard and mouse read the game takes passes replays/device_reads.h, as it does in
 // our layer on Linux and in the browser: there it is translated (the settings' key remapping),
 // recorded for the replay, or answered by a replay being watched.
 //
@@ -17,7 +17,7 @@
 #include <new>
 
 #include "com_wrapper.h"
-#include "common/device_reads.h"
+#include "replays/device_reads.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Windows only, linked into the exe alone: the game recorded into %APPDATA%\Zorvalen\replays, or
-// the replay named by --replay FILE watched in its place (common/replay_session.h), set up before
+// the replay named by --replay FILE watched in its place (replays/replay_session.h), set up before
 // WinMain; the device reads reach the session through the DirectInput wrapper (input_devices.cpp).
 //
 // The real Direct3D draws and paces every frame the game makes, so here a replay plays at its
@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/command_line.h"
-#include "common/game_probe.h"
-#include "common/replay_session.h"
+#include "program/command_line.h"
+#include "replays/game_probe.h"
+#include "replays/replay_session.h"
 #include "exe_options.h"
 
 namespace {

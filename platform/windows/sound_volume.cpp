@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "com_wrapper.h"
-#include "common/sound_levels.h"
+#include "settings/sound_levels.h"
 #include "exe_options.h"
 
 extern "C" HRESULT WINAPI __real_DirectSoundCreate8(LPCGUID device, LPDIRECTSOUND8* out, LPUNKNOWN outer);

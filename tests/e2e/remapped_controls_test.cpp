@@ -11,7 +11,7 @@
 
 #include <dinput.h>
 
-#include "common/settings.h"
+#include "settings/settings.h"
 #include "runner.h"
 #include "script.h"
 

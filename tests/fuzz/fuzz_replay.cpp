@@ -1,11 +1,11 @@
-// The replay file reader (common/replay_file.h), on any bytes: it refuses with a reason or
+// The replay file reader (replays/replay_file.h), on any bytes: it refuses with a reason or
 // indexes blocks whose frames all decode, and what it reads, written again, reads the same.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "common/replay_file.h"
+#include "replays/replay_file.h"
 
 namespace {
 

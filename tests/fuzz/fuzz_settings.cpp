@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "assetgen/font.h"
 #include "assetgen/sound.h"
 #include "assetgen/sprites.h"
-#include "common/settings.h"
+#include "settings/settings.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "app/app.h"
-#include "common/game_probe.h"
-#include "common/replay_session.h"
+#include "replays/game_probe.h"
+#include "replays/replay_session.h"
 #include "support/game_fixture.h"
 
 namespace {

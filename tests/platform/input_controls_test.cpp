@@ -7,7 +7,7 @@
 #include <dinput.h>
 #include <headless.h>
 
-#include "common/settings.h"
+#include "settings/settings.h"
 #include "dinput_keymap.h"
 #include "input/input.h"
 #include "support/game_fixture.h"

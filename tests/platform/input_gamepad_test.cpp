@@ -7,7 +7,7 @@
 #include <headless.h>
 #include <pad_mapping.h>
 
-#include "common/settings.h"
+#include "settings/settings.h"
 #include "input_feed.h"
 #include "input/input.h"
 #include "support/game_fixture.h"

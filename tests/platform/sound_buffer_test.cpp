@@ -8,7 +8,7 @@
 #include <dinput.h>
 #include <dsound.h>
 
-#include "common/sound_levels.h"
+#include "settings/sound_levels.h"
 #include "dsound_offline.h"
 #include "input_feed.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "audio_mixer.h"
-#include "common/sound_levels.h"
+#include "settings/sound_levels.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "common/game_probe.h"
-#include "common/replay_file.h"
-#include "common/replay_session.h"
+#include "replays/game_probe.h"
+#include "replays/replay_file.h"
+#include "replays/replay_session.h"
 #include "json_lines.h"
 #include "replay_commands.h"
 #include "replay_input.h"

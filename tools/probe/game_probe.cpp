@@ -1,8 +1,8 @@
-// The replays' view of the game's state (common/game_probe.h), for every program that records
+// The replays' view of the game's state (replays/game_probe.h), for every program that records
 // or watches: it reads the World and the generator, and for watching puts a saved state back.
 // Linked as an object of its own, it installs itself before main runs.
-#include "common/game_probe.h"
-#include "common/replay_file.h"
+#include "replays/game_probe.h"
+#include "replays/replay_file.h"
 
 #include <cstring>
 

@@ -24,9 +24,9 @@
 
 #include <headless.h>
 
-#include "common/game_probe.h"
-#include "common/replay_session.h"
-#include "common/settings.h"
+#include "replays/game_probe.h"
+#include "replays/replay_session.h"
+#include "settings/settings.h"
 #include "json_lines.h"
 #include "replay_input.h"
 #include "runner.h"

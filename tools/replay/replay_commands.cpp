@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "common/game_probe.h"
-#include "common/replay_session.h"
+#include "replays/game_probe.h"
+#include "replays/replay_session.h"
 #include "replay_input.h"
 #include "runner.h"
 

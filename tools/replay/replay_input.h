@@ -1,4 +1,4 @@
-// What a run is played from: a text script, or a replay file (common/replay_file.h) turned into
+// What a run is played from: a text script, or a replay file (replays/replay_file.h) turned into
 // one. Every tool that takes a script takes a replay as well.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/replay_file.h"
+#include "replays/replay_file.h"
 #include "script.h"
 
 namespace replay {

@@ -8,9 +8,9 @@
 #include <iterator>
 
 #include "app/app.h"
-#include "common/game_probe.h"
-#include "common/replay_session.h"
-#include "common/settings.h"
+#include "replays/game_probe.h"
+#include "replays/replay_session.h"
+#include "settings/settings.h"
 #include "json_lines.h"
 #include "replay_input.h"
 #include "world/world.h"

@@ -1,5 +1,5 @@
 // A gamepad as the actions the game reads: the pad's sticks, triggers and buttons in, the actions
-// they are bound to (the player's controls, common/controls.h, which turn them into key and button
+// they are bound to (the player's controls, settings/controls.h, which turn them into key and button
 // bytes) and relative mouse counts out. Plain numbers only, no window system, so that every
 // backend with pads can share it (the desktop's does; the browser has none yet). Here for tests
 // and tools, with the script tokens of a virtual pad; the game never sees it.
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "common/controls.h"
+#include "settings/controls.h"
 
 namespace gamepad {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/replay_player.h"
+#include "replays/replay_player.h"
 
 namespace replays {
 

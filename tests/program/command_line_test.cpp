@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "common/command_line.h"
-#include "common/settings.h"
-#include "common/settings_file.h"
+#include "program/command_line.h"
+#include "settings/settings.h"
+#include "program/settings_file.h"
 
 namespace {
 

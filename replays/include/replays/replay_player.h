@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "common/device_reads.h"
-#include "common/replay_file.h"
+#include "replays/device_reads.h"
+#include "replays/replay_file.h"
 
 namespace replays {
 

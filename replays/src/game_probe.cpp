@@ -1,4 +1,4 @@
-#include "common/game_probe.h"
+#include "replays/game_probe.h"
 
 namespace replays {
 

@@ -1,4 +1,4 @@
-#include "common/device_reads.h"
+#include "replays/device_reads.h"
 
 namespace device_reads {
 

@@ -12,8 +12,8 @@
 
 #include <dinput.h>
 
-#include "common/settings.h"
-#include "common/settings_file.h"
+#include "settings/settings.h"
+#include "program/settings_file.h"
 
 namespace {
 

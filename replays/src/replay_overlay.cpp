@@ -1,4 +1,4 @@
-#include "common/replay_overlay.h"
+#include "replays/replay_overlay.h"
 
 #include <algorithm>
 #include <cstring>

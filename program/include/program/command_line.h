@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/replay_file.h"
+#include "replays/replay_file.h"
 
 namespace program {
 
@@ -38,7 +38,7 @@ CommandLineOutcome read_command_line(int argc, const char* const argv[], Program
 // The usage that --help prints.
 std::string usage_text();
 
-// Starts the program's replays as the options ask (common/replay_session.h): the replay to watch,
+// Starts the program's replays as the options ask (replays/replay_session.h): the replay to watch,
 // or else the game about to start recorded into the player's replay folder, unless turned off.
 // False, with one line in `error`, for a replay that cannot be watched (the program then exits
 // with status 2); a warning worth printing (another asset pack) comes in `warning`.

@@ -10,8 +10,8 @@
 #include <iterator>
 #include <vector>
 
-#include "common/replay_file.h"
-#include "common/replay_recorder.h"
+#include "replays/replay_file.h"
+#include "replays/replay_recorder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "common/replay_recorder.h"
+#include "replays/replay_recorder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "common/game_probe.h"
+#include "replays/game_probe.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -26,7 +26,6 @@ namespace replays {
 
 namespace {
 
-constexpr char NAME_PREFIX[] = "zorvalen-";
 constexpr int DIK_ESCAPE = 1;
 
 std::tm local_time(std::time_t time) {
@@ -60,80 +59,16 @@ std::int16_t utc_offset_at(std::time_t time) {
     return static_cast<std::int16_t>(minutes);
 }
 
-bool is_own_replay(const std::string& name) {
-    return name.size() > sizeof NAME_PREFIX + 4 && name.rfind(NAME_PREFIX, 0) == 0 &&
-           name.compare(name.size() - 4, 4, FILE_SUFFIX) == 0;
-}
-
-// The better of a file's final score and high score, or -1 for a file with no trailer.
-std::int64_t best_score_of(const std::filesystem::path& path) {
-    std::FILE* file = std::fopen(path.string().c_str(), "rb");
-    if (file == nullptr) return -1;
-    std::uint8_t last[TRAILER_BLOCK_SIZE];
-    ReplayTrailer trailer;
-    const bool read = std::fseek(file, -static_cast<long>(sizeof last), SEEK_END) == 0 &&
-                      std::fread(last, 1, sizeof last, file) == sizeof last && read_trailer(last, sizeof last, trailer);
-    std::fclose(file);
-    return read ? std::max<std::int64_t>(trailer.score, trailer.high_score) : -1;
-}
-
 }  // namespace
-
-std::string default_replay_folder() {
-#if defined(__EMSCRIPTEN__)
-    return "/replays";
-#elif defined(_WIN32)
-    const char* roaming = std::getenv("APPDATA");
-    if (roaming == nullptr || roaming[0] == '\0') return {};
-    return std::string(roaming) + "\\Zorvalen\\replays";
-#else
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data != nullptr && data[0] == '/') return std::string(data) + "/zorvalen/replays";
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') return {};
-    return std::string(home) + "/.local/share/zorvalen/replays";
-#endif
-}
 
 std::string replay_name_for(std::int64_t time) {
     const std::tm local = local_time(static_cast<std::time_t>(time));
     char name[64];
-    std::snprintf(name, sizeof name, "%s%04d-%02d-%02d-%02d-%02d-%02d", NAME_PREFIX, local.tm_year + 1900,
+    std::snprintf(name, sizeof name, "%s%04d-%02d-%02d-%02d-%02d-%02d", REPLAY_NAME_PREFIX, local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return name;
 }
 
-void prune_replay_folder(const std::string& folder, const std::string& keep) {
-    namespace fs = std::filesystem;
-    struct Found {
-        fs::path path;
-        fs::file_time_type written;
-        std::int64_t score;
-        bool stays;
-    };
-    std::vector<Found> files;
-    std::error_code failure;
-    for (fs::directory_iterator it(folder, failure), end; !failure && it != end; it.increment(failure)) {
-        const fs::path& path = it->path();
-        std::error_code unreadable;
-        if (!is_own_replay(path.filename().string()) || !it->is_regular_file(unreadable)) continue;
-        const fs::file_time_type written = fs::last_write_time(path, unreadable);
-        if (!unreadable) files.push_back({path, written, -1, path.string() == keep});
-    }
-    if (files.size() <= static_cast<std::size_t>(KEEP_NEWEST)) return;
-    std::sort(files.begin(), files.end(), [](const Found& a, const Found& b) { return a.written > b.written; });
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (i < static_cast<std::size_t>(KEEP_NEWEST)) files[i].stays = true;
-        files[i].score = best_score_of(files[i].path);
-    }
-    std::vector<Found*> by_score;
-    for (Found& file : files)
-        if (file.score >= 0) by_score.push_back(&file);
-    std::stable_sort(by_score.begin(), by_score.end(), [](const Found* a, const Found* b) { return a->score > b->score; });
-    for (std::size_t i = 0; i < by_score.size() && i < static_cast<std::size_t>(KEEP_BEST); ++i) by_score[i]->stays = true;
-    for (const Found& file : files)
-        if (!file.stays) fs::remove(file.path, failure);
-}
 
 // ---- Putting flushed bytes on the disk -------------------------------------------------------
 

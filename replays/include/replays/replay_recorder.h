@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "common/device_reads.h"
-#include "common/replay_file.h"
+#include "replays/device_reads.h"
+#include "replays/replay_file.h"
 
 namespace replays {
 
@@ -27,6 +27,7 @@ std::string default_replay_folder();
 // "zorvalen-2024-05-31-21-07-45": the name a recording starting at `time` (seconds since 1970,
 // taken in local time) gets, before its suffix.
 std::string replay_name_for(std::int64_t time);
+constexpr char REPLAY_NAME_PREFIX[] = "zorvalen-";
 
 constexpr int KEEP_NEWEST = 100;
 constexpr int KEEP_BEST = 10;

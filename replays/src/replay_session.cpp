@@ -1,12 +1,12 @@
-#include "common/replay_session.h"
+#include "replays/replay_session.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
-#include "common/device_reads.h"
-#include "common/game_probe.h"
-#include "common/replay_overlay.h"
+#include "replays/device_reads.h"
+#include "replays/game_probe.h"
+#include "replays/replay_overlay.h"
 
 namespace replays {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/command_line.h"
+#include "program/command_line.h"
 
 namespace program {
 

@@ -1,12 +1,12 @@
-#include "common/command_line.h"
+#include "program/command_line.h"
 
 #include <cstdlib>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
-#include "common/settings.h"
-#include "common/replay_session.h"
+#include "settings/settings.h"
+#include "replays/replay_session.h"
 
 namespace program {
 namespace {

@@ -1,4 +1,4 @@
-#include "common/settings_file.h"
+#include "program/settings_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-#include "common/settings.h"
+#include "settings/settings.h"
 
 namespace program {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/settings.h"
+#include "settings/settings.h"
 
 namespace settings {
 

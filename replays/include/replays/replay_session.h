@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "common/replay_file.h"
-#include "common/replay_player.h"
-#include "common/replay_recorder.h"
+#include "replays/replay_file.h"
+#include "replays/replay_player.h"
+#include "replays/replay_recorder.h"
 
 namespace replays {
 

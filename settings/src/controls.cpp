@@ -1,4 +1,4 @@
-#include "common/controls.h"
+#include "settings/controls.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "common/sound_levels.h"
+#include "settings/sound_levels.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,9 +1,9 @@
-#include "common/replay_player.h"
+#include "replays/replay_player.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "common/game_probe.h"
+#include "replays/game_probe.h"
 
 namespace replays {
 

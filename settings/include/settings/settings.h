@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/controls.h"
-#include "common/sound_levels.h"
+#include "settings/controls.h"
+#include "settings/sound_levels.h"
 
 namespace settings {
 

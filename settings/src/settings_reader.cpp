@@ -21,7 +21,7 @@
 #include <cmath>
 #include <string>
 
-#include "common/settings.h"
+#include "settings/settings.h"
 
 namespace settings {
 
