@@ -15,7 +15,7 @@ int64_t FrameSchedule::next_deadline(int64_t now) {
         return now;
     }
     const int64_t due = start_ + ticks_after(frame_ + 1);
-    if (now > due + ticks_after(CATCH_UP_FRAMES)) {
+    if (now > due + ticks_after(catch_up_frames_)) {
         start_ = now;
         frame_ = 0;
         return now;

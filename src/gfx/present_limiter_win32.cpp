@@ -24,6 +24,9 @@ constexpr int32_t VSYNC_WINDOW = 30;
 // A retrace that keeps the game more than this far ahead of the schedule runs fast: 3 frames in
 // 10 s is 0.5 %, and this many is reached long before that at any rate worth telling apart.
 constexpr int32_t AHEAD_FRAMES = 2;
+// Under Wine a stall of a few frames is common, and making all of them up is a burst of the game
+// running fast: after a frame more than one frame late the schedule starts again from it.
+constexpr int64_t CATCH_UP_FRAMES = 1;
 
 // The pacer belongs to the platform side of the frame, like the Linux layer's limiter: it is
 // not game state, so it lives here rather than in the World.
@@ -36,7 +39,7 @@ struct Pacer {
     bool trust_vsync = false;
     // The schedule counts every frame, also while the retrace paces them, so that frames a
     // retrace let out early are made up for by waiting once it is no longer trusted.
-    FrameSchedule schedule{1, FRAME_RATE};
+    FrameSchedule schedule{1, FRAME_RATE, CATCH_UP_FRAMES};
     int64_t ahead = 0;  // how long before its place on the schedule the last frame went out
     int64_t presents = 0;
     VsyncWatch watch{1, FRAME_RATE, VSYNC_WINDOW};
@@ -55,7 +58,7 @@ void start_pacer() {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     pacer.ticks_per_second = frequency.QuadPart;
-    pacer.schedule = FrameSchedule(pacer.ticks_per_second, FRAME_RATE);
+    pacer.schedule = FrameSchedule(pacer.ticks_per_second, FRAME_RATE, CATCH_UP_FRAMES);
     pacer.watch = VsyncWatch(pacer.ticks_per_second, FRAME_RATE, VSYNC_WINDOW);
 
     pacer.timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);

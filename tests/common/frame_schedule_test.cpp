@@ -55,6 +55,20 @@ TEST(FramePacingSchedule, ALateFrameIsAbsorbedAndAStallStartsAFreshSchedule) {
     schedule.restart();
     EXPECT_EQ(schedule.next_deadline(START + 10 * QPC_HZ), START + 10 * QPC_HZ);
     EXPECT_EQ(schedule.next_deadline(START + 10 * QPC_HZ), START + 10 * QPC_HZ + frame);
+
+    // Making up at most one frame: less than a frame late is made up by the next ones, so
+    // waking late now and then keeps the speed; three frames lost start the schedule again from
+    // the late one, so no second ever holds more than one frame over the rate.
+    FrameSchedule strict(QPC_HZ, 60, 1);
+    strict.next_deadline(START);
+    EXPECT_EQ(strict.next_deadline(START + frame + frame / 2), START + frame + frame / 2);
+    EXPECT_EQ(strict.next_deadline(START + frame + frame / 2 + 1000), START + 2 * QPC_HZ / 60);
+    const int64_t late = START + 6 * frame;
+    EXPECT_EQ(strict.next_deadline(late), late);
+    EXPECT_EQ(strict.next_deadline(late + 1000), late + QPC_HZ / 60);
+    int frames_in_a_second = 0;
+    for (int64_t now = late + frame; now < late + QPC_HZ; now = strict.next_deadline(now)) ++frames_in_a_second;
+    EXPECT_LE(frames_in_a_second, 60);
 }
 
 // Feeds `count` presents `interval` ticks apart; false as soon as the watch gives up on vsync.

@@ -9,12 +9,14 @@
 // Frame deadlines, counted from a start time in whole frames so that rounding never adds up.
 // Frames that run late, or wake late on a busy machine, are made up by the next ones going out
 // at once until the schedule is met again, so the game keeps its speed; only once it is more
-// than a quarter of a second behind (a real stall, a dragged window) does the schedule start
-// afresh from now instead of rushing that many frames out.
+// than `catch_up_frames` behind (by default a quarter of a second: a real stall, a dragged
+// window) does the schedule start afresh from now instead of rushing that many frames out.
 class FrameSchedule {
 public:
-    FrameSchedule(int64_t ticks_per_second, int32_t frames_per_second)
-        : ticks_per_second_(ticks_per_second), frames_per_second_(frames_per_second) {}
+    FrameSchedule(int64_t ticks_per_second, int32_t frames_per_second, int64_t catch_up_frames = CATCH_UP_FRAMES)
+        : ticks_per_second_(ticks_per_second),
+          frames_per_second_(frames_per_second),
+          catch_up_frames_(catch_up_frames) {}
 
     // Called once per frame, just before it is shown: the time to wait until (`now` itself
     // when the frame is due already).
@@ -29,6 +31,7 @@ private:
 
     int64_t ticks_per_second_;
     int32_t frames_per_second_;
+    int64_t catch_up_frames_;
     bool started_ = false;
     int64_t start_ = 0;
     int64_t frame_ = 0;
