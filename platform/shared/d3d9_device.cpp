@@ -6,9 +6,9 @@
 // mode there is none, and nothing is drawn at all.
 //
 // A replay being watched may ask for a frame to be made unseen (fast play, a jump): its quads are
-// neither drawn nor shown. Its playback overlay is laid over the frame here, as one quad of the
-// layer's own after the game's (never among them, nor in the log), before the frame is shown or
-// its picture kept.
+// neither drawn nor shown. Its playback overlay, and the sound's level after a volume key, are laid
+// over the frame here, each as one quad of the layer's own after the game's (never among them,
+// nor in the log), before the frame is shown or its picture kept.
 #include <d3d9.h>
 
 #include <cstring>
@@ -16,6 +16,7 @@
 #include <new>
 
 #include "com_object.h"
+#include "overlays/volume_display.h"
 #include "replays/replay_session.h"
 #include "device_state.h"
 #include "frame_output.h"
@@ -176,8 +177,8 @@ private:
     std::unique_ptr<platform::FrameOutput> output_;  // null where only the quads are logged
     platform::Compositor* compositor_ = nullptr;     // the output's, where it has one
     bool stale_ = false;  // quads skipped since the compositor's last full clear
-    // The playback overlay, and the states it is laid over with.
-    Overlay playback_overlay_;
+    // The playback overlay and the volume display, and the states they are laid over with.
+    Overlay playback_overlay_, volume_overlay_;
     platform::DeviceStates overlay_states_{false};
 };
 
@@ -200,7 +201,8 @@ Device::Device(Direct3D& parent, HWND window, UINT width, UINT height, bool dept
 }
 
 Device::~Device() {
-    if (playback_overlay_.texture != nullptr) playback_overlay_.texture->Release();
+    for (Overlay* overlay : {&playback_overlay_, &volume_overlay_})
+        if (overlay->texture != nullptr) overlay->texture->Release();
     for (Texture*& bound : textures_)
         if (bound != nullptr) {
             bound->Release();
@@ -299,6 +301,13 @@ void Device::draw_overlays() {
     if (output_ == nullptr) return;
     replays::OverlayPicture picture;
     if (replays::playback_overlay(picture)) lay_over(picture, playback_overlay_);
+    overlays::VolumeDisplay& volume = overlays::volume_display();
+    if (volume.visible()) {
+        lay_over({volume.pixels(), overlays::VolumeDisplay::WIDTH, overlays::VolumeDisplay::HEIGHT,
+                  overlays::VolumeDisplay::LEFT, overlays::VolumeDisplay::TOP, volume.version()},
+                 volume_overlay_);
+        volume.frame_shown();
+    }
 }
 
 void Device::lay_over(const replays::OverlayPicture& picture, Overlay& overlay) {

@@ -1,7 +1,8 @@
 // What the layer lays over the game's picture, through the real game in render mode: the replay
 // bar, opaque, in a place the game's own text never takes (the top of the title, the bottom in
-// play), naming the recording's final score for what it is. Around it every pixel is what the
-// game made without it.
+// play), naming the recording's final score for what it is; and the sound's level after a volume
+// key, for its 90 frames and no more. Around them every pixel, and every quad the game issued,
+// is what the game made without them.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -19,12 +20,14 @@
 #include <dinput.h>
 #include <headless.h>
 
+#include "overlays/volume_display.h"
 #include "replay_commands.h"
 #include "replays/game_probe.h"
 #include "replays/replay_overlay.h"
 #include "replays/replay_session.h"
 #include "runner.h"
 #include "script.h"
+#include "settings/sound_levels.h"
 
 namespace {
 
@@ -155,6 +158,49 @@ TEST_F(LayerOverlays, TheReplayBarIsOpaqueWhereTheGameWritesNothingAndNamesTheFi
     }
     EXPECT_NE(status.find("FINAL SCORE 0 AT LEVEL 1"), std::string::npos) << status;
     EXPECT_EQ(status.find("   SCORE"), std::string::npos) << status;
+}
+
+TEST_F(LayerOverlays, AVolumeKeyShowsTheLevelForNinetyFramesOverThePicture) {
+    const settings::SoundLevels before = settings::read_live_levels();
+    settings::set_live_levels(settings::SoundLevels{});
+    const Played straight = play(160, {9, 10, 99, 100, 130}, nullptr, nullptr, true);
+
+    // F9 before frame 10, F12 before frame 120, as the window's key events: the first shows from
+    // 10 to 99, the second from 120.
+    std::vector<std::uint32_t> volume_pixels, muted_pixels;
+    const Played pressed = play(
+        160, {9, 10, 99, 100, 130},
+        [](int64_t frame, replay::FrameInput&) {
+            if (frame == 10 || frame == 120) headless::feed_key(frame == 10 ? DIK_F9 : DIK_F12, true);
+            if (frame == 11 || frame == 121) headless::feed_key(frame == 11 ? DIK_F9 : DIK_F12, false);
+        },
+        [&](int64_t frame) {
+            const overlays::VolumeDisplay& display = overlays::volume_display();
+            constexpr std::size_t size = overlays::VolumeDisplay::WIDTH * overlays::VolumeDisplay::HEIGHT;
+            if (frame == 10) volume_pixels.assign(display.pixels(), display.pixels() + size);
+            if (frame == 130) muted_pixels.assign(display.pixels(), display.pixels() + size);
+        },
+        true);
+    const settings::SoundLevels after = settings::read_live_levels();
+    settings::set_live_levels(before);
+
+    EXPECT_EQ(after.master, 90);
+    EXPECT_TRUE(after.mute);
+    EXPECT_EQ(overlays::VolumeDisplay::text({90, 100, 100, false}), "VOLUME 90%");
+    EXPECT_EQ(overlays::VolumeDisplay::text({90, 100, 100, true}), "MUTED");
+    EXPECT_EQ(pressed.draws, straight.draws) << "the volume display changed the game's quads";
+    const Box box{overlays::VolumeDisplay::LEFT, overlays::VolumeDisplay::TOP, overlays::VolumeDisplay::WIDTH,
+                  overlays::VolumeDisplay::HEIGHT};
+    ASSERT_FALSE(volume_pixels.empty());
+    for (int64_t frame : {10, 99})
+        expect_laid_over(pressed.pictures.at(frame), straight.pictures.at(frame), box, volume_pixels.data(),
+                         "frame " + std::to_string(frame));
+    expect_laid_over(pressed.pictures.at(130), straight.pictures.at(130), box, muted_pixels.data(), "muted");
+    EXPECT_NE(volume_pixels, muted_pixels);
+    for (int64_t frame : {9, 100}) {
+        const replay::Picture &a = pressed.pictures.at(frame), &b = straight.pictures.at(frame);
+        EXPECT_EQ(a.pixels, b.pixels) << "frame " << frame << " shows more than the game";
+    }
 }
 
 }  // namespace
