@@ -163,13 +163,13 @@ TEST_F(LayerOverlays, TheReplayBarIsOpaqueWhereTheGameWritesNothingAndNamesTheFi
 TEST_F(LayerOverlays, AVolumeKeyShowsTheLevelForNinetyFramesOverThePicture) {
     const settings::SoundLevels before = settings::read_live_levels();
     settings::set_live_levels(settings::SoundLevels{});
-    const Played straight = play(160, {9, 10, 99, 100, 130}, nullptr, nullptr, true);
+    const Played straight = play(215, {9, 10, 99, 100, 130, 210}, nullptr, nullptr, true);
 
     // F9 before frame 10, F12 before frame 120, as the window's key events: the first shows from
-    // 10 to 99, the second from 120.
+    // 10 to 99, the second from 120 to 209.
     std::vector<std::uint32_t> volume_pixels, muted_pixels;
     const Played pressed = play(
-        160, {9, 10, 99, 100, 130},
+        215, {9, 10, 99, 100, 130, 210},
         [](int64_t frame, replay::FrameInput&) {
             if (frame == 10 || frame == 120) headless::feed_key(frame == 10 ? DIK_F9 : DIK_F12, true);
             if (frame == 11 || frame == 121) headless::feed_key(frame == 11 ? DIK_F9 : DIK_F12, false);
@@ -197,7 +197,7 @@ TEST_F(LayerOverlays, AVolumeKeyShowsTheLevelForNinetyFramesOverThePicture) {
                          "frame " + std::to_string(frame));
     expect_laid_over(pressed.pictures.at(130), straight.pictures.at(130), box, muted_pixels.data(), "muted");
     EXPECT_NE(volume_pixels, muted_pixels);
-    for (int64_t frame : {9, 100}) {
+    for (int64_t frame : {9, 100, 210}) {
         const replay::Picture &a = pressed.pictures.at(frame), &b = straight.pictures.at(frame);
         EXPECT_EQ(a.pixels, b.pixels) << "frame " << frame << " shows more than the game";
     }
