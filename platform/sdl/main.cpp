@@ -4,11 +4,50 @@
 // around WinMain.
 #include <windows.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "program/command_line.h"
+#include "program/game_files.h"
 #include "replays/replay_session.h"
 #include "program/settings_file.h"
+
+namespace {
+
+// Where the packages put the game's files, relative to the binary (set by the install rules).
+#ifdef ZORVALEN_BINARY_TO_DATADIR
+constexpr const char* installed_data = ZORVALEN_BINARY_TO_DATADIR;
+#else
+constexpr const char* installed_data = "";
+#endif
+
+// The game loads its files from the working folder: go where they are, or say why not.
+bool go_to_game_files() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path working = fs::current_path(error);
+    const fs::path binary = fs::read_symlink("/proc/self/exe", error);
+    const program::GameFilesLookup lookup = program::find_game_files(
+        working.string(), error ? std::string() : binary.parent_path().string(), installed_data);
+    if (lookup.folder.empty()) {
+        std::fprintf(stderr, "zorvalen: %s\n", program::describe_missing_game_files(lookup).c_str());
+        return false;
+    }
+    if (fs::path(lookup.folder) == working) return true;
+    // Files the player names on the command line stay relative to where the game was started.
+    setenv("ZORVALEN_START_DIR", working.c_str(), 0);
+    if (chdir(lookup.folder.c_str()) != 0) {
+        std::fprintf(stderr, "zorvalen: cannot go to the game's files in %s\n", lookup.folder.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     program::ProgramOptions options;
@@ -17,6 +56,7 @@ int main(int argc, char** argv) {
         std::fputs(outcome.message.c_str(), outcome.status == 0 ? stdout : stderr);
         return outcome.status;
     }
+    if (!go_to_game_files()) return 1;
     std::string report;
     // First: the file may turn recording off.
     program::start_settings(options, report);

@@ -6,8 +6,9 @@
 // mode there is none, and nothing is drawn at all.
 //
 // A replay being watched may ask for a frame to be made unseen (fast play, a jump): its quads are
-// neither drawn nor shown. Its playback overlay is laid over the frame here, as one quad of the
-// layer's own after the game's (never among them, nor in the log), before the frame is shown.
+// neither drawn nor shown. Its playback overlay, and the sound's level after a volume key, are laid
+// over the frame here, each as one quad of the layer's own after the game's (never among them,
+// nor in the log), before the frame is shown or its picture kept.
 #include <d3d9.h>
 
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <new>
 
 #include "com_object.h"
+#include "overlays/volume_display.h"
 #include "replays/replay_session.h"
 #include "device_state.h"
 #include "frame_output.h"
@@ -151,7 +153,13 @@ private:
         return compositor_ != nullptr && !replays::frame_hidden() &&
                (!platform::draw_log::pictures_on_demand() || platform::draw_log::capture_wanted());
     }
-    void draw_overlay();
+    // A picture of the layer's own over the frame, and the texture it is kept in between frames.
+    struct Overlay {
+        Texture* texture = nullptr;
+        std::uint64_t version = 0;
+    };
+    void draw_overlays();
+    void lay_over(const replays::OverlayPicture& picture, Overlay& overlay);
     void clear_whole(D3DCOLOR color);
     void fill(const D3DRECT& rect, D3DCOLOR color);
     void capture();
@@ -169,9 +177,8 @@ private:
     std::unique_ptr<platform::FrameOutput> output_;  // null where only the quads are logged
     platform::Compositor* compositor_ = nullptr;     // the output's, where it has one
     bool stale_ = false;  // quads skipped since the compositor's last full clear
-    // The playback overlay's picture, and the states it is laid over with.
-    Texture* overlay_ = nullptr;
-    std::uint64_t overlay_version_ = 0;
+    // The playback overlay and the volume display, and the states they are laid over with.
+    Overlay playback_overlay_, volume_overlay_;
     platform::DeviceStates overlay_states_{false};
 };
 
@@ -194,7 +201,8 @@ Device::Device(Direct3D& parent, HWND window, UINT width, UINT height, bool dept
 }
 
 Device::~Device() {
-    if (overlay_ != nullptr) overlay_->Release();
+    for (Overlay* overlay : {&playback_overlay_, &volume_overlay_})
+        if (overlay->texture != nullptr) overlay->texture->Release();
     for (Texture*& bound : textures_)
         if (bound != nullptr) {
             bound->Release();
@@ -289,26 +297,37 @@ void Device::capture() {
     platform::draw_log::capture_done(ok);
 }
 
-void Device::draw_overlay() {
+void Device::draw_overlays() {
+    if (output_ == nullptr) return;
     replays::OverlayPicture picture;
-    if (output_ == nullptr || !replays::playback_overlay(picture)) return;
-    if (overlay_ == nullptr) {
-        overlay_ = new (std::nothrow) Texture(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height),
-                                              D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, 0);
-        if (overlay_ == nullptr) return;
+    if (replays::playback_overlay(picture)) lay_over(picture, playback_overlay_);
+    overlays::VolumeDisplay& volume = overlays::volume_display();
+    if (volume.visible()) {
+        lay_over({volume.pixels(), overlays::VolumeDisplay::WIDTH, overlays::VolumeDisplay::HEIGHT,
+                  overlays::VolumeDisplay::LEFT, overlays::VolumeDisplay::TOP, volume.version()},
+                 volume_overlay_);
+        volume.frame_shown();
+    }
+}
+
+void Device::lay_over(const replays::OverlayPicture& picture, Overlay& overlay) {
+    if (overlay.texture == nullptr) {
+        overlay.texture = new (std::nothrow) Texture(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height),
+                                                     D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, 0);
+        if (overlay.texture == nullptr) return;
         overlay_states_.set_render(D3DRS_ALPHABLENDENABLE, TRUE);
         overlay_states_.set_render(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
         overlay_states_.set_render(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
         overlay_states_.set_render(D3DRS_CULLMODE, D3DCULL_NONE);
     }
-    if (overlay_version_ != picture.version) {
+    if (overlay.version != picture.version) {
         D3DLOCKED_RECT locked{};
-        if (FAILED(overlay_->LockRect(0, &locked, nullptr, 0))) return;
+        if (FAILED(overlay.texture->LockRect(0, &locked, nullptr, 0))) return;
         for (int row = 0; row < picture.height; ++row)
             std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + static_cast<std::size_t>(row) * locked.Pitch,
                         picture.pixels + static_cast<std::size_t>(row) * picture.width, 4u * picture.width);
-        overlay_->UnlockRect(0);
-        overlay_version_ = picture.version;
+        overlay.texture->UnlockRect(0);
+        overlay.version = picture.version;
     }
     platform::GameQuad quad{};
     const float left = static_cast<float>(picture.left), top = static_cast<float>(picture.top);
@@ -316,22 +335,21 @@ void Device::draw_overlay() {
     quad.corners = {{left, right, left, right}, {top, top, bottom, bottom}, {0, 1, 0, 1}, {0, 0, 1, 1},
                     {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}};
     if (compositor_ == nullptr) {
-        output_->draw(quad, overlay_, overlay_states_);
+        output_->draw(quad, overlay.texture, overlay_states_);
         return;
     }
-    const platform::TextureView view = overlay_->view();
+    const platform::TextureView view = overlay.texture->view();
     compositor_->draw(quad.corners, overlay_states_.draw_states(&view), true, true);
 }
 
 HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     if (lost_) return D3DERR_INVALIDCALL;
+    // An unseen frame is not shown, nor waited for. A kept picture is the one shown, overlays and all.
+    const bool shown = output_ != nullptr && !replays::frame_hidden();
+    if (shown) draw_overlays();
     if (platform::draw_log::capture_wanted()) capture();
     platform::draw_log::presented();
-    // An unseen frame is not shown, nor waited for.
-    if (output_ != nullptr && !replays::frame_hidden()) {
-        draw_overlay();
-        output_->show();
-    }
+    if (shown) output_->show();
     platform::frame_shown();
     replays::frame_presented();
     return D3D_OK;

@@ -21,6 +21,7 @@
 #include <headless.h>
 
 #include "com_object.h"
+#include "overlays/volume_display.h"
 #include "replays/device_reads.h"
 #include "settings/settings.h"
 #include "dinput_state.h"
@@ -341,9 +342,13 @@ namespace platform {
 void feed_key(uint8_t code, bool down) {
     // The volume keys are the layer's own (the game never reads them), and still reach the
     // devices as any other key does.
+    // The level they leave is shown over the picture for a moment (overlays/volume_display.h).
     if (down)
-        if (const std::optional<settings::VolumeKey> volume = settings::find_volume_key(code))
-            settings::set_live_levels(settings::apply_volume_key(settings::read_live_levels(), *volume));
+        if (const std::optional<settings::VolumeKey> volume = settings::find_volume_key(code)) {
+            const settings::SoundLevels levels = settings::apply_volume_key(settings::read_live_levels(), *volume);
+            settings::set_live_levels(levels);
+            overlays::volume_display().show(levels);
+        }
     for (Device* device : live_devices) device->key(code, down);
 }
 

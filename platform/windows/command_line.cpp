@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "program/game_files.h"
 #include "program/settings_file.h"
 #include "exe_options.h"
 
@@ -43,6 +44,30 @@ void show(const std::string& text, bool error) {
     MessageBoxA(nullptr, text.c_str(), "Zorvalen", error ? MB_ICONERROR : MB_ICONINFORMATION);
 }
 
+// The game loads its files from the working folder: a shortcut or a console elsewhere leaves it
+// there, so it goes where they are (the exe's folder, or an assets folder beside it), or says
+// where it looked and ends.
+void go_to_game_files() {
+    wchar_t module[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring folder(module, length);
+    folder.erase(folder.find_last_of(L"\\/") == std::wstring::npos ? 0 : folder.find_last_of(L"\\/"));
+    wchar_t working[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, working);
+    const program::GameFilesLookup lookup = program::find_game_files(to_utf8(working), to_utf8(folder.c_str()), "");
+    if (lookup.folder.empty()) {
+        show("zorvalen: " + program::describe_missing_game_files(lookup) + "\n", true);
+        std::exit(1);
+    }
+    if (lookup.folder == to_utf8(working)) return;
+    // Files the player names on the command line stay relative to where the exe was started.
+    if (std::getenv("ZORVALEN_START_DIR") == nullptr) _putenv_s("ZORVALEN_START_DIR", to_utf8(working).c_str());
+    const int size = MultiByteToWideChar(CP_UTF8, 0, lookup.folder.c_str(), -1, nullptr, 0);
+    std::wstring found(static_cast<size_t>(size > 0 ? size : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, lookup.folder.c_str(), -1, found.data(), size);
+    SetCurrentDirectoryW(found.c_str());
+}
+
 program::ProgramOptions read_options() {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -59,6 +84,7 @@ program::ProgramOptions read_options() {
         show(outcome.message, outcome.status != 0);
         std::exit(outcome.status);
     }
+    go_to_game_files();
     std::string report;
     program::start_settings(options, report);
     // The game starts after the player has seen what its settings file got wrong.

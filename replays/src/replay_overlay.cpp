@@ -1,27 +1,18 @@
 #include "replays/replay_overlay.h"
 
-#include <algorithm>
-#include <cstring>
-
-// The font comes from stb (Debian's libstb-dev); it is all static functions, not all used here.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#include <stb/stb_easy_font.h>
-#pragma GCC diagnostic pop
-
 namespace replays {
 
 namespace {
 
-constexpr std::uint32_t BAR = 0xB0000000u;  // black, two thirds opaque
+constexpr std::uint32_t BAR = 0xFF0A0E1Au;  // opaque, so no pixel of the game's shows through
+constexpr std::uint32_t RULE = 0xFF34405Cu;
 constexpr std::uint32_t TEXT = 0xFFFFFFFFu;
 constexpr std::uint32_t DIM = 0xFFB0B0B0u;
 constexpr std::uint32_t ALARM = 0xFFFF6040u;
-constexpr std::size_t QUAD_BYTES = 64;  // four vertices of x, y, z and a colour
 
 }  // namespace
 
-PlaybackOverlay::PlaybackOverlay() : pixels_(static_cast<std::size_t>(WIDTH) * HEIGHT, BAR), quads_(64 * 1024) {}
+PlaybackOverlay::PlaybackOverlay() : picture_(WIDTH, HEIGHT) { picture_.fill(BAR); }
 
 std::string PlaybackOverlay::status_line(const PlaybackView& view) {
     std::string line;
@@ -36,8 +27,10 @@ std::string PlaybackOverlay::status_line(const PlaybackView& view) {
     else
         line = view.speed > 1 ? "PLAYING " + std::to_string(view.speed) + "X" : "PLAYING";
     line += "   " + clock_of_frames(view.frame) + " / " + clock_of_frames(view.frames);
+    // The recording's end, not the score of the moment: the game's HUD shows that.
     if (view.has_trailer)
-        line += "   SCORE " + std::to_string(view.trailer.score) + "  LEVEL " + std::to_string(view.trailer.level);
+        line += "   FINAL SCORE " + std::to_string(view.trailer.score) + " AT LEVEL " +
+                std::to_string(view.trailer.level);
     return line;
 }
 
@@ -47,34 +40,17 @@ std::string PlaybackOverlay::keys_line(const PlaybackView& view) {
     return line;
 }
 
-void PlaybackOverlay::draw_text(const std::string& text, int x, int y, int scale, std::uint32_t colour) {
-    std::vector<char> line(text.begin(), text.end());
-    line.push_back('\0');
-    const int count = stb_easy_font_print(0, 0, line.data(), nullptr, quads_.data(), static_cast<int>(quads_.size()));
-    for (int q = 0; q < count; ++q) {
-        // Each quad is an upright rectangle: its first and third corners are enough.
-        float corner[2][2];
-        std::memcpy(corner[0], quads_.data() + q * QUAD_BYTES, 2 * sizeof(float));
-        std::memcpy(corner[1], quads_.data() + q * QUAD_BYTES + 32, 2 * sizeof(float));
-        const int left = std::max(0, x + static_cast<int>(corner[0][0] * scale));
-        const int top = std::max(0, y + static_cast<int>(corner[0][1] * scale));
-        const int right = std::min(WIDTH, x + static_cast<int>(corner[1][0] * scale));
-        const int bottom = std::min(HEIGHT, y + static_cast<int>(corner[1][1] * scale));
-        for (int row = top; row < bottom; ++row)
-            std::fill(pixels_.begin() + row * WIDTH + left, pixels_.begin() + row * WIDTH + std::max(left, right), colour);
-    }
-}
-
 void PlaybackOverlay::update(const PlaybackView& view) {
     const Shown now{view.frame / 60, view.frames, view.speed, view.paused, view.at_end, view.other_assets,
                     view.desync_frame};
     if (now == shown_) return;
     shown_ = now;
-    const std::string status = status_line(view);
-    const std::string keys = keys_line(view);
-    std::fill(pixels_.begin(), pixels_.end(), BAR);
-    draw_text(status, 12, 6, 2, view.desync_frame >= 0 ? ALARM : TEXT);
-    draw_text(keys, 12, 34, 1, DIM);
+    picture_.fill(BAR);
+    // A rule on both long edges, so the bar reads as the layer's own over either end of the picture.
+    picture_.fill_rect(0, 0, WIDTH, 1, RULE);
+    picture_.fill_rect(0, HEIGHT - 1, WIDTH, HEIGHT, RULE);
+    picture_.draw_text(status_line(view), 12, 3, 2, view.desync_frame >= 0 ? ALARM : TEXT);
+    picture_.draw_text(keys_line(view), 12, 21, 1, DIM);
     ++version_;
 }
 

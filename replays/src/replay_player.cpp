@@ -110,7 +110,12 @@ void ReplayPlayer::begin_frame() {
         probe_->save_snapshot(held_state_.data());
         held_frame_ = position_;
     }
-    if (!hidden_) shown_ = position_;
+    if (!hidden_) {
+        shown_ = position_;
+        GameFacts facts;
+        probe_->read_facts(facts);
+        in_play_ = facts.in_play;
+    }
 }
 
 void ReplayPlayer::take_controls(const std::uint8_t keys[256], const device_reads::MouseRead* mouse) {
@@ -228,6 +233,7 @@ PlaybackView ReplayPlayer::view() const {
     view.has_trailer = index_.has_trailer;
     view.trailer = index_.trailer;
     view.other_assets = other_assets_;
+    view.in_play = in_play_;
     return view;
 }
 

@@ -151,9 +151,10 @@ bool playback_overlay(OverlayPicture& picture) {
     if (s.active != Active::playing || s.player.use() != ReplayPlayer::Use::watch || s.player.frame_hidden() ||
         !s.player.overlay_visible())
         return false;
-    s.overlay.update(s.player.view());
+    const PlaybackView view = s.player.view();
+    s.overlay.update(view);
     picture = {s.overlay.pixels(), PlaybackOverlay::WIDTH, PlaybackOverlay::HEIGHT, PlaybackOverlay::LEFT,
-               PlaybackOverlay::TOP, s.overlay.version()};
+               PlaybackOverlay::top_for(view), s.overlay.version()};
     return true;
 }
 

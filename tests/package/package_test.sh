@@ -84,6 +84,15 @@ lintian_ok() {
 }
 check "lintian: no errors or warnings" lintian_ok
 
+# --- the installed binary started without its launcher, from another folder: it finds its files
+# where the package put them, and goes on to want a window (there is no display here)
+
+mkdir -p "$tmp/elsewhere"
+message=$(cd "$tmp/elsewhere" && DISPLAY= WAYLAND_DISPLAY= SDL_VIDEODRIVER= XDG_DATA_HOME="$tmp/data" \
+    timeout 20 "$root/usr/lib/games/zorvalen/zorvalen" 2>&1)
+grep -q 'cannot open a window' <<<"$message" && ! grep -q "cannot find the game's files" <<<"$message"
+check "the binary alone finds the installed files from any folder (said: $message)" test $? -eq 0
+
 # --- the installed launcher on a system without SDL2 (an ldd that cannot find it)
 
 mkdir -p "$tmp/no-sdl"

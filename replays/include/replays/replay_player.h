@@ -39,6 +39,7 @@ struct PlaybackView {
     bool has_trailer = false;
     ReplayTrailer trailer;
     bool other_assets = false;  // played with another asset pack than this one
+    bool in_play = false;       // the game is in play, not on its title, in the frame shown
 };
 
 class ReplayPlayer {
@@ -108,6 +109,7 @@ private:
     std::int64_t desync_frame_ = -1;
     bool other_assets_ = false;
     bool frames_can_be_hidden_ = true;
+    bool in_play_ = false;
 
     // Watching.
     int mark_spacing_ = MARK_SPACING;
