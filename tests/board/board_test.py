@@ -289,7 +289,8 @@ def case_crash():
 
 
 def case_slow():
-    """A request that trickles in is cut off at its limit, however steadily it trickles."""
+    """A request that trickles in is cut off at its limit, however steadily it trickles; a verifier
+    that hangs (its game's first file a pipe nobody writes) is killed at its limit, its run rejected."""
     board = Board("--workers", "0", "--request-seconds", "2")
     started = time.time()
     closed_after = None
@@ -309,6 +310,16 @@ def case_slow():
     check(closed_after is not None and closed_after < 6, f"the slow client is cut off: after {closed_after}")
     response, _ = board.request("GET", "/api/v1/board")
     check(response.status == 200, "and the board still answers others")
+    board.stop()
+
+    hanging = os.path.join(WORK, "hanging-assets")
+    os.mkdir(hanging)
+    os.mkfifo(os.path.join(hanging, "Player.tga"))
+    board = Board("--workers", "1", "--assets", hanging, "--verify-seconds", "2")
+    status, answer = board.upload(bytes(record("walk_right.txt")), "Patient")
+    run = board.settled(answer["run_id"], 30)
+    check(run["status"] == "rejected" and "ran past its 2 s" in (run["reason"] or ""),
+          f"a hanging verifier is stopped and its run rejected: {run}")
     board.stop()
 
 
