@@ -355,7 +355,11 @@ private:
             if (url.rfind("/play/", 0) == 0) {
                 if (settings_.page_dir.empty())
                     return answer_error(connection, MHD_HTTP_NOT_FOUND, "this board serves no game page");
-                return serve_file(connection, settings_.page_dir, url.substr(6), PLAY_CSP);
+                std::string file = url.substr(6);
+                if (file.empty()) file = "index.html";
+                if (!settings_.page_files.empty() && settings_.page_files.count(file) == 0)
+                    return answer_error(connection, MHD_HTTP_NOT_FOUND, "no such page");
+                return serve_file(connection, settings_.page_dir, file, PLAY_CSP);
             }
             return serve_file(connection, settings_.board_dir, url.substr(1), CSP);
         } catch (const std::exception& failure) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "store.h"
@@ -14,6 +15,9 @@ struct ServerSettings {
     int listen_socket = -1;  // bound and listening already
     std::string board_dir;   // the board's page (board/www)
     std::string page_dir;    // the game's page, served at /play/; empty for none
+    // The page's files, from the build's list (page.files): a build folder holds much else.
+    // Empty: every file of page_dir.
+    std::set<std::string> page_files;
     int request_seconds = 60;  // a request must arrive whole within this, however it trickles in
     bool verifying = true;     // false: --workers 0, runs wait as pending
 };

@@ -250,6 +250,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zorvalen-board: no game page built (scripts/web builds it, or give --page DIR): "
                              "/play/ is not served\n");
     }
+    if (!serving.page_dir.empty()) {
+        std::ifstream list(fs::path(serving.page_dir) / "page.files");
+        for (std::string line; std::getline(list, line);)
+            if (!line.empty()) serving.page_files.insert(line);
+    }
     if (!fs::exists(fs::path(board_dir) / "index.html", failure)) {
         std::fprintf(stderr, "zorvalen-board: the board's page is missing from %s\n", board_dir.c_str());
         return 1;
