@@ -1,0 +1,109 @@
+// Where the board keeps its runs: one interface, so that another database can stand behind it
+// later; SQLite (sqlite_store.cpp) is the one there is. Every call is a whole transaction: what
+// a call returned is on the disk.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace board {
+
+enum class RunStatus { pending, verified, rejected };
+const char* status_name(RunStatus status);
+
+// What the server found by playing a run, never what the file claims.
+struct Verdict {
+    RunStatus status = RunStatus::rejected;
+    std::string reason;  // for a rejected run: the first frame or field that differs, or what failed
+    std::uint32_t frames = 0;
+    std::string ending;  // "escape", "window_closed" or "stopped"
+    std::int32_t score = 0;  // the best the run reached: the larger of its final score and its high score
+    std::int32_t level = 0;
+    std::uint32_t logic_version = 0;
+    std::string asset_digest;  // 16 hex digits
+    bool assets_known = false;   // the board's own pack
+    std::string recorded_by;     // "desktop", "page", "windows", "runner"
+    std::int32_t utc_offset = 0;  // minutes east of UTC where it was played
+    std::int64_t start_time = 0;
+    std::string verifier_version;
+};
+
+struct Run {
+    std::int64_t id = 0;
+    std::string player;
+    std::string sha256;
+    std::int64_t submitted_at = 0;  // milliseconds since 1970
+    std::int64_t verified_at = 0;   // milliseconds since 1970; 0 while pending
+    bool hidden = false;
+    Verdict verdict;  // status pending: only logic_version and recorded_by are known
+};
+
+struct NewRun {
+    std::string player;
+    std::string sha256;
+    std::string input_sha256;  // of the blocks alone: the same input stream under another header
+    std::vector<std::uint8_t> replay;
+    std::uint32_t logic_version = 0;
+    std::string recorded_by;
+};
+
+// A place on the board: the order is the score (higher first), then the earlier verification,
+// then the run's id; a cursor is the last row's key.
+struct BoardKey {
+    std::int32_t score = 0;
+    std::int64_t verified_at = 0;
+    std::int64_t id = 0;
+};
+
+struct BoardQuery {
+    int limit = 50;
+    std::optional<BoardKey> after;     // keyset: rows after this key
+    std::int64_t offset = 0;           // rows skipped (from_rank - 1)
+    std::string player;                // only this player's runs (exact name), when not empty
+};
+
+struct BoardRow {
+    std::int64_t rank = 0;
+    Run run;
+};
+
+struct AuditEntry {
+    std::int64_t at = 0;
+    std::string who;
+    std::string action;
+    std::int64_t run_id = 0;
+    std::string reason;
+};
+
+class Store {
+public:
+    virtual ~Store() = default;
+
+    // The id of a run already sent: the same file, or the same input stream in a run not rejected
+    // (a forgery of a run's trailer must not stand in the way of the run itself).
+    virtual std::optional<std::int64_t> find_same(const std::string& sha256, const std::string& input_sha256) = 0;
+    // Kept (durably) as pending; returns its id.
+    virtual std::int64_t add_run(const NewRun& run) = 0;
+    virtual std::optional<Run> run(std::int64_t id) = 0;
+    virtual bool replay(std::int64_t id, std::vector<std::uint8_t>& bytes) = 0;
+    virtual std::vector<std::int64_t> pending_runs() = 0;
+    virtual std::vector<std::int64_t> all_runs() = 0;
+    virtual void set_verdict(std::int64_t id, const Verdict& verdict, std::int64_t verified_at) = 0;
+
+    virtual std::vector<BoardRow> board(const BoardQuery& query) = 0;
+    // The run's rank among the visible verified runs, or nothing for one not on the board.
+    virtual std::optional<std::int64_t> rank(std::int64_t id) = 0;
+
+    virtual bool set_hidden(std::int64_t id, bool hidden, const AuditEntry& entry) = 0;
+    virtual std::vector<AuditEntry> audit() = 0;
+};
+
+// "sqlite:PATH" (or a plain path). Throws std::runtime_error with one line on failure.
+std::unique_ptr<Store> open_store(const std::string& url);
+
+std::int64_t now_milliseconds();
+
+}  // namespace board

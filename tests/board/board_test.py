@@ -1,0 +1,329 @@
+#!/usr/bin/env python3
+"""zorvalen-board on a free loopback port, as its clients see it.
+
+    board_test.py BOARD REPLAY_TOOL SCRIPTS_DIR CASE     CASE: runs | crash | slow
+
+The replays are recorded by the replay tool from the test scripts; the forged ones are made
+here from the format (docs/replay-format.md): header 48 bytes with its CRC at 44, then blocks
+(type u8, length u16, payload, CRC-32 of the three), the trailer 'E' block last."""
+import http.client
+import json
+import os
+import random
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+BOARD, TOOL, SCRIPTS, CASE = sys.argv[1:5]
+WORK = tempfile.mkdtemp(prefix="board-test-")
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Board:
+    def __init__(self, *options):
+        self.port = free_port()
+        self.process = subprocess.Popen(
+            [BOARD, "--listen", f"127.0.0.1:{self.port}", "--database", f"sqlite:{WORK}/board.sqlite", *options],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if "the board is at" not in line:
+            raise SystemExit("the board did not start: " + line + self.process.stderr.read())
+
+    def request(self, method, path, body=None, headers=None):
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+        connection.request(method, path, body=body, headers=headers or {})
+        response = connection.getresponse()
+        data = response.read()
+        connection.close()
+        return response, data
+
+    def upload(self, data, name="Tester"):
+        from urllib.parse import quote
+        response, body = self.request("POST", "/api/v1/runs?name=" + quote(name), data,
+                                      {"Content-Type": "application/octet-stream"})
+        return response.status, json.loads(body)
+
+    def run(self, run_id):
+        response, body = self.request("GET", f"/api/v1/runs/{run_id}")
+        return json.loads(body)
+
+    def settled(self, run_id, seconds=120):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            run = self.run(run_id)
+            if run["status"] != "pending":
+                return run
+            time.sleep(0.2)
+        return self.run(run_id)
+
+    def kill(self):
+        self.process.send_signal(signal.SIGKILL)
+        self.process.wait()
+
+    def stop(self):
+        self.process.send_signal(signal.SIGTERM)
+        self.process.wait(timeout=30)
+
+
+def record(script):
+    path = os.path.join(WORK, os.path.basename(script) + ".zvr")
+    subprocess.run([TOOL, os.path.join(SCRIPTS, script), "--record", path], check=True, capture_output=True)
+    return bytearray(open(path, "rb").read())
+
+
+def blocks(data):
+    """(offset, type, payload offset, length) of every block."""
+    at, found = 48, []
+    while at < len(data):
+        kind, length = data[at], struct.unpack_from("<H", data, at + 1)[0]
+        found.append((at, kind, at + 3, length))
+        at += 3 + length + 4
+    return found
+
+
+def seal_block(data, at, length):
+    struct.pack_into("<I", data, at + 3 + length, zlib.crc32(bytes(data[at:at + 3 + length])))
+
+
+def seal_header(data):
+    struct.pack_into("<I", data, 44, zlib.crc32(bytes(data[:44])))
+
+
+def trailer_claiming_score(data, score):
+    forged = bytearray(data)
+    at, kind, payload, length = blocks(forged)[-1]
+    assert kind == ord("E")
+    struct.pack_into("<i", forged, payload + 8, score)
+    struct.pack_into("<i", forged, payload + 12, score)
+    seal_block(forged, at, length)
+    return forged
+
+
+def varint_end(data, p):
+    while data[p] & 0x80:
+        p += 1
+    return p + 1
+
+
+def changed_input(data):
+    """One frame's mouse motion in a middle block moved by a count: the block's CRC is made again."""
+    forged = bytearray(data)
+    frames = [b for b in blocks(forged) if b[1] == ord("F")]
+    at, kind, payload, length = frames[len(frames) // 2]
+    p = varint_end(forged, varint_end(forged, payload)) + 8 + 1  # first frame, count, check, buttons
+    keys = forged[p]
+    p = varint_end(forged, p) + keys
+    while p < payload + length:
+        op = forged[p]
+        if 0x80 <= op <= 0xF8:
+            c = op - 0x80
+            forged[p] = 0x80 + (c + 11 if c + 11 <= 120 else c - 11)
+            seal_block(forged, at, length)
+            return forged
+        if op == 0xF9:
+            p = varint_end(forged, varint_end(forged, p + 1))
+        elif op == 0xFA:
+            flags = forged[p + 1]
+            p += 2
+            if flags & 0x10:
+                count = forged[p]
+                p = varint_end(forged, p) + count
+            move = (flags >> 5) & 3
+            p = p + 1 if move == 2 else varint_end(forged, varint_end(forged, p)) if move == 3 else p
+        else:
+            p += 1
+    raise SystemExit("no motion to change in the middle block")
+
+
+def splice(first, second):
+    """The first run's opening blocks, then the second's from the same frame on, with its trailer."""
+    a = [b for b in blocks(first) if b[1] == ord("F")]
+    b = blocks(second)
+    cut = min(len(a) // 2, len([x for x in b if x[1] == ord("F")]) - 1)
+    return bytearray(first[:a[cut][0]]) + second[b[cut][0]:]
+
+
+def with_header(data, logic_version=None, start_time=None):
+    forged = bytearray(data)
+    if logic_version is not None:
+        struct.pack_into("<I", forged, 12, logic_version)
+    if start_time is not None:
+        struct.pack_into("<q", forged, 24, start_time)
+    seal_header(forged)
+    return forged
+
+
+def has_csp(response):
+    return response.getheader("Content-Security-Policy", "").startswith("default-src 'self'")
+
+
+def case_runs():
+    long_run, short_run = record("playthrough.txt"), record("shoot_enemy.txt")
+    # A run sent only forged: the same input stream as a run on the board is that run again.
+    other_run = record("death_restart.txt")
+    board = Board("--workers", "1")
+    status, answer = board.upload(bytes(long_run), "Ava")
+    check(status == 202 and answer["status"] == "pending" and answer["status_url"].endswith(str(answer["run_id"])),
+          f"an upload is pending: {status} {answer}")
+    long_id = answer["run_id"]
+    status, short_answer = board.upload(bytes(short_run), "Zoë O'Brien")
+    check(status == 202, f"a second run is pending: {status} {short_answer}")
+    run = board.settled(long_id)
+    check(run["status"] == "verified" and run["rank"] == 1 and run["frames"] > 0, f"the run is verified first: {run}")
+    short = board.settled(short_answer["run_id"])
+    check(short["status"] == "verified" and short["player"] == "Zoë O'Brien", f"the second run is verified: {short}")
+    check(run["score"] >= short["score"], "the better score ranks first")
+
+    status, again = board.upload(bytes(long_run), "Someone Else")
+    check(status == 200 and again["run_id"] == long_id, f"the same file is the same run: {status} {again}")
+    status, again = board.upload(bytes(with_header(long_run, start_time=12345)), "Someone Else")
+    check(status == 200 and again["run_id"] == long_id, f"the same input stream is the same run: {status} {again}")
+
+    # Forgeries: each refused at once (422) or played and rejected, never ranked.
+    claimed = run["score"] * 10 + 1000
+    forged = {
+        "a trailer claiming another score": (trailer_claiming_score(other_run, claimed), "rejected", "score"),
+        "a changed input with its CRC made again": (changed_input(long_run), "rejected", "desync at frame"),
+        "a splice of two runs": (splice(long_run, other_run), "rejected", "desync at frame"),
+        "another logic version": (with_header(long_run, logic_version=7), 422, "logic version 1"),
+        "a bare header": (long_run[:48], 422, "trailer"),
+        "noise": (bytes(random.Random(3).randrange(256) for _ in range(5000)), 422, "not a replay"),
+    }
+    for what, (data, expected, words) in forged.items():
+        status, answer = board.upload(bytes(data), "Forger")
+        if status == 202:
+            result = board.settled(answer["run_id"])
+            check(result["status"] == "rejected" and result["reason"] and "rank" not in result,
+                  f"{what}: rejected with a reason: {result}")
+            check(expected in (None, "rejected") and (words is None or words in (result["reason"] or "")),
+                  f"{what}: the reason names it: {result['reason']}")
+        else:
+            check(status == 422 and (words is None or words in answer["error"]), f"{what}: refused: {status} {answer}")
+
+    # Too large: refused from its Content-Length alone, before a byte of the body is sent.
+    with socket.create_connection(("127.0.0.1", board.port), timeout=10) as raw:
+        raw.sendall(b"POST /api/v1/runs?name=Big HTTP/1.1\r\nHost: x\r\nContent-Length: 67108864\r\n\r\n")
+        head = raw.recv(4096).decode("latin-1")
+    check(head.startswith("HTTP/1.1 413"), f"a body past the limit is refused unread: {head[:40]}")
+    response, _ = board.request("POST", "/api/v1/runs?name=Gz", bytes(long_run), {"Content-Encoding": "gzip"})
+    check(response.status == 415, f"a content encoding is refused: {response.status}")
+
+    for name in ["<b>markup</b>", "Robert'); DROP TABLE runs;--", "abc\u202edef", "x" * 10240, "", "e\u0301",
+                 "tab\there", "\"quoted\""]:
+        status, answer = board.upload(bytes(short_run), name)
+        check(status == 422 and "letters, digits" in answer.get("error", ""), f"the name {name[:30]!r} is refused: {status}")
+
+    response, body = board.request("GET", "/api/v1/board?limit=1")
+    first = json.loads(body)
+    check(response.status == 200 and has_csp(response), "the board's answer carries the policy")
+    check([i["run_id"] for i in first["items"]] == [long_id] and first["next_cursor"], f"the first page: {first}")
+    response, body = board.request("GET", "/api/v1/board?limit=1&cursor=" + first["next_cursor"])
+    second = json.loads(body)
+    check([(i["rank"], i["run_id"]) for i in second["items"]] == [(2, short["run_id"])], f"the next page: {second}")
+    response, body = board.request("GET", f"/api/v1/board?around={short['run_id']}&limit=3")
+    check([i["rank"] for i in json.loads(body)["items"]] == [1, 2], "around a run: the same ranks")
+    response, body = board.request("GET", "/api/v1/board?player=" + "Zo%C3%AB%20O'Brien")
+    check([i["rank"] for i in json.loads(body)["items"]] == [2], "one player's runs keep their ranks")
+
+    response, body = board.request("GET", f"/runs/{long_id}.zvr?download=1")
+    check(response.status == 200 and body == bytes(long_run), "the replay comes back as it was sent")
+    check(response.getheader("ETag") == '"' + run_sha(long_run) + '"' and "immutable" in response.getheader(
+        "Cache-Control") and "attachment" in response.getheader("Content-Disposition", ""), "its headers")
+    response, body = board.request("GET", "/")
+    check(response.status == 200 and has_csp(response) and b"board.js" in body, "the board's page")
+    response, _ = board.request("GET", "/../CMakeLists.txt")
+    check(response.status == 404 and has_csp(response), "nothing outside the page's folder")
+
+    board.stop()
+    out = subprocess.run([BOARD, "--database", f"sqlite:{WORK}/board.sqlite", "--hide", str(long_id), "--reason",
+                          "a test"], capture_output=True, text=True)
+    check(out.returncode == 0, "--hide " + out.stderr)
+    board = Board("--workers", "0")
+    response, body = board.request("GET", "/api/v1/board")
+    check([i["rank"] for i in json.loads(body)["items"]] == [1], "a hidden run leaves the board")
+    board.stop()
+    import sqlite3
+    audit = sqlite3.connect(f"{WORK}/board.sqlite").execute("SELECT action, run_id, reason, who FROM audit").fetchall()
+    check(len(audit) == 1 and audit[0][:3] == ("hide", long_id, "a test") and audit[0][3], f"the audit table: {audit}")
+
+
+def run_sha(data):
+    import hashlib
+    return hashlib.sha256(bytes(data)).hexdigest()
+
+
+def case_crash():
+    """kill -9 with a run waiting, and again while one is being verified: nothing acknowledged is lost."""
+    first, second = record("playthrough.txt"), record("shoot_enemy.txt")
+    board = Board("--workers", "0")
+    status, waiting = board.upload(bytes(first), "Kept")
+    check(status == 202, "acknowledged while nothing verifies")
+    board.kill()
+    board = Board("--workers", "1")
+    status, busy = board.upload(bytes(second), "Busy")
+    board.kill()  # most likely while the first or this one is being played
+    board = Board("--workers", "1")
+    for run_id in (waiting["run_id"], busy["run_id"]):
+        run = board.settled(run_id)
+        check(run["status"] == "verified", f"run {run_id} is verified after the restart: {run}")
+    response, body = board.request("GET", "/api/v1/board")
+    check(len(json.loads(body)["items"]) == 2, "both on the board, nothing half written")
+    board.stop()
+
+
+def case_slow():
+    """A request that trickles in is cut off at its limit, however steadily it trickles; a verifier
+    that hangs (its game's first file a pipe nobody writes) is killed at its limit, its run rejected."""
+    board = Board("--workers", "0", "--request-seconds", "2")
+    started = time.time()
+    closed_after = None
+    with socket.create_connection(("127.0.0.1", board.port), timeout=10) as raw:
+        for byte in b"POST /api/v1/runs?name=Slow HTTP/1.1\r\nHost: x\r\n" * 4:
+            try:
+                raw.sendall(bytes([byte]))
+                raw.settimeout(0.5)
+                if raw.recv(1) == b"":
+                    closed_after = time.time() - started
+                    break
+            except socket.timeout:
+                continue
+            except OSError:
+                closed_after = time.time() - started
+                break
+    check(closed_after is not None and closed_after < 6, f"the slow client is cut off: after {closed_after}")
+    response, _ = board.request("GET", "/api/v1/board")
+    check(response.status == 200, "and the board still answers others")
+    board.stop()
+
+    hanging = os.path.join(WORK, "hanging-assets")
+    os.mkdir(hanging)
+    os.mkfifo(os.path.join(hanging, "Player.tga"))
+    board = Board("--workers", "1", "--assets", hanging, "--verify-seconds", "2")
+    status, answer = board.upload(bytes(record("walk_right.txt")), "Patient")
+    run = board.settled(answer["run_id"], 30)
+    check(run["status"] == "rejected" and "ran past its 2 s" in (run["reason"] or ""),
+          f"a hanging verifier is stopped and its run rejected: {run}")
+    board.stop()
+
+
+{"runs": case_runs, "crash": case_crash, "slow": case_slow}[CASE]()
+if failures:
+    sys.exit(1)
+print("ok")
