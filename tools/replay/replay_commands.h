@@ -5,6 +5,8 @@
 //                     run contradicts; 2: a file it cannot read.
 //   --info FILE       the header and the trailer, without playing.
 //   --to-script FILE  the replay as a script, on standard output.
+//   --submit URL [--name NAME] FILE
+//                     sends the replay to a board and waits for its verdict; exit 0 only verified.
 // (--record OUT, which records a script's run, is the runner's own option.)
 #pragma once
 

@@ -230,6 +230,8 @@ const char* usage_text() {
            "                     (exit 1: a desync, or the trailer field the run contradicts)\n"
            "  --info REPLAY      a replay's header and trailer\n"
            "  --to-script REPLAY a replay as a script, on standard output\n"
+           "  --submit URL [--name NAME] REPLAY\n"
+           "                     send a replay to the board at URL and wait for its verdict (exit 0: verified)\n"
            "SCRIPT is a script or a replay file (zorvalen --replay plays one in the window).\n"
            "SCRIPT lines: COUNT [KEY|LMB|RMB|dx=N|dy=N|pad:INPUT ...], # starts a comment.\n"
            "  pad:lx=N pad:ly=N pad:rx=N pad:ry=N (sticks) pad:lt=N pad:rt=N (triggers)\n"
