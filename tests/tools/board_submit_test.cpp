@@ -1,6 +1,7 @@
 // Sending replays to a board, against a stand-in that answers as a board's API does
 // (board_stand_in.py): --submit waits for the verdict and exits 0 only for a verified run, and a
-// board that rejects the run or cannot be reached is one line and exit 1.
+// board that rejects the run or cannot be reached is one line and exit 1; the desktop's submit at
+// the end of a game goes on its own thread, as its settings say, and leaves the replay where it was.
 #ifdef ZORVALEN_HAVE_BOARD_CLIENT
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "board_client/board_client.h"
+#include "board_client/after_game.h"
 #include "replay_commands.h"
 #include "runner.h"
 
@@ -135,6 +136,46 @@ TEST_F(BoardSubmit, SubmitWaitsForTheVerdictAndExitsZeroOnlyForAVerifiedRun) {
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(said.rfind("zorvalen-replay: " + replay_ + ": " + nowhere + " cannot be reached", 0), 0u) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
+TEST_F(BoardSubmit, TheDesktopSubmitsInTheBackgroundAsItsSettingsSay) {
+    StandIn board(work_ / "uploads");
+    ASSERT_TRUE(board.ok());
+    settings::BoardSettings settings{board.url(), "Grace", settings::BoardSubmit::best};
+
+    // Not the folder's best: another of the game's replays there scored more.
+    const fs::path better = work_ / "zorvalen-2024-01-01-00-00-00.zvr";
+    ASSERT_EQ(runner({"--frames", "1800", "--record", better.string(), script_dir + "playthrough.txt"}), 0);
+    {
+        board_client::BackgroundSubmit submit;
+        ::testing::internal::CaptureStderr();
+        board_client::submit_after_game(settings, replay_, submit);
+        submit.finish();
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+        EXPECT_FALSE(fs::exists(work_ / "uploads/upload-1.zvr"));
+    }
+    fs::remove(better);
+    {
+        board_client::BackgroundSubmit submit;
+        ::testing::internal::CaptureStderr();
+        board_client::submit_after_game(settings, replay_, submit);
+        submit.finish();
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "zorvalen: the board: verified: rank 2, score 340: " + board.url() + "/play/?watch=/runs/r1.zvr\n");
+        EXPECT_EQ(read_all(work_ / "uploads/upload-1.name"), "Grace");
+    }
+    settings.url = unreachable_url();
+    settings.submit = settings::BoardSubmit::all;
+    {
+        board_client::BackgroundSubmit submit;
+        ::testing::internal::CaptureStderr();
+        board_client::submit_after_game(settings, replay_, submit);
+        submit.finish();
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.rfind("zorvalen: the board: " + settings.url + " cannot be reached", 0), 0u) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
+    EXPECT_TRUE(fs::exists(replay_));
 }
 
 }  // namespace
