@@ -34,7 +34,11 @@ zv_install_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-ZV_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsdl2-dev libstb-dev libcli11-dev libtomlplusplus-dev)
+# Sending finished games and replays to a board: libcurl for HTTP, nlohmann-json for its answers. A
+# build without them leaves the board client out, and says so.
+ZV_BOARD_CLIENT_PACKAGES=(libcurl4-openssl-dev nlohmann-json3-dev)
+ZV_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libsdl2-dev libstb-dev libcli11-dev libtomlplusplus-dev
+    "${ZV_BOARD_CLIENT_PACKAGES[@]}")
 # FFmpeg's libraries encode zorvalen-replay --video's files (libavcodec59 brings x264, libvpx and
 # Opus); the game does not need them, so a build without them leaves --video out. ffmpeg and
 # ffprobe look at and listen to what the export wrote.

@@ -11,10 +11,14 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef ZORVALEN_HAVE_BOARD_CLIENT
+#include "board_client/after_game.h"
+#endif
 #include "program/command_line.h"
 #include "program/game_files.h"
 #include "replays/replay_session.h"
 #include "program/settings_file.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -69,7 +73,18 @@ int main(int argc, char** argv) {
     if (!warning.empty()) std::fprintf(stderr, "zorvalen: %s\n", warning.c_str());
     char command_line[1] = {0};
     const int status = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOWDEFAULT);
+    const replays::ReplayRecorder* recorder = replays::active_recorder();
+    const std::string recorded = recorder != nullptr && recorder->recording() ? recorder->path() : std::string();
     replays::end_session();
+#ifdef ZORVALEN_HAVE_BOARD_CLIENT
+    // The game is over and its window gone: the board has the time the program takes to close.
+    board_client::BackgroundSubmit submit;
+    board_client::submit_after_game(settings::read_settings_in_force().board, recorded, submit);
+#else
+    (void)recorded;
+    if (settings::read_settings_in_force().board.submit != settings::BoardSubmit::never)
+        std::fprintf(stderr, "zorvalen: this build cannot submit to a board (it was built without libcurl)\n");
+#endif
     report.clear();
     program::finish_settings(report);
     std::fputs(report.c_str(), stderr);

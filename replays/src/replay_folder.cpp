@@ -46,6 +46,21 @@ std::string default_replay_folder() {
 #endif
 }
 
+bool is_best_in_its_folder(const std::string& path) {
+    namespace fs = std::filesystem;
+    const std::int64_t score = best_score_of(path);
+    if (score < 0) return false;
+    std::error_code failure;
+    const fs::path own = fs::absolute(path, failure);
+    const fs::path folder = own.parent_path();
+    for (fs::directory_iterator it(folder, failure), end; !failure && it != end; it.increment(failure)) {
+        const fs::path& other = it->path();
+        if (other.filename() == own.filename() || !is_own_replay(other.filename().string())) continue;
+        if (best_score_of(other) >= score) return false;
+    }
+    return true;
+}
+
 void prune_replay_folder(const std::string& folder, const std::string& keep) {
     namespace fs = std::filesystem;
     struct Found {

@@ -50,9 +50,10 @@ public:
         for (auto&& [key, node] : root) {
             const std::string_view name = key.str();
             const toml::table* section = node.as_table();
-            if (name != "controls" && name != "pad" && name != "sound" && name != "display" && name != "replays") {
+            if (name != "controls" && name != "pad" && name != "sound" && name != "display" && name != "replays" &&
+                name != "board") {
                 report(line_of(key), "there is no section " + quoted(name) + " (there are [controls], [pad], "
-                                     "[sound], [display] and [replays]); it is left out");
+                                     "[sound], [display], [replays] and [board]); it is left out");
                 continue;
             }
             if (section == nullptr) {
@@ -95,6 +96,10 @@ private:
             if (name == "display") return read_display(line, node);
         } else if (section == "replays") {
             if (name == "record") return read_flag(line, name, node, result.replays.record);
+        } else if (section == "board") {
+            if (name == "url") return read_board_url(line, node);
+            if (name == "name") return read_board_name(line, node);
+            if (name == "submit") return read_board_submit(line, node);
         }
         report(line, "there is no entry " + quoted(name) + " in [" + std::string(section) + "]; it is left out");
     }
@@ -193,6 +198,40 @@ private:
             }
         }
         keeps_default(line, "filter", "filter takes \"sharp\", \"whole\" or \"smooth\"");
+    }
+
+    void read_board_url(int line, const toml::node& node) {
+        const std::string_view url = node.value_or(std::string_view{});
+        const bool web = url.starts_with("http://") || url.starts_with("https://");
+        if (!node.is_string() || (!web && !url.empty()) || url.size() > 2000 ||
+            std::any_of(url.begin(), url.end(), [](char c) { return static_cast<unsigned char>(c) <= 0x20; }))
+            return keeps_default(line, "url", "url takes a board's address in quotes, like \"http://127.0.0.1:8080\"");
+        result.board.url = url;
+    }
+
+    void read_board_name(int line, const toml::node& node) {
+        const std::string_view name = node.value_or(std::string_view{});
+        // Characters, not bytes: the board counts them so.
+        const auto characters = std::count_if(name.begin(), name.end(), [](char c) { return (c & 0xC0) != 0x80; });
+        // A letter beyond ASCII typed as itself was read as '?' (keep_to_ascii), which no board takes.
+        if (name.find('?') != std::string_view::npos)
+            return keeps_default(line, "name", "name takes letters beyond ASCII as escapes, like \"Zo\\u00EB\"");
+        if (!node.is_string() || characters > static_cast<std::ptrdiff_t>(longest_board_name) ||
+            std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+            return keeps_default(line, "name", "name takes up to " + std::to_string(longest_board_name) +
+                                                   " characters in quotes, like \"Ada\"");
+        result.board.name = name;
+    }
+
+    void read_board_submit(int line, const toml::node& node) {
+        const std::string_view name = node.value_or(std::string_view{});
+        for (const BoardSubmit submit : {BoardSubmit::never, BoardSubmit::best, BoardSubmit::all}) {
+            if (node.is_string() && name == name_board_submit(submit)) {
+                result.board.submit = submit;
+                return;
+            }
+        }
+        keeps_default(line, "submit", "submit takes \"never\", \"best\" or \"all\"");
     }
 
     void read_display(int line, const toml::node& node) {
@@ -354,6 +393,14 @@ Settings read_settings(std::string_view text, std::vector<Problem>& found) {
                      [](const Problem& a, const Problem& b) { return a.line < b.line; });
     found.insert(found.end(), problems.begin(), problems.end());
     return settings;
+}
+
+std::string_view name_board_submit(BoardSubmit submit) {
+    switch (submit) {
+    case BoardSubmit::best: return "best";
+    case BoardSubmit::all: return "all";
+    default: return "never";
+    }
 }
 
 std::string_view name_filter(ScaleFilter filter) {

@@ -1,6 +1,8 @@
 // The settings file as the program writes it: every entry, each with what it takes, so that the
 // default file is also the documentation a player edits from.
 #include <initializer_list>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -45,6 +47,27 @@ std::string write_hundredths(int hundredths) {
 }
 
 const char* write_flag(bool flag) { return flag ? "true" : "false"; }
+
+// A TOML basic string in ASCII alone, as the reader reads only that: a character beyond it is
+// written as its \u or \U escape. The reader took no control characters.
+std::string write_quoted(std::string_view text) {
+    std::string quoted = "\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if (c == '"' || c == '\\') quoted += '\\';
+            quoted += static_cast<char>(c);
+            continue;
+        }
+        const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+        std::uint32_t point = c & (0x3F >> more);
+        for (int k = 0; k < more && i + 1 < text.size(); ++k) point = (point << 6) | (text[++i] & 0x3F);
+        char escape[16];
+        std::snprintf(escape, sizeof escape, point > 0xFFFF ? "\\U%08X" : "\\u%04X", static_cast<unsigned>(point));
+        quoted += escape;
+    }
+    return quoted + "\"";
+}
 
 }  // namespace
 
@@ -120,6 +143,15 @@ std::string write_settings(const Settings& settings) {
             "[replays]\n"
             "# false: games are not recorded for watching again.\n";
     put(text, {"record = ", write_flag(settings.replays.record), "\n"});
+    text += "\n"
+            "[board]\n"
+            "# A board plays every run it is sent again before it ranks it. Its address, like\n"
+            "# \"http://127.0.0.1:8080\" (\"\": none), and your name there (\"\": your login's).\n";
+    put(text, {"url = ", write_quoted(settings.board.url), "\n"});
+    put(text, {"name = ", write_quoted(settings.board.name), "\n"});
+    text += "# Which games go to the board when they end: \"never\", \"best\" (a game whose score is the best\n"
+            "# of your replays) or \"all\".\n";
+    put(text, {"submit = \"", name_board_submit(settings.board.submit), "\"\n"});
     return text;
 }
 

@@ -42,6 +42,7 @@ TEST(SettingsFile, TheDefaultFileReadsBackAsTheDefaultsAndAnyFileAsItWasWritten)
     changed.sound.save_key_changes = true;
     changed.display = {true, settings::ScaleFilter::whole, 2};
     changed.replays.record = false;
+    changed.board = {"http://127.0.0.1:8080/boards/\"main\"", "Zo\\\"e \xC3\x89", settings::BoardSubmit::best};
     EXPECT_EQ(read(settings::write_settings(changed), problems), changed);
     EXPECT_TRUE(problems.empty());
 }
@@ -117,6 +118,10 @@ TEST(SettingsFile, EachBadEntryIsOneLineNamingFileAndLineAndKeepsItsDefault) {
         {"an aim speed out of range", "[controls]\naim_speed = 20\n", 2, "aim_speed is outside 0.1 to 10", none},
         {"an unknown filter", "[display]\nfilter = \"blurry\"\n", 2, "\"sharp\", \"whole\" or \"smooth\"", none},
         {"a display that cannot be", "[display]\ndisplay = 99\n", 2, "display takes 0", none},
+        {"a board that is not a web address", "[board]\nurl = \"ftp://x\"\nsubmit = \"all\"\n", 2,
+         "url takes a board's address", [](Settings& s) { s.board.submit = settings::BoardSubmit::all; }},
+        {"a board name too long", "[board]\nname = \"abcdefghijklmnopqrstuvwxy\"\n", 2, "name takes up to 24", none},
+        {"an unknown way to submit", "[board]\nsubmit = \"sometimes\"\n", 2, "\"never\", \"best\" or \"all\"", none},
         {"a file too long to be a settings file", std::string(settings::largest_settings_file + 1, '#'), 0,
          "longer than 64 KiB", none},
         {"a file that cannot be read at all", "", 0, "cannot be read", none},

@@ -83,6 +83,55 @@ TEST_F(ReplayFiles, ARecordedRunVerifiesAndALyingCheckIsADesyncAtItsFrame) {
     EXPECT_NE(::testing::internal::GetCapturedStdout().find("desync at frame 60 "), std::string::npos);
 }
 
+// A trailer is the file's last 35 bytes: type 'E', length 28, the payload, its CRC. Each forgery
+// changes one field and makes the CRC good again; --verify names that field.
+TEST_F(ReplayFiles, ATrailerThatLiesIsNamedByVerify) {
+    const std::string replay = (work_ / "run.zvr").string();
+    ASSERT_EQ(runner({"--frames", "600", "--record", replay, script_dir + "playthrough.txt"}), 0);
+    std::vector<std::uint8_t> bytes;
+    const replays::ReplayIndex index = replays::load_replay_file(replay, bytes);
+    ASSERT_EQ(index.status, replays::ReadStatus::ok);
+    ASSERT_GT(index.trailer.score, 0);
+    const std::size_t trailer = bytes.size() - replays::TRAILER_BLOCK_SIZE;
+    ASSERT_EQ(bytes[trailer], 'E');
+    auto forge = [&](std::size_t offset, std::int32_t value, const char* name) {
+        std::vector<std::uint8_t> forged = bytes;
+        for (int i = 0; i < 4; ++i) forged[trailer + 3 + offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        const std::uint32_t crc = replays::crc32(forged.data() + trailer, 3 + 28);
+        for (int i = 0; i < 4; ++i) forged[trailer + 31 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+        const std::string path = (work_ / name).string();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(forged.data()), forged.size());
+        return path;
+    };
+    const std::int32_t score = index.trailer.score;
+    const struct {
+        std::size_t offset;
+        std::int32_t value;
+        std::string said;
+    } lies[] = {
+        {8, score * 10, "trailer claims score " + std::to_string(score * 10) + ", the run scored " + std::to_string(score)},
+        {12, index.trailer.high_score + 1000, "trailer claims high score"},
+        {16, index.trailer.level + 1, "trailer claims level"},
+        {4, static_cast<std::int32_t>(replays::Ending::escape), "trailer claims the game ended with Escape"},
+        {20, static_cast<std::int32_t>(index.trailer.final_digest ^ 1), "trailer claims the final state digest"},
+    };
+    for (const auto& lie : lies) {
+        const std::string forged = forge(lie.offset, lie.value, "forged.zvr");
+        std::vector<std::uint8_t> read_back;
+        ASSERT_EQ(replays::load_replay_file(forged, read_back).status, replays::ReadStatus::ok) << lie.said;
+        ::testing::internal::CaptureStdout();
+        const int status = runner({"--verify", forged});
+        const std::string said = ::testing::internal::GetCapturedStdout();
+        EXPECT_EQ(status, 1) << said;
+        EXPECT_NE(said.find(lie.said), std::string::npos) << said;
+    }
+    ::testing::internal::CaptureStdout();
+    const int status = runner({"--verify", replay});
+    const std::string said = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_NE(said.find("score " + std::to_string(score)), std::string::npos) << said;
+}
+
 // What --state, --shot, --check and --video load: a replay gives the frames of the script it was
 // recorded from, and --to-script writes them back as a script that reads the same.
 TEST_F(ReplayFiles, AReplayIsTakenWhereverAScriptIs) {

@@ -12,7 +12,9 @@
 //            kept, the old ones dropped), a reload with the server gone, the manifest
 //            and Chromium's installability check; then a page whose worker cannot be had and
 //            whose music cannot be decoded, which still plays, saying so once for each.
-// node page_test.mjs --replay ZORVALEN_REPLAY --case touch|pad|offline [--look DIR]
+//   board    the submit to a board, against a stand-in for the board's API: offered only where a
+//            board answers, the replay sent as it is, the name asked once, then the verdict.
+// node page_test.mjs --replay ZORVALEN_REPLAY --case touch|pad|offline|board [--look DIR]
 // Exit status: 0 passed, 1 failed, 77 no emscripten build, Chromium or playwright-core here.
 import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
@@ -286,6 +288,72 @@ async function offlineCase(server, chromium) {
   return report + '; with no worker and no music it plays, saying so once for each';
 }
 
+// The board's submit, against a stand-in for a board's API (a route of the browser's own): not
+// offered where nothing answers /api/v1/board; offered where a board does, the name asked once
+// and kept, the replay sent as it is, then a verified run's rank and link, and a rejected run's
+// reason, as text.
+async function boardCase(server, chromium) {
+  // The browser's routes do not see what a service worker fetches: the stand-in needs them to.
+  const {context, close} = await harness.launch(chromium, {serviceWorkers: 'block'});
+  let boardUp = false, asked = 0;
+  const posts = [];
+  await context.route('**/api/v1/**', route => {
+    const url = new URL(route.request().url());
+    if (!boardUp) return route.fulfill({status: 404, body: ''});
+    if (url.pathname == '/api/v1/board') return route.fulfill({json: {items: [{rank: 2, run_id: url.searchParams.get('around')}]}});
+    if (route.request().method() == 'POST') {
+      posts.push({name: url.searchParams.get('name'), type: route.request().headers()['content-type'],
+                  bytes: route.request().postDataBuffer()});
+      asked = 0;
+      return route.fulfill({status: 202, json: {run_id: 'r' + posts.length, status: 'pending', status_url: '/api/v1/runs/r' + posts.length}});
+    }
+    const id = url.pathname.split('/').pop();
+    const status = ++asked < 2 ? 'pending' : id == 'r1' ? 'verified' : 'rejected';
+    return route.fulfill({json: {run_id: id, status, reason: status == 'rejected' ? '<b>trailer claims score 3400</b>' : null,
+                                 watch_url: '/play/?watch=/runs/' + id + '.zvr'}});
+  });
+  try {
+    const page = context.pages()[0] || await context.newPage();
+    const log = harness.consoleOf(page);
+    let dialogs = 0;
+    page.on('dialog', dialog => { ++dialogs; dialog.accept('Ada <i>L</i>'); });
+    const endGame = async () => {
+      await firstFrame(page, log, server.url + 'index.html?stats');
+      await page.keyboard.press('Escape');
+      await page.waitForFunction(() => !document.getElementById('replay-download').hidden, null, {timeout: 30000});
+      await new Promise(resolve => setTimeout(resolve, 500));  // the board's answer, if any
+    };
+    await endGame();
+    if (await page.isVisible('#board-submit')) fail('the submit is offered on a page no board served');
+
+    boardUp = true;
+    await endGame();
+    const result = () => page.textContent('#board-submit .board-result');
+    await page.click('#board-submit button');
+    await page.waitForFunction(() => /^Verified/.test(document.querySelector('#board-submit .board-result').textContent),
+                               null, {timeout: 20000});
+    if (await result() != 'Verified: rank 2. Watch it') fail('the verified run says ' + await result());
+    const href = await page.getAttribute('#board-submit .board-result a', 'href');
+    if (href != '/play/?watch=/runs/r1.zvr') fail('the link to watch it is ' + href);
+    const replay = await page.evaluate(() => Array.from(Zorvalen.newestReplay().bytes));
+    const sent = posts[0];
+    if (sent.name != 'Ada <i>L</i>' || sent.type != 'application/octet-stream' ||
+        Buffer.compare(sent.bytes, Buffer.from(replay)) != 0 || sent.bytes[1] != 0x5a)
+      fail(`the board was sent ${sent.bytes.length} bytes as ${sent.type} by ${sent.name}, not the replay`);
+
+    await page.click('#board-submit button');
+    await page.waitForFunction(() => /^Rejected/.test(document.querySelector('#board-submit .board-result').textContent),
+                               null, {timeout: 20000});
+    if (await result() != 'Rejected: <b>trailer claims score 3400</b>') fail('the rejected run says ' + await result());
+    if (await page.$('#board-submit b, #board-submit i')) fail('the board\'s words went in as markup');
+    if (dialogs != 1 || posts[1].name != 'Ada <i>L</i>') fail(`the name was asked ${dialogs} times`);
+    if (args.look) await look(page, 'board-submit');
+    return 'not offered without a board; sent as it is, the name asked once; verified with its rank and link, rejected with its reason';
+  } finally {
+    await close();
+  }
+}
+
 async function main() {
   const chromium = harness.findChromium();
   if (!fs.existsSync(path.join(harness.WEB_DIR, 'page.files')) || !chromium) {
@@ -299,9 +367,9 @@ async function main() {
     return harness.SKIP;
   }
   if (args.look) fs.mkdirSync(args.look, {recursive: true});
-  const cases = {touch: touchCase, pad: padCase, offline: offlineCase};
+  const cases = {touch: touchCase, pad: padCase, offline: offlineCase, board: boardCase};
   if (!cases[args.case] || !args.replay) {
-    console.log('usage: node page_test.mjs --replay ZORVALEN_REPLAY --case touch|pad|offline [--look DIR]');
+    console.log('usage: node page_test.mjs --replay ZORVALEN_REPLAY --case touch|pad|offline|board [--look DIR]');
     return 2;
   }
   const started = Date.now();

@@ -28,6 +28,9 @@
     return {name: name, bytes: Module.FS.readFile('/replays/' + name)};
   }
 
+  // For the board's submit (board.js).
+  Zorvalen.newestReplay = newestReplay;
+
   function offerReplay() {
     var replay = newestReplay();
     if (replay === null) return;

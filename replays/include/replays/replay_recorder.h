@@ -36,6 +36,10 @@ constexpr int KEEP_BEST = 10;
 // that cannot be read or deleted stays.
 void prune_replay_folder(const std::string& folder, const std::string& keep);
 
+// Whether the replay in `path` scored better (the better of its final score and high score) than
+// every other of the game's own replays in its folder: a new best. False for a file with no trailer.
+bool is_best_in_its_folder(const std::string& path);
+
 class ReplayRecorder {
 public:
     ReplayRecorder();

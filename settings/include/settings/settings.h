@@ -1,4 +1,4 @@
-// The player's settings: controls, sound, display and replays, read from a TOML file (the desktop's
+// The player's settings: controls, sound, display, replays and the board, read from a TOML file (the desktop's
 // and the exe's settings.toml, the page's localStorage) and written back only when asked. The
 // reader takes any text: whatever it cannot use it names by line and leaves at its default.
 #pragma once
@@ -40,11 +40,27 @@ struct ReplaySettings {
     bool operator==(const ReplaySettings&) const = default;
 };
 
+// Which finished games go to a board (a server that plays each run again before ranking it).
+enum class BoardSubmit {
+    never,
+    best,  // only a game whose score is the best of the replay folder's
+    all,
+};
+
+struct BoardSettings {
+    std::string url;   // http:// or https://, the board's address; empty: none
+    std::string name;  // the player's name on the board; empty: the login's
+    BoardSubmit submit = BoardSubmit::never;
+
+    bool operator==(const BoardSettings&) const = default;
+};
+
 struct Settings {
     Controls controls = default_controls();
     SoundSettings sound;
     DisplaySettings display;
     ReplaySettings replays;
+    BoardSettings board;
 
     bool operator==(const Settings&) const = default;
 };
@@ -70,6 +86,10 @@ Settings read_settings(std::string_view text, std::vector<Problem>& problems);
 std::string write_settings(const Settings& settings);
 
 std::string_view name_filter(ScaleFilter filter);
+std::string_view name_board_submit(BoardSubmit submit);
+
+// A board's name for a player: at most 24 characters, none of them a control character.
+constexpr std::size_t longest_board_name = 24;
 
 // The settings the program started with, for the layer and the exe's modules to read when they
 // set themselves up; put in force before the game starts (the page again when its panel changes).
