@@ -137,7 +137,7 @@ int reverify(board::Store& store, const board::VerifierSettings& settings) {
         const std::optional<board::Run> run = store.run(id);
         if (!run || !store.replay(id, bytes)) continue;
         ++total;
-        const board::Verdict verdict = board::verify_in_child(bytes, settings);
+        const board::Verdict verdict = *board::verify_in_child(bytes, settings);
         const board::Verdict& was = run->verdict;
         if (verdict.status != was.status || verdict.score != was.score || verdict.reason != was.reason) {
             ++changed;

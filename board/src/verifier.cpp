@@ -198,7 +198,8 @@ int run_verify_one(const std::string& asset_dir, int cpu_seconds, std::size_t ad
     return answer(judge(index, run), warning.empty());
 }
 
-Verdict verify_in_child(const std::vector<std::uint8_t>& bytes, const VerifierSettings& settings) {
+std::optional<Verdict> verify_in_child(const std::vector<std::uint8_t>& bytes, const VerifierSettings& settings,
+                                       const std::atomic<bool>* stop) {
     const int replay = memfd_create("replay", MFD_CLOEXEC);
     if (replay < 0) return failed("the board could not hand the replay on");
     std::size_t written = 0;
@@ -237,9 +238,13 @@ Verdict verify_in_child(const std::vector<std::uint8_t>& bytes, const VerifierSe
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(settings.wall_seconds);
     std::string text;
-    bool timed_out = false;
+    bool timed_out = false, stopped = false;
     char buffer[4096];
     for (;;) {
+        if (stop != nullptr && stop->load()) {
+            stopped = true;
+            break;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             timed_out = true;
@@ -254,10 +259,11 @@ Verdict verify_in_child(const std::vector<std::uint8_t>& bytes, const VerifierSe
         if (text.size() < 65536) text.append(buffer, static_cast<std::size_t>(n));
     }
     close(out[0]);
-    if (timed_out) kill(child, SIGKILL);
+    if (timed_out || stopped) kill(child, SIGKILL);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    if (stopped) return std::nullopt;
     if (timed_out)
         return failed("the verifier ran past its " + std::to_string(settings.wall_seconds) + " s and was stopped");
     if (WIFSIGNALED(status)) {
@@ -334,8 +340,8 @@ void VerifierPool::work() {
         }
         try {
             if (!store_.replay(id, bytes)) continue;
-            const Verdict verdict = verify_in_child(bytes, settings_);
-            store_.set_verdict(id, verdict, now_milliseconds());
+            const std::optional<Verdict> verdict = verify_in_child(bytes, settings_, &stopping_);
+            if (verdict) store_.set_verdict(id, *verdict, now_milliseconds());
         } catch (const std::exception& failure) {
             std::fprintf(stderr, "zorvalen-board: run %" PRId64 ": %s\n", id, failure.what());
         }

@@ -4,10 +4,12 @@
 // time on the clock. The server keeps what that process found, never what the file says.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +27,10 @@ struct VerifierSettings {
 };
 
 // Plays `bytes` in a walled-in child process and returns its verdict (a failure of the child is
-// a rejection naming it).
-Verdict verify_in_child(const std::vector<std::uint8_t>& bytes, const VerifierSettings& settings);
+// a rejection naming it). When `stop` becomes true the child is killed and nothing is returned:
+// the run stays pending for the board's next start.
+std::optional<Verdict> verify_in_child(const std::vector<std::uint8_t>& bytes, const VerifierSettings& settings,
+                                       const std::atomic<bool>* stop = nullptr);
 
 // The child's side: reads the replay from standard input, plays it and writes its verdict as
 // one line of JSON on standard output. Returns the exit status.
@@ -55,7 +59,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::int64_t> queue_;
-    bool stopping_ = false;
+    std::atomic<bool> stopping_{false};
     std::vector<std::thread> threads_;
 };
 

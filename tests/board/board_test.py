@@ -322,6 +322,17 @@ def case_slow():
           f"a hanging verifier is stopped and its run rejected: {run}")
     board.stop()
 
+    # Stopping the board does not wait for a verifier, nor judge its run: the run stays pending.
+    board = Board("--workers", "1", "--assets", hanging)
+    status, answer = board.upload(bytes(record("rocket_column.txt")), "Patient")
+    time.sleep(1)
+    began = time.time()
+    board.stop()
+    check(time.time() - began < 5, f"the board stops at once: {time.time() - began:.1f} s")
+    board = Board("--workers", "0")
+    check(board.run(answer["run_id"])["status"] == "pending", "the run it was verifying waits for the next start")
+    board.stop()
+
 
 {"runs": case_runs, "crash": case_crash, "slow": case_slow}[CASE]()
 if failures:
