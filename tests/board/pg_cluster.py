@@ -48,8 +48,11 @@ class Cluster:
         atexit.register(self.stop)
 
     def _run(self, program, *arguments):
-        result = subprocess.run(self.as_user + [os.path.join(self.bin, program), *arguments],
-                                capture_output=True, text=True)
+        try:
+            result = subprocess.run(self.as_user + [os.path.join(self.bin, program), *arguments],
+                                    capture_output=True, text=True)
+        except OSError as failure:
+            skip(f"{program}: {failure}")
         if result.returncode != 0:
             log = os.path.join(self.folder, "log")
             skip(f"{program} failed: {result.stderr.strip()[-400:]}"
