@@ -68,7 +68,10 @@ ZV_WINE_PACKAGES=(wine wine64)
 # scripts/wine-smoke: the same, screenshots and the window's properties (xprop).
 ZV_WINE_SMOKE_PACKAGES=("${ZV_WINE_PACKAGES[@]}" xvfb xdotool imagemagick x11-utils cmake)
 # zorvalen-board, the board of proven runs: its HTTP server, its database, JSON, the names' Unicode
-# checks, the verifier's seccomp filter and the replays' SHA-256.
-ZV_BOARD_PACKAGES=(libmicrohttpd-dev libsqlite3-dev nlohmann-json3-dev libicu-dev libseccomp-dev libssl-dev)
+# checks, the verifier's seccomp filter and the replays' SHA-256; libpq for a PostgreSQL database.
+ZV_BOARD_PACKAGES=(libmicrohttpd-dev libsqlite3-dev nlohmann-json3-dev libicu-dev libseccomp-dev libssl-dev libpq-dev)
+# The board's tests on PostgreSQL: the server's programs (initdb, pg_ctl, psql), for a throwaway
+# cluster of the test's own; its system service is not used.
+ZV_BOARD_TEST_PACKAGES=(postgresql)
 # The fuzz preset: Debian's clang with libFuzzer and the sanitizer runtimes.
 ZV_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

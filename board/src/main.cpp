@@ -154,6 +154,37 @@ int reverify(board::Store& store, const board::VerifierSettings& settings) {
     return 0;
 }
 
+sigset_t block_stop_signals() {
+    // The signals that stop the board are taken by the main thread alone, in sigwait.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    return stop_signals;
+}
+
+int verify_only_until_stopped(board::Store& store, const board::VerifierSettings& verifying, int workers) {
+    if (!store.shares_work()) {
+        std::fprintf(stderr, "zorvalen-board: --verify-only needs a database that servers share (postgresql://...): "
+                             "a SQLite board verifies in its own process\n");
+        return 2;
+    }
+    if (workers < 1) {
+        std::fprintf(stderr, "zorvalen-board: --verify-only needs --workers 1 or more\n");
+        return 2;
+    }
+    const sigset_t stop_signals = block_stop_signals();
+    auto pool = std::make_unique<board::VerifierPool>(store, verifying, workers, 0);
+    std::printf("zorvalen-board: verifying the runs sent to the database (%d at once)\n", workers);
+    std::fflush(stdout);
+    int caught = 0;
+    sigwait(&stop_signals, &caught);
+    pool.reset();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,7 +198,7 @@ int main(int argc, char** argv) {
     board::VerifierSettings verifying;
     std::int64_t hide_run = 0, unhide_run = 0;
     std::string reason, export_path;
-    bool reverify_all = false, verify_one = false;
+    bool reverify_all = false, verify_one = false, verify_only = false;
 
     CLI::App app{"zorvalen-board: a board of proven runs. Every replay sent to it is played again before it is "
                  "ranked; the board's page is at /, the game's at /play/."};
@@ -175,7 +206,7 @@ int main(int argc, char** argv) {
     app.add_option("--listen", listen, "the address and port to serve on (ADDRESS:PORT)")->capture_default_str();
     app.add_option("--database", database,
                    "where the runs are kept: sqlite:PATH, a file made if missing (the default is board.sqlite "
-                   "in the working folder)")
+                   "in the working folder), or postgresql://..., a database that several servers and verifiers share")
         ->capture_default_str();
     app.add_option("--page", page_dir, "the game's web page folder, served at /play/ (default: the web build's)");
     app.add_option("--workers", workers, "runs verified at once (default: the cores less one); 0 serves without verifying")
@@ -194,6 +225,12 @@ int main(int argc, char** argv) {
     app.add_option("--verify-memory-mib", verifying.address_space_mib, "the verifier's limit of address space")
         ->capture_default_str()
         ->check(CLI::Range(64, 65536));
+    app.add_flag("--verify-only", verify_only,
+                 "verify the runs waiting in a shared (PostgreSQL) database, --workers at once, without serving");
+    app.add_option("--lease-seconds", verifying.lease_seconds,
+                   "on a shared database, a run whose verifier stopped answering for this long goes to another")
+        ->capture_default_str()
+        ->check(CLI::Range(3, 30));
     CLI::Option* hide = app.add_option("--hide", hide_run, "take RUN off every board view (kept, never deleted)");
     app.add_option("--reason", reason, "why, for --hide (kept in the audit table)");
     CLI::Option* unhide = app.add_option("--unhide", unhide_run, "put a hidden RUN back on the board");
@@ -231,6 +268,7 @@ int main(int argc, char** argv) {
     }
     if (!export_path.empty()) return export_runs(*store, export_path);
     if (reverify_all) return reverify(*store, verifying);
+    if (verify_only) return verify_only_until_stopped(*store, verifying, workers);
 
     board::ServerSettings serving;
     serving.board_dir = board_dir;
@@ -266,13 +304,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // The signals that stop the board are taken by this thread alone.
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    const sigset_t stop_signals = block_stop_signals();
 
     std::unique_ptr<board::VerifierPool> pool;
     if (workers > 0) pool = std::make_unique<board::VerifierPool>(*store, verifying, workers, 64);

@@ -337,10 +337,18 @@ private:
 std::unique_ptr<Store> open_store(const std::string& url) {
     std::string path = url;
     if (path.rfind("sqlite:", 0) == 0) path = path.substr(7);
+    else if (path.rfind("postgresql://", 0) == 0 || path.rfind("postgres://", 0) == 0)
+        return open_postgresql_store(url);
     else if (path.find("://") != std::string::npos)
-        throw std::runtime_error("--database " + url + ": this board keeps its runs in SQLite only (sqlite:PATH)");
+        throw std::runtime_error("--database " + url + ": give sqlite:PATH or postgresql://...");
     if (path.empty()) throw std::runtime_error("--database " + url + ": no file named");
     return std::make_unique<SqliteStore>(path);
 }
+
+#ifndef ZORVALEN_BOARD_POSTGRESQL
+std::unique_ptr<Store> open_postgresql_store(const std::string& url) {
+    throw std::runtime_error("--database " + url + ": this board was built without PostgreSQL (libpq)");
+}
+#endif
 
 }  // namespace board

@@ -1,6 +1,6 @@
-// Where the board keeps its runs: one interface, so that another database can stand behind it
-// later; SQLite (sqlite_store.cpp) is the one there is. Every call is a whole transaction: what
-// a call returned is on the disk.
+// Where the board keeps its runs: SQLite (sqlite_store.cpp), one file beside one server, or
+// PostgreSQL (pg_store.cpp), which any number of servers and verifiers share. Every call is a
+// whole transaction: what a call returned is on the disk.
 #pragma once
 
 #include <cstdint>
@@ -52,6 +52,13 @@ struct NewRun {
 
 // A place on the board: the order is the score (higher first), then the earlier verification,
 // then the run's id; a cursor is the last row's key.
+// A pending run taken by one verifier for a while. The token is new at every claim, so a verdict
+// that comes back after its lease passed to another verifier changes nothing.
+struct Claim {
+    std::int64_t run_id = 0;
+    std::int64_t token = 0;
+};
+
 struct BoardKey {
     std::int32_t score = 0;
     std::int64_t verified_at = 0;
@@ -97,12 +104,25 @@ public:
     // The run's rank among the visible verified runs, or nothing for one not on the board.
     virtual std::optional<std::int64_t> rank(std::int64_t id) = 0;
 
+    // Whether the pending runs are shared with other processes, which then take them by claims;
+    // otherwise the one server keeps its queue in memory.
+    virtual bool shares_work() const { return false; }
+    // The oldest pending run not leased to another verifier, leased for `lease_seconds`.
+    virtual std::optional<Claim> claim_run(int /*lease_seconds*/) { return std::nullopt; }
+    // Another `lease_seconds` for a claim still held; false once it is lost.
+    virtual bool renew_claim(const Claim& /*claim*/, int /*lease_seconds*/) { return false; }
+    // The verdict of a claimed run, kept only while the claim is still the run's; false otherwise.
+    virtual bool set_claimed_verdict(const Claim& /*claim*/, const Verdict& /*verdict*/) { return false; }
+
     virtual bool set_hidden(std::int64_t id, bool hidden, const AuditEntry& entry) = 0;
     virtual std::vector<AuditEntry> audit() = 0;
 };
 
-// "sqlite:PATH" (or a plain path). Throws std::runtime_error with one line on failure.
+// "sqlite:PATH" (or a plain path), or a PostgreSQL connection URI (postgresql://...). Throws
+// std::runtime_error with one line on failure.
 std::unique_ptr<Store> open_store(const std::string& url);
+// The PostgreSQL store, where the board is built with libpq (otherwise it throws).
+std::unique_ptr<Store> open_postgresql_store(const std::string& url);
 
 std::int64_t now_milliseconds();
 

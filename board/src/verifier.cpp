@@ -60,6 +60,8 @@ void wall_in(int cpu_seconds, std::size_t address_space_mib) {
     limit(RLIMIT_NOFILE, 32);  // the replay, the game's files one at a time, the standard three
     limit(RLIMIT_CORE, 0);
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    // A verifier killed outright takes its game with it, rather than leave it playing to nobody.
+    prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
     // What a game being played never needs: the network, running programs, other processes.
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
     if (filter == nullptr) return;
@@ -296,7 +298,8 @@ std::optional<Verdict> verify_in_child(const std::vector<std::uint8_t>& bytes, c
 
 VerifierPool::VerifierPool(Store& store, VerifierSettings settings, int workers, std::size_t capacity)
     : store_(store), settings_(std::move(settings)), capacity_(capacity) {
-    for (const std::int64_t id : store_.pending_runs()) queue_.push_back(id);
+    if (!store_.shares_work())
+        for (const std::int64_t id : store_.pending_runs()) queue_.push_back(id);
     for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
 }
 
@@ -310,6 +313,7 @@ VerifierPool::~VerifierPool() {
 }
 
 bool VerifierPool::has_room() {
+    if (store_.shares_work()) return true;
     std::lock_guard lock(mutex_);
     return queue_.size() < capacity_;
 }
@@ -317,7 +321,8 @@ bool VerifierPool::has_room() {
 void VerifierPool::add(std::int64_t run_id) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back(run_id);
+        if (store_.shares_work()) nudged_ = true;
+        else queue_.push_back(run_id);
     }
     wake_.notify_one();
 }
@@ -328,6 +333,7 @@ std::size_t VerifierPool::waiting() {
 }
 
 void VerifierPool::work() {
+    if (store_.shares_work()) return work_shared();
     std::vector<std::uint8_t> bytes;
     for (;;) {
         std::int64_t id = 0;
@@ -346,6 +352,67 @@ void VerifierPool::work() {
             std::fprintf(stderr, "zorvalen-board: run %" PRId64 ": %s\n", id, failure.what());
         }
     }
+}
+
+void VerifierPool::work_shared() {
+    std::vector<std::uint8_t> bytes;
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) return;
+        }
+        bool found = false;
+        try {
+            found = verify_claimed(bytes);
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "zorvalen-board: the database: %s\n", failure.what());
+        }
+        if (found) continue;
+        // Runs sent to other servers are seen at the next look, a second later at most.
+        std::unique_lock lock(mutex_);
+        wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_ || nudged_; });
+        nudged_ = false;
+    }
+}
+
+bool VerifierPool::verify_claimed(std::vector<std::uint8_t>& bytes) {
+    const std::optional<Claim> claim = store_.claim_run(settings_.lease_seconds);
+    if (!claim) return false;
+    if (!store_.replay(claim->run_id, bytes)) return true;
+    // The lease is renewed at a third of its length while the run is played, so that a run longer
+    // than the lease stays this verifier's, and one whose verifier died is free soon after.
+    std::mutex renewing;
+    std::condition_variable played;
+    bool done = false;
+    std::thread renewer([&] {
+        std::unique_lock lock(renewing);
+        const auto every = std::chrono::milliseconds(settings_.lease_seconds * 1000 / 3);
+        while (!played.wait_for(lock, every, [&] { return done; })) {
+            try {
+                if (!store_.renew_claim(*claim, settings_.lease_seconds)) return;
+            } catch (const std::exception& failure) {
+                std::fprintf(stderr, "zorvalen-board: the database: %s\n", failure.what());
+            }
+        }
+    });
+    Verdict verdict;
+    try {
+        verdict = verify_in_child(bytes, settings_);
+    } catch (...) {
+        verdict = failed("the verifier failed");
+    }
+    {
+        std::lock_guard lock(renewing);
+        done = true;
+    }
+    played.notify_all();
+    renewer.join();
+    if (store_.set_claimed_verdict(*claim, verdict))
+        std::fprintf(stderr, "zorvalen-board: run %" PRId64 " %s\n", claim->run_id, status_name(verdict.status));
+    else
+        std::fprintf(stderr, "zorvalen-board: run %" PRId64 ": its lease passed to another verifier; this verdict is dropped\n",
+                     claim->run_id);
+    return true;
 }
 
 }  // namespace board

@@ -24,6 +24,7 @@ struct VerifierSettings {
     int cpu_seconds = 300;  // a thirteen-hour game takes about 160 s on a slow machine
     int wall_seconds = 600;
     std::size_t address_space_mib = 1024;
+    int lease_seconds = 30;  // a shared database's claim on a run, renewed while it is played
 };
 
 // Plays `bytes` in a walled-in child process and returns its verdict (a failure of the child is
@@ -39,7 +40,9 @@ int run_verify_one(const std::string& asset_dir, int cpu_seconds, std::size_t ad
 // The version of what verifies, stored with every verdict.
 std::string verifier_version();
 
-// The queue of runs waiting to be verified, and the threads that each run a child at a time.
+// The queue of runs waiting to be verified, and the threads that each run a child at a time. On a
+// store that shares its work, the queue is the database's: each thread claims a run, renews its
+// lease while the run is played, and keeps its verdict only if the claim is still its own.
 class VerifierPool {
 public:
     VerifierPool(Store& store, VerifierSettings settings, int workers, std::size_t capacity);
@@ -52,6 +55,9 @@ public:
 
 private:
     void work();
+    void work_shared();
+    // One run claimed from the database and played; false when there was none to claim.
+    bool verify_claimed(std::vector<std::uint8_t>& bytes);
 
     Store& store_;
     VerifierSettings settings_;
@@ -60,6 +66,7 @@ private:
     std::condition_variable wake_;
     std::deque<std::int64_t> queue_;
     std::atomic<bool> stopping_{false};
+    bool nudged_ = false;  // a run was added here: claim at once rather than at the next look
     std::vector<std::thread> threads_;
 };
 

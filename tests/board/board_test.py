@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """zorvalen-board on a free loopback port, as its clients see it.
 
-    board_test.py BOARD REPLAY_TOOL SCRIPTS_DIR CASE     CASE: runs | crash | slow
+    board_test.py BOARD REPLAY_TOOL SCRIPTS_DIR CASE [STORE]
+        CASE: runs | crash | slow | shared       STORE: sqlite (the default) | postgresql
+
+On PostgreSQL the test starts a cluster of its own (pg_cluster.py), or is skipped where it cannot.
 
 The replays are recorded by the replay tool from the test scripts; the forged ones are made
 here from the format (docs/replay-format.md): header 48 bytes with its CRC at 44, then blocks
@@ -20,8 +23,16 @@ import time
 import zlib
 
 BOARD, TOOL, SCRIPTS, CASE = sys.argv[1:5]
+STORE = sys.argv[5] if len(sys.argv) > 5 else "sqlite"
 WORK = tempfile.mkdtemp(prefix="board-test-")
 failures = []
+if STORE == "postgresql":
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import pg_cluster
+    CLUSTER = pg_cluster.Cluster()
+    DATABASE = CLUSTER.create("board")
+else:
+    DATABASE = f"sqlite:{WORK}/board.sqlite"
 
 
 def check(condition, what):
@@ -37,11 +48,15 @@ def free_port():
 
 
 class Board:
-    def __init__(self, *options):
+    def __init__(self, *options, database=None, wait=True):
         self.port = free_port()
         self.process = subprocess.Popen(
-            [BOARD, "--listen", f"127.0.0.1:{self.port}", "--database", f"sqlite:{WORK}/board.sqlite", *options],
+            [BOARD, "--listen", f"127.0.0.1:{self.port}", "--database", database or DATABASE, *options],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        if wait:
+            self.ready()
+
+    def ready(self):
         line = self.process.stdout.readline()
         if "the board is at" not in line:
             raise SystemExit("the board did not start: " + line + self.process.stderr.read())
@@ -252,15 +267,18 @@ def case_runs():
     check(response.status == 404 and has_csp(response), "nothing outside the page's folder")
 
     board.stop()
-    out = subprocess.run([BOARD, "--database", f"sqlite:{WORK}/board.sqlite", "--hide", str(long_id), "--reason",
+    out = subprocess.run([BOARD, "--database", DATABASE, "--hide", str(long_id), "--reason",
                           "a test"], capture_output=True, text=True)
     check(out.returncode == 0, "--hide " + out.stderr)
     board = Board("--workers", "0")
     response, body = board.request("GET", "/api/v1/board")
     check([i["rank"] for i in json.loads(body)["items"]] == [1], "a hidden run leaves the board")
     board.stop()
-    import sqlite3
-    audit = sqlite3.connect(f"{WORK}/board.sqlite").execute("SELECT action, run_id, reason, who FROM audit").fetchall()
+    if STORE == "postgresql":
+        audit = [(a, int(i), r, w) for a, i, r, w in CLUSTER.query("board", "SELECT action, run_id, reason, who FROM audit")]
+    else:
+        import sqlite3
+        audit = sqlite3.connect(f"{WORK}/board.sqlite").execute("SELECT action, run_id, reason, who FROM audit").fetchall()
     check(len(audit) == 1 and audit[0][:3] == ("hide", long_id, "a test") and audit[0][3], f"the audit table: {audit}")
 
 
@@ -334,7 +352,97 @@ def case_slow():
     board.stop()
 
 
-{"runs": case_runs, "crash": case_crash, "slow": case_slow}[CASE]()
+class Verifier:
+    """zorvalen-board --verify-only, its log in a file: one line per verdict it kept or dropped."""
+
+    def __init__(self, database, *options):
+        self.log = tempfile.NamedTemporaryFile("w+", dir=WORK, suffix=".log", delete=False)
+        self.process = subprocess.Popen([BOARD, "--verify-only", "--database", database, "--workers", "1",
+                                         "--lease-seconds", "3", *options],
+                                        stdout=subprocess.PIPE, stderr=self.log, text=True)
+        line = self.process.stdout.readline()
+        if "verifying" not in line:
+            raise SystemExit("the verifier did not start: " + line + open(self.log.name).read())
+
+    def lines(self):
+        return open(self.log.name).read().splitlines()
+
+
+def wait_until(condition, seconds):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        if condition():
+            return True
+        time.sleep(0.2)
+    return False
+
+
+def case_shared():
+    """Two front ends that do not verify and two verifiers on one PostgreSQL database: every run is
+    verified once in effect. A verifier killed with kill -9 mid-run, and one stopped past its
+    lease, leave their runs to the others; the stopped one's late verdict changes nothing."""
+    if STORE != "postgresql":
+        raise SystemExit("the shared case is PostgreSQL's")
+    url = CLUSTER.create("shared")
+    # Two boards starting together on a new database: one migrates it, both serve.
+    fronts = [Board("--workers", "0", database=url, wait=False) for _ in range(2)]
+    for front in fronts:
+        front.ready()
+    check(CLUSTER.query("shared", "SELECT version FROM board_schema") == [["1"]], "the schema made once")
+
+    def pending_claimed():
+        return CLUSTER.query("shared", "SELECT id FROM runs WHERE status = 'pending' AND lease_token != 0 ORDER BY id")
+
+    # Verifiers whose games hang (their first file a pipe nobody writes): caught mid-run at will.
+    hanging = os.path.join(WORK, "hanging-assets")
+    os.mkdir(hanging)
+    os.mkfifo(os.path.join(hanging, "Player.tga"))
+    killed = Verifier(url, "--assets", hanging)
+    stopped = Verifier(url, "--assets", hanging, "--verify-seconds", "8")
+    replays = [record(script) for script in ("walk_right.txt", "shoot_enemy.txt", "death_restart.txt",
+                                             "rocket_column.txt", "start_play.txt", "escape.txt")]
+    ids = []
+    for i, data in enumerate(replays[:2]):
+        status, answer = fronts[i % 2].upload(bytes(data), f"Shared{i}")
+        check(status == 202, f"front end {i % 2} takes a run: {status} {answer}")
+        ids.append(answer["run_id"])
+    check(wait_until(lambda: len(pending_claimed()) == 2, 30), "both hanging verifiers claim a run")
+    killed.process.send_signal(signal.SIGKILL)
+    killed.process.wait()
+    stopped.process.send_signal(signal.SIGSTOP)
+
+    verifiers = [Verifier(url), Verifier(url)]
+    for i, data in enumerate(replays[2:], 2):
+        status, answer = fronts[i % 2].upload(bytes(data), f"Shared{i}")
+        check(status == 202, f"front end {i % 2} takes a run: {status} {answer}")
+        ids.append(answer["run_id"])
+    for run_id in ids:
+        run = fronts[run_id % 2].settled(run_id, 120)
+        check(run["status"] == "verified", f"run {run_id} is verified by a verifier still running: {run}")
+
+    stopped.process.send_signal(signal.SIGCONT)
+    check(wait_until(lambda: any("dropped" in line for line in stopped.lines()), 60),
+          f"the stopped verifier's late verdict is dropped: {stopped.lines()}")
+    kept = {}
+    for verifier in verifiers + [stopped]:
+        for line in verifier.lines():
+            words = line.split()
+            if len(words) == 4 and words[1] == "run" and words[3] in ("verified", "rejected"):
+                kept[int(words[2])] = kept.get(int(words[2]), 0) + 1
+    check(kept == {run_id: 1 for run_id in ids}, f"each run's verdict kept once: {kept}")
+    for run_id in ids:
+        run = fronts[0].run(run_id)
+        check(run["status"] == "verified", f"run {run_id} stays verified after the late verdict: {run}")
+    response, body = fronts[1].request("GET", "/api/v1/board?limit=10")
+    check(sorted(i["run_id"] for i in json.loads(body)["items"]) == sorted(ids), "both front ends show every run")
+    for process in [v.process for v in verifiers + [stopped]]:
+        process.send_signal(signal.SIGTERM)
+        process.wait(timeout=30)
+    for front in fronts:
+        front.stop()
+
+
+{"runs": case_runs, "crash": case_crash, "slow": case_slow, "shared": case_shared}[CASE]()
 if failures:
     sys.exit(1)
 print("ok")
