@@ -395,9 +395,10 @@ bool VerifierPool::verify_claimed(std::vector<std::uint8_t>& bytes) {
             }
         }
     });
-    Verdict verdict;
+    // Stopped mid-run, the claim is left to lapse, and another verifier takes the run.
+    std::optional<Verdict> verdict;
     try {
-        verdict = verify_in_child(bytes, settings_);
+        verdict = verify_in_child(bytes, settings_, &stopping_);
     } catch (...) {
         verdict = failed("the verifier failed");
     }
@@ -407,8 +408,9 @@ bool VerifierPool::verify_claimed(std::vector<std::uint8_t>& bytes) {
     }
     played.notify_all();
     renewer.join();
-    if (store_.set_claimed_verdict(*claim, verdict))
-        std::fprintf(stderr, "zorvalen-board: run %" PRId64 " %s\n", claim->run_id, status_name(verdict.status));
+    if (!verdict) return true;
+    if (store_.set_claimed_verdict(*claim, *verdict))
+        std::fprintf(stderr, "zorvalen-board: run %" PRId64 " %s\n", claim->run_id, status_name(verdict->status));
     else
         std::fprintf(stderr, "zorvalen-board: run %" PRId64 ": its lease passed to another verifier; this verdict is dropped\n",
                      claim->run_id);
