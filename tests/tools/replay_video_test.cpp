@@ -306,6 +306,39 @@ TEST_F(ReplayVideo, DefaultFilesAreFourTwoZeroWithTheMoovFirst) {
     EXPECT_GE(psnr(file.pictures[0], shot("c.png")), 30);
 }
 
+// Ctrl+C before the first whole second leaves no file; after it, the file ends where the run got to.
+TEST_F(ReplayVideo, CtrlCBeforeTheFirstSecondLeavesNoFileAndLaterEndsTheFileThere) {
+    const auto interrupted = [&](const std::string& name, bool once_named) {
+        // Until the export takes Ctrl+C as its own, the child ignores the signals that come.
+        const auto before = std::signal(SIGINT, SIG_IGN);
+        const pid_t child = fork();
+        if (child == 0) {
+            ::testing::internal::CaptureStderr();
+            _exit(run({"--video", name, "--lossless", "--to", "20", playthrough}));
+        }
+        std::signal(SIGINT, before);
+        int status = 0;
+        // Early: Ctrl+C over and over until one lands; later: once the file has its name.
+        while (waitpid(child, &status, WNOHANG) == 0) {
+            if (!once_named || fs::exists(work_ / name)) kill(child, SIGINT);
+            ::usleep(1000);
+        }
+        return status;
+    };
+    int status = interrupted("early.mkv", false);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    EXPECT_FALSE(fs::exists(work_ / "early.mkv"));
+
+    status = interrupted("later.mkv", true);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    const Decoded file = decode((work_ / "later.mkv").string(), {});
+    ASSERT_TRUE(file.ok);
+    EXPECT_GE(file.frames, 60);
+    EXPECT_LT(file.frames, 1200);
+}
+
 TEST_F(ReplayVideo, FromAndToCutWhereTheySay) {
     ASSERT_EQ(run({"--video", "cut.mkv", "--lossless", "--from", "0:02", "--to", "3.5", playthrough}), 0);
     ASSERT_EQ(run({"--frames", "300", "--shot", "120:first.png", "--shot", "209:last.png", playthrough}), 0);

@@ -361,6 +361,14 @@ int export_video(const VideoOptions& options, const Script& script, const Cut& c
         std::fprintf(stderr, "zorvalen-replay: the game could not start (no window or graphics device)\n");
         return 1;
     }
+    // Interrupted before its first whole second reached the disk, an export has nothing worth
+    // keeping: a file of a few frames would only be mistaken for the run.
+    if (signal_number != 0 && writer.error().empty() && !writer.file_named()) {
+        writer.abandon();
+        std::fprintf(stderr, "zorvalen-replay: interrupted (%s) before the first second; no file was written\n",
+                     strsignal(signal_number));
+        return 128 + signal_number;
+    }
     const std::string& failure = !writer.error().empty() ? writer.error() : sink.error();
     if (!failure.empty()) {
         writer.abandon();
