@@ -125,12 +125,12 @@ std::vector<std::pair<std::string, std::string>> video_encoder_settings(const Vi
         // the export well ahead of real time on two busy cores.
         settings = {{"preset", "ultrafast"}, {"crf", "14"}};
     } else if (encoder == "libx264") {
-        settings = {{"preset", "veryfast"}, {"crf", "23"}, {"profile", "high"}};
+        settings = {{"preset", "veryfast"}, {"crf", "24"}, {"profile", "high"}};
     } else if (encoder == "libvpx-vp9") {
         // Real-time mode at its fastest speed, rows and two tile columns on both cores, and no
         // frames held back for look-ahead.
         settings = {{"deadline", "realtime"}, {"cpu-used", "8"}, {"row-mt", "1"}, {"tile-columns", "1"},
-                    {"lag-in-frames", "0"}, {"crf", format.exact ? "30" : "44"}};
+                    {"lag-in-frames", "0"}, {"crf", format.exact ? "30" : "48"}};
     } else if (encoder == "ffv1") {
         // Slices coded apart, on both cores, each with its checksum.
         settings = {{"level", "3"}, {"slicecrc", "1"}, {"slices", "4"}};

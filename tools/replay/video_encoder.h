@@ -21,7 +21,7 @@ struct VideoFormat {
     Container container = Container::mp4;
     Codecs codecs = Codecs::h264;
     bool lossless = false;  // FFV1 and PCM in Matroska; H.264 in RGB at QP 0 and ALAC in MP4
-    // Colour at every pixel (4:4:4) and a finer quantiser: the picture as drawn, at twice the size
+    // Colour at every pixel (4:4:4) and a finer quantiser: the picture as drawn, at four times the size
     // of the default's 4:2:0, which every device plays.
     bool exact = false;
     // The video encoder's own options (FFmpeg's names), set over the defaults: "crf", "preset"...
