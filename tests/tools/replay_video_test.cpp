@@ -9,6 +9,7 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,46 @@ Decoded decode(const std::string& path, const std::vector<int>& keep) {
     return out;
 }
 
+// The video stream's pixel format and profile, as ffprobe reports them.
+struct Probed {
+    AVPixelFormat pixel_format = AV_PIX_FMT_NONE;
+    int profile = FF_PROFILE_UNKNOWN;
+};
+
+Probed probe(const std::string& path) {
+    Probed out;
+    AVFormatContext* file = nullptr;
+    if (avformat_open_input(&file, path.c_str(), nullptr, nullptr) < 0) return out;
+    avformat_find_stream_info(file, nullptr);
+    const int video = av_find_best_stream(file, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (video >= 0) {
+        out.pixel_format = static_cast<AVPixelFormat>(file->streams[video]->codecpar->format);
+        out.profile = file->streams[video]->codecpar->profile;
+    }
+    avformat_close_input(&file);
+    return out;
+}
+
+// The names of an MP4's top-level boxes, in file order.
+std::vector<std::string> top_level_boxes(const std::string& path) {
+    std::vector<std::string> boxes;
+    std::ifstream in(path, std::ios::binary);
+    for (unsigned char head[16]; in.read(reinterpret_cast<char*>(head), 8);) {
+        uint64_t size = (uint64_t{head[0]} << 24) | (uint64_t{head[1]} << 16) | (uint64_t{head[2]} << 8) | head[3];
+        boxes.emplace_back(reinterpret_cast<const char*>(head + 4), 4);
+        std::streamoff header = 8;
+        if (size == 1) {
+            if (!in.read(reinterpret_cast<char*>(head + 8), 8)) break;
+            size = 0;
+            for (int i = 8; i < 16; ++i) size = (size << 8) | head[i];
+            header = 16;
+        }
+        if (size < static_cast<uint64_t>(header)) break;
+        in.seekg(static_cast<std::streamoff>(size) - header, std::ios::cur);
+    }
+    return boxes;
+}
+
 double psnr(const replay::Picture& a, const replay::Picture& b) {
     double squares = 0;
     for (std::size_t i = 0; i < a.pixels.size(); ++i) {
@@ -229,7 +270,8 @@ TEST_F(ReplayVideo, LosslessFileHoldsEveryShotAndTheMixersSoundExactly) {
 }
 
 TEST_F(ReplayVideo, Mp4DecodesWithinFortyDecibelsOfTheShots) {
-    ASSERT_EQ(run({"--video", "five.mp4", "--to", "5", playthrough}), 0);
+    ASSERT_EQ(run({"--video", "five.mp4", "--exact", "--to", "5", playthrough}), 0);
+    EXPECT_EQ(probe((work_ / "five.mp4").string()).pixel_format, AV_PIX_FMT_YUV444P);
     ASSERT_EQ(run({"--frames", "300", "--shot", "0:a.png", "--shot", "150:b.png", "--shot", "299:c.png", playthrough}), 0);
     const Decoded file = decode((work_ / "five.mp4").string(), {0, 150, 299});
     ASSERT_TRUE(file.ok);
@@ -243,6 +285,58 @@ TEST_F(ReplayVideo, Mp4DecodesWithinFortyDecibelsOfTheShots) {
     EXPECT_GE(file.samples.size(), 5u * 44100 * 2);
     EXPECT_LE(file.samples.size(), (5u * 44100 + 2048) * 2);
     EXPECT_TRUE(std::any_of(file.samples.begin(), file.samples.end(), [](int16_t s) { return std::abs(s) > 1000; }));
+}
+
+// What a player shares plays everywhere: H.264 High or Main in 4:2:0 with the moov box ahead of
+// the pictures, VP9 in 4:2:0, each a picture a player would accept.
+TEST_F(ReplayVideo, DefaultFilesAreFourTwoZeroWithTheMoovFirst) {
+    ASSERT_EQ(run({"--video", "share.mp4", "--to", "3", playthrough}), 0);
+    ASSERT_EQ(run({"--video", "page.webm", "--to", "1", playthrough}), 0);
+    ASSERT_EQ(run({"--frames", "180", "--shot", "179:c.png", playthrough}), 0);
+    const Probed mp4 = probe((work_ / "share.mp4").string());
+    EXPECT_EQ(mp4.pixel_format, AV_PIX_FMT_YUV420P);
+    EXPECT_TRUE(mp4.profile == FF_PROFILE_H264_HIGH || mp4.profile == FF_PROFILE_H264_MAIN) << mp4.profile;
+    const std::vector<std::string> boxes = top_level_boxes((work_ / "share.mp4").string());
+    const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
+    const auto mdat = std::find(boxes.begin(), boxes.end(), "mdat");
+    EXPECT_TRUE(moov != boxes.end() && mdat != boxes.end() && moov < mdat) << ::testing::PrintToString(boxes);
+    EXPECT_EQ(probe((work_ / "page.webm").string()).pixel_format, AV_PIX_FMT_YUV420P);
+    const Decoded file = decode((work_ / "share.mp4").string(), {179});
+    ASSERT_EQ(file.pictures.size(), 1u);
+    EXPECT_GE(psnr(file.pictures[0], shot("c.png")), 30);
+}
+
+// Ctrl+C before the first whole second leaves no file; after it, the file ends where the run got to.
+TEST_F(ReplayVideo, CtrlCBeforeTheFirstSecondLeavesNoFileAndLaterEndsTheFileThere) {
+    const auto interrupted = [&](const std::string& name, bool once_named) {
+        // Until the export takes Ctrl+C as its own, the child ignores the signals that come.
+        const auto before = std::signal(SIGINT, SIG_IGN);
+        const pid_t child = fork();
+        if (child == 0) {
+            ::testing::internal::CaptureStderr();
+            _exit(run({"--video", name, "--lossless", "--to", "20", playthrough}));
+        }
+        std::signal(SIGINT, before);
+        int status = 0;
+        // Early: Ctrl+C over and over until one lands; later: once the file has its name.
+        while (waitpid(child, &status, WNOHANG) == 0) {
+            if (!once_named || fs::exists(work_ / name)) kill(child, SIGINT);
+            ::usleep(1000);
+        }
+        return status;
+    };
+    int status = interrupted("early.mkv", false);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    EXPECT_FALSE(fs::exists(work_ / "early.mkv"));
+
+    status = interrupted("later.mkv", true);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    const Decoded file = decode((work_ / "later.mkv").string(), {});
+    ASSERT_TRUE(file.ok);
+    EXPECT_GE(file.frames, 60);
+    EXPECT_LT(file.frames, 1200);
 }
 
 TEST_F(ReplayVideo, FromAndToCutWhereTheySay) {

@@ -112,6 +112,33 @@ bool encoders_for(const VideoFormat& format, EncoderNames& names, std::string& e
     return true;
 }
 
+std::vector<std::pair<std::string, std::string>> video_encoder_settings(const VideoFormat& format) {
+    std::vector<std::pair<std::string, std::string>> settings;
+    EncoderNames names{};
+    std::string ignored;
+    if (!encoders_for(format, names, ignored)) return settings;
+    const std::string encoder = names.video;
+    if (encoder == "libx264rgb") {
+        settings = {{"preset", "ultrafast"}, {"qp", "0"}};
+    } else if (encoder == "libx264" && format.exact) {
+        // At CRF 14 every picture stays above 40 dB of the compositor's; the fastest preset keeps
+        // the export well ahead of real time on two busy cores.
+        settings = {{"preset", "ultrafast"}, {"crf", "14"}};
+    } else if (encoder == "libx264") {
+        settings = {{"preset", "veryfast"}, {"crf", "24"}, {"profile", "high"}};
+    } else if (encoder == "libvpx-vp9") {
+        // Real-time mode at its fastest speed, rows and two tile columns on both cores, and no
+        // frames held back for look-ahead.
+        settings = {{"deadline", "realtime"}, {"cpu-used", "8"}, {"row-mt", "1"}, {"tile-columns", "1"},
+                    {"lag-in-frames", "0"}, {"crf", format.exact ? "30" : "48"}};
+    } else if (encoder == "ffv1") {
+        // Slices coded apart, on both cores, each with its checksum.
+        settings = {{"level", "3"}, {"slicecrc", "1"}, {"slices", "4"}};
+    }
+    for (const auto& option : format.encoder_options) settings.push_back(option);
+    return settings;
+}
+
 bool ffmpeg_has_encoder(const char* name) { return avcodec_find_encoder_by_name(name) != nullptr; }
 
 std::string missing_encoder(const EncoderNames& names, const EncoderLookup& has_encoder) {
@@ -190,12 +217,11 @@ bool VideoWriter::State::open_video(const char* name) {
     c->gop_size = format.frame_rate;
     c->thread_count = 0;
     const bool rgb = format.lossless;
-    // Halving the colour's resolution smears the game's one-pixel coloured edges (the title drops to
-    // 34 dB), so at 800 x 600 colour keeps every pixel. Doubled pixels lose nothing to halving, and
-    // 4:2:0 plays on every device.
+    // Halving the colour's resolution smears the game's one-pixel coloured edges, which --exact
+    // keeps; doubled pixels lose nothing to it. 4:2:0 is what every phone and player decodes.
     const bool doubled = format.width >= 1600;
     c->pix_fmt = rgb ? pick_pixel_format(codec, {AV_PIX_FMT_0RGB32, AV_PIX_FMT_BGR0, AV_PIX_FMT_RGB32})
-                     : (doubled || encoder_is_vp9(name) ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P);
+                     : (format.exact && !doubled ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P);
     if (!rgb) {
         // BT.601 at video range, said in the stream so that players convert it back as we made it.
         c->colorspace = AVCOL_SPC_SMPTE170M;
@@ -204,27 +230,17 @@ bool VideoWriter::State::open_video(const char* name) {
         c->color_range = AVCOL_RANGE_MPEG;
     }
     if (muxer->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (std::string(name) == "ffv1") c->gop_size = 1;
+    if (encoder_is_vp9(name)) c->bit_rate = 0;  // quality (crf) alone decides the size
     AVDictionary* options = nullptr;
-    const std::string encoder = name;
-    if (encoder == "libx264" || encoder == "libx264rgb") {
-        // The fastest preset keeps the export well ahead of real time on two busy cores; at CRF 14
-        // every picture stays above 40 dB of the compositor's.
-        av_dict_set(&options, "preset", "ultrafast", 0);
-        av_dict_set(&options, rgb ? "qp" : "crf", rgb ? "0" : "14", 0);
-    } else if (encoder == "libvpx-vp9") {
-        av_dict_set(&options, "deadline", "realtime", 0);
-        av_dict_set(&options, "cpu-used", "8", 0);
-        av_dict_set(&options, "row-mt", "1", 0);
-        av_dict_set(&options, "crf", "30", 0);
-        c->bit_rate = 0;
-    } else if (encoder == "ffv1") {
-        av_dict_set(&options, "level", "3", 0);
-        av_dict_set(&options, "slicecrc", "1", 0);
-        c->gop_size = 1;
-    }
+    for (const auto& [key, value] : video_encoder_settings(format)) av_dict_set(&options, key.c_str(), value.c_str(), 0);
     const int opened = avcodec_open2(c, codec, &options);
+    // What the encoder did not take is a name it does not know: said, not silently dropped.
+    const AVDictionaryEntry* unknown = av_dict_get(options, "", nullptr, AV_DICT_IGNORE_SUFFIX);
+    const std::string unknown_name = unknown != nullptr ? unknown->key : "";
     av_dict_free(&options);
     if (opened < 0) return fail(std::string("cannot open the ") + name + " encoder: " + describe(opened));
+    if (!unknown_name.empty()) return fail(std::string("the ") + name + " encoder has no option '" + unknown_name + "'");
 
     video.stream = avformat_new_stream(muxer, nullptr);
     video.stream->time_base = c->time_base;

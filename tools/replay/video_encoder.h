@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace replay {
 
@@ -19,6 +21,11 @@ struct VideoFormat {
     Container container = Container::mp4;
     Codecs codecs = Codecs::h264;
     bool lossless = false;  // FFV1 and PCM in Matroska; H.264 in RGB at QP 0 and ALAC in MP4
+    // Colour at every pixel (4:4:4) and a finer quantiser: the picture as drawn, at four times the size
+    // of the default's 4:2:0, which every device plays.
+    bool exact = false;
+    // The video encoder's own options (FFmpeg's names), set over the defaults: "crf", "preset"...
+    std::vector<std::pair<std::string, std::string>> encoder_options;
     int width = 800;
     int height = 600;
     int frame_rate = 60;
@@ -36,6 +43,10 @@ struct EncoderNames {
 };
 // False with a message when the container cannot hold the codecs asked for.
 bool encoders_for(const VideoFormat& format, EncoderNames& names, std::string& error);
+
+// The video encoder's settings for a format, as FFmpeg's option names and values, in the order
+// they are set (encoder_options come last, over them).
+std::vector<std::pair<std::string, std::string>> video_encoder_settings(const VideoFormat& format);
 
 // Whether this FFmpeg has an encoder of that name; the real one asks libavcodec.
 using EncoderLookup = std::function<bool(const char* name)>;

@@ -32,6 +32,8 @@ struct VideoOptions {
     std::string asset_dir;
     int scale = 1;
     bool lossless = false;
+    bool exact = false;
+    std::vector<std::pair<std::string, std::string>> encoder_options;
     bool codecs_given = false;
     Codecs codecs = Codecs::h264;
     int64_t from = 0;
@@ -39,16 +41,46 @@ struct VideoOptions {
     bool help = false;
 };
 
-const char* video_usage_text() {
+// One format's encoder settings, as --encoder-option would give them.
+std::string settings_text(Container container, Codecs codecs, bool exact, bool lossless) {
+    VideoFormat format;
+    format.container = container;
+    format.codecs = codecs;
+    format.exact = exact;
+    format.lossless = lossless;
+    std::string text;
+    for (const auto& [name, value] : video_encoder_settings(format)) text += " " + name + "=" + value;
+    return text;
+}
+
+std::string video_usage_text() {
     return "usage: zorvalen-replay --video OUT [options] SCRIPT\n"
            "  OUT's suffix picks the file: .mp4 (H.264, AAC), .webm (VP9, Opus), .mkv (either)\n"
            "  --scale 1|2          800 x 600, or 1600 x 1200 with every pixel doubled\n"
            "  --from TIME          start there (seconds, or mm:ss)\n"
            "  --to TIME            end there\n"
+           "  --exact              colour at every pixel (4:4:4) and a finer quantiser: the game's\n"
+           "                       one-pixel edges as drawn, at about four times the size\n"
            "  --lossless           every picture and sample exact: FFV1 and PCM in .mkv, H.264 RGB and ALAC in .mp4\n"
            "  --codecs h264|vp9    the codecs of an .mkv (default h264)\n"
+           "  --encoder-option NAME=VALUE   an option of the video encoder, by FFmpeg's name, over\n"
+           "                       the settings below (for example crf=18, preset=faster, cpu-used=6)\n"
            "  --assets DIR         the game's files (default: the build's generated assets)\n"
-           "The progress bar shows on a terminal only. Ctrl+C ends the file where the run has got to.\n";
+           "Which to use:\n"
+           "  to share or keep      .mp4 as it comes: H.264 High, 4:2:0, moov first; every phone,\n"
+           "                        player and site plays it (about 18 MB a minute of play)\n"
+           "  for a web page        .webm as it comes: VP9 4:2:0 and Opus, which browsers play\n"
+           "  to look at pixels     --exact (H.264 or VP9 4:4:4), which some phones and sites refuse\n"
+           "  to edit or archive    .mkv --lossless: every pixel and sample as the game made them\n"
+           "The progress bar shows on a terminal only. Ctrl+C ends the file where the run has got to;\n"
+           "before its first whole second it leaves no file.\n"
+           "The settings (--encoder-option sets over them):\n"
+           "  H.264:" + settings_text(Container::mp4, Codecs::h264, false, false) +
+           "\n  H.264 --exact:" + settings_text(Container::mp4, Codecs::h264, true, false) +
+           "\n  VP9:" + settings_text(Container::webm, Codecs::vp9, false, false) +
+           "\n  VP9 --exact:" + settings_text(Container::webm, Codecs::vp9, true, false) +
+           "\n  FFV1 (.mkv --lossless):" + settings_text(Container::mkv, Codecs::h264, false, true) +
+           "\n  H.264 RGB (.mp4 --lossless):" + settings_text(Container::mp4, Codecs::h264, false, true) + "\n";
 }
 
 bool parse_video_option(const std::string& name, const std::string& value, VideoOptions& options,
@@ -70,6 +102,13 @@ bool parse_video_option(const std::string& name, const std::string& value, Video
         }
         options.codecs = value == "vp9" ? Codecs::vp9 : Codecs::h264;
         options.codecs_given = true;
+    } else if (name == "--encoder-option") {
+        const std::size_t equals = value.find('=');
+        if (equals == 0 || equals == std::string::npos || equals + 1 == value.size()) {
+            error = "--encoder-option takes NAME=VALUE, not '" + value + "'";
+            return false;
+        }
+        options.encoder_options.emplace_back(value.substr(0, equals), value.substr(equals + 1));
     } else {  // --from, --to
         int64_t& frame = name == "--from" ? options.from : options.to;
         if (!parse_time(value, frame_rate, frame)) {
@@ -91,8 +130,8 @@ bool parse_video_options(int argc, const char* const argv[], VideoOptions& optio
     }
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--lossless") {
-            options.lossless = true;
+        if (argument == "--lossless" || argument == "--exact") {
+            (argument == "--exact" ? options.exact : options.lossless) = true;
             continue;
         }
         if (argument.size() < 2 || argument[0] != '-' || argument == "-") {
@@ -105,7 +144,7 @@ bool parse_video_options(int argc, const char* const argv[], VideoOptions& optio
         }
         const std::string name = argument.substr(0, argument.find('='));
         if (name != "--video" && name != "--assets" && name != "--scale" && name != "--codecs" && name != "--from" &&
-            name != "--to") {
+            name != "--to" && name != "--encoder-option") {
             error = "unknown option '" + argument + "' with --video";
             return false;
         }
@@ -144,6 +183,8 @@ bool video_format(const VideoOptions& options, VideoFormat& format, std::string&
     format.codecs = options.codecs_given ? options.codecs
                                          : (format.container == Container::webm ? Codecs::vp9 : Codecs::h264);
     format.lossless = options.lossless;
+    format.exact = options.exact;
+    format.encoder_options = options.encoder_options;
     format.width = 800 * options.scale;
     format.height = 600 * options.scale;
     format.frame_rate = frame_rate;
@@ -320,6 +361,14 @@ int export_video(const VideoOptions& options, const Script& script, const Cut& c
         std::fprintf(stderr, "zorvalen-replay: the game could not start (no window or graphics device)\n");
         return 1;
     }
+    // Interrupted before its first whole second reached the disk, an export has nothing worth
+    // keeping: a file of a few frames would only be mistaken for the run.
+    if (signal_number != 0 && writer.error().empty() && !writer.file_named()) {
+        writer.abandon();
+        std::fprintf(stderr, "zorvalen-replay: interrupted (%s) before the first second; no file was written\n",
+                     strsignal(signal_number));
+        return 128 + signal_number;
+    }
     const std::string& failure = !writer.error().empty() ? writer.error() : sink.error();
     if (!failure.empty()) {
         writer.abandon();
@@ -391,7 +440,7 @@ int run_video_command_line(int argc, const char* const argv[], const std::string
         return 2;
     }
     if (options.help) {
-        std::fputs(video_usage_text(), stdout);
+        std::fputs(video_usage_text().c_str(), stdout);
         return 0;
     }
     if (options.asset_dir.empty()) options.asset_dir = default_asset_dir;
