@@ -120,6 +120,13 @@ std::string text_of(const Json& json, const char* key) {
     return found != json.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
+// A run's id as text, whether the board writes it as a number (as ours does) or as a string.
+std::string id_of(const Json& json, const char* key) {
+    const auto found = json.find(key);
+    if (found != json.end() && found->is_number_integer()) return std::to_string(found->get<std::int64_t>());
+    return text_of(json, key);
+}
+
 std::int64_t number_of(const Json& json, const char* key) {
     const auto found = json.find(key);
     return found != json.end() && found->is_number_integer() ? found->get<std::int64_t>() : 0;
@@ -150,7 +157,7 @@ void find_rank(const std::string& board_url, Verdict& verdict) {
     const Json board = Json::parse(answer.body, nullptr, false);
     if (!board.is_object() || !board.contains("items") || !board["items"].is_array()) return;
     for (const Json& item : board["items"])
-        if (item.is_object() && text_of(item, "run_id") == verdict.run_id) verdict.rank = number_of(item, "rank");
+        if (item.is_object() && id_of(item, "run_id") == verdict.run_id) verdict.rank = number_of(item, "rank");
 }
 
 }  // namespace
@@ -181,7 +188,7 @@ Verdict submit_replay(const std::string& board_url, const std::string& name, con
         verdict.reason = why_not(sent);
         return verdict;
     }
-    verdict.run_id = run.is_object() ? text_of(run, "run_id") : "";
+    verdict.run_id = run.is_object() ? id_of(run, "run_id") : "";
     verdict.status_url = run.is_object() ? resolve(board_url, text_of(run, "status_url")) : "";
     if (verdict.run_id.empty()) {
         verdict.reason = board_url + " answered, but not as a board does (no run_id)";

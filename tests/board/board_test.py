@@ -206,6 +206,13 @@ def case_runs():
     check(short["status"] == "verified" and short["player"] == "Zoë O'Brien", f"the second run is verified: {short}")
     check(run["score"] >= short["score"], "the better score ranks first")
 
+    # The runner's own client against the real board: it waits for the verdict and names the rank.
+    sent = subprocess.run([TOOL, "--submit", f"http://127.0.0.1:{board.port}", "--name", "Desk",
+                           os.path.join(WORK, "shoot_enemy.txt.zvr")],
+                          capture_output=True, text=True, timeout=120)
+    check(sent.returncode == 0 and "verified: rank" in sent.stdout + sent.stderr,
+          f"zorvalen-replay --submit gets the verdict: {sent.returncode} {sent.stdout}{sent.stderr}")
+
     status, again = board.upload(bytes(long_run), "Someone Else")
     check(status == 200 and again["run_id"] == long_id, f"the same file is the same run: {status} {again}")
     status, again = board.upload(bytes(with_header(long_run, start_time=12345)), "Someone Else")
