@@ -5,7 +5,8 @@
 //            of the gestures, and the replay runner, given them as a script, must play the
 //            very same game (state lines identical). Then the page for the player, tapped:
 //            every button, link and panel control must do what its click does, the settings
-//            panel must fit the phone held either way with no label cut.
+//            panel must fit the phone held either way with no label cut, and a key moved in
+//            it must leave its former action only what the player chose.
 //   pad      a fake pad through the Gamepad API (tests/web/pad_play.txt, plugged in after a
 //            while, beside a pad of no standard layout, which is left alone with one console
 //            line) must play exactly as the desktop's virtual pad does.
@@ -174,6 +175,33 @@ function cutLabels(page) {
   });
 }
 
+// A key moved in the panel from another action leaves that action its other key or none, says
+// so, and hands it nothing else (Space for fire once put pause on the left button); the help line
+// names the keys in force.
+async function rebindInPanel(page, settings) {
+  await page.tap('#settings-toggle');
+  const keyOf = async (action, slot, key) => {
+    await page.locator('#zv-settings .zv-row').filter({hasText: action}).locator('.zv-key').nth(slot).tap();
+    await page.keyboard.press(key);
+  };
+  await keyOf('Fire', 0, 'Space');
+  let now = await settings();
+  const said = () => page.textContent('#zv-settings .zv-message');
+  if (now.keys.fire.join(' ') != 'Space' || now.keys.pause.length)
+    fail(`Space for fire left fire on ${now.keys.fire} and pause on ${now.keys.pause}, not Space and none`);
+  if (!/pause: no key \u2014 Space went to Fire/.test(await said())) fail(`the panel said "${await said()}" of pause`);
+  await keyOf('Fire', 1, 'ArrowUp');
+  now = await settings();
+  if (now.keys.fire.join(' ') != 'Space Up' || now.keys.up.join(' ') != 'W')
+    fail(`Up for fire left fire on ${now.keys.fire} and up on ${now.keys.up}, not Space, Up and W`);
+  if (!/Up: only W \u2014 Up went to Fire/.test(await said())) fail(`the panel said "${await said()}" of up`);
+  const help = await page.textContent('#help');
+  for (const part of ['no key: start', 'Space or Up: fire', 'W A S D: move'])
+    if (!help.includes(part)) fail(`the help line "${help}" does not say "${part}"`);
+  await page.tap('#zv-settings .zv-reset');
+  await page.tap('#settings-toggle');
+}
+
 // The page's own controls on a phone, tapped: each must do what a click does, and the settings
 // panel must fit the screen with every label whole, held sideways and upright.
 async function tapEveryControl(context, server) {
@@ -184,7 +212,7 @@ async function tapEveryControl(context, server) {
   };
   page.setDefaultTimeout(5000);
   try {
-    await page.goto(server.url + 'index.html');
+    await page.goto(server.url + 'index.html', {timeout: 60000});
     await page.waitForFunction(() => Module.calledRun, null, {timeout: 60000});
     for (const [orientation, viewport] of [['landscape', {width: 844, height: 390}], ['portrait', {width: 390, height: 844}]]) {
       await page.setViewportSize(viewport);
@@ -217,6 +245,7 @@ async function tapEveryControl(context, server) {
       await page.tap('#settings-toggle');
       await check('Settings, to close it', () => document.getElementById('zv-settings').hidden);
     }
+    await rebindInPanel(page, settings);
     // The game quits with its key; its replay and a new game are then offered.
     await page.keyboard.press('Escape');
     await page.waitForFunction(() => !document.getElementById('play-again').hidden, null, {timeout: 30000});
