@@ -196,7 +196,7 @@ async function rebindInPanel(page, settings) {
     fail(`Up for fire left fire on ${now.keys.fire} and up on ${now.keys.up}, not Space, Up and W`);
   if (!/Up: only W \u2014 Up went to Fire/.test(await said())) fail(`the panel said "${await said()}" of up`);
   const help = await page.textContent('#help');
-  for (const part of ['no key: start', 'Space or Up: fire', 'W A S D: move'])
+  for (const part of ['start: no key', 'Space or Up: fire', 'W A S D: move'])
     if (!help.includes(part)) fail(`the help line "${help}" does not say "${part}"`);
   await page.tap('#zv-settings .zv-reset');
   await page.tap('#settings-toggle');

@@ -134,8 +134,8 @@
     return {MouseLeft: 'left button', MouseRight: 'right button', MouseMiddle: 'middle button',
             Mouse4: 'mouse button 4', Escape: 'Esc'}[name] || name;
   }
-  function keysWord(action) {
-    return state.keys[action].length ? state.keys[action].map(keyWord).join(' or ') : 'no key';
+  function describeKeys(action, does) {
+    return state.keys[action].length ? state.keys[action].map(keyWord).join(' or ') + ': ' + does : does + ': no key';
   }
   function describeHelp() {
     var help = document.getElementById('help');
@@ -147,10 +147,10 @@
     };
     var first = slot(0), second = slot(1);
     if (second === 'Up Left Down Right') second = 'arrows';
-    var parts = [keysWord('pause') + ': start'];
+    var parts = [describeKeys('pause', 'start')];
     if (first) parts.push(first + (second ? ' or ' + second : '') + ': move');
-    else moves.forEach(function(action) { parts.push(keysWord(action) + ': ' + action); });
-    parts.push('mouse: aim', keysWord('fire') + ': fire', keysWord('rocket') + ': rocket', keysWord('quit') + ': quit');
+    else moves.forEach(function(action) { parts.push(describeKeys(action, action)); });
+    parts.push('mouse: aim', describeKeys('fire', 'fire'), describeKeys('rocket', 'rocket'), describeKeys('quit', 'quit'));
     help.textContent = 'Click the picture first. ' + parts.join(' \u00b7 ');
   }
 
