@@ -124,7 +124,8 @@ private:
         std::vector<const toml::node*> names;
         if (!names_of(node, names))
             return keeps_default(line, entry, std::string(entry) + " takes key names in quotes, like [\"Space\"]");
-        if (names.empty()) return keeps_default(line, entry, std::string(entry) + " = [] leaves it without a key");
+        // An empty list is the player's choice of no key (the pad, the touch controls or a later
+        // change can still stand for the action), never a slip to fill in with some other key.
         if (names.size() > keys_per_action)
             return keeps_default(line, entry, std::string(entry) + " takes at most two keys");
         std::array<Input, keys_per_action> keys{no_input, no_input};

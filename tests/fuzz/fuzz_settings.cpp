@@ -24,7 +24,7 @@ void check_playable(const settings::Settings& read) {
     uint32_t pad_bound = 0;
     for (int action = 0; action < settings::action_count; ++action) {
         const auto& keys = controls.keys[static_cast<size_t>(action)];
-        if (keys[0] == settings::no_input) broken("an action without a key");
+        if (keys[0] == settings::no_input && keys[1] != settings::no_input) broken("a second key without a first");
         for (const settings::Input input : keys) {
             if (input == settings::no_input) continue;
             if (settings::name_input(input).empty()) broken("a key with no name");

@@ -34,6 +34,7 @@ TEST(SettingsFile, TheDefaultFileReadsBackAsTheDefaultsAndAnyFileAsItWasWritten)
     keys_of(changed, Action::fire) = {DIK_SPACE, settings::mouse_button(0)};
     keys_of(changed, Action::pause) = {DIK_P, settings::no_input};
     keys_of(changed, Action::up) = {DIK_NUMPAD8, DIK_I};
+    keys_of(changed, Action::quit) = {settings::no_input, settings::no_input};  // the player's choice of none
     changed.controls.pad[static_cast<int>(Action::fire)] = settings::pad_bit(settings::pad_a);
     changed.controls.pad[static_cast<int>(Action::rocket)] = 0;
     changed.controls.swap_mouse_buttons = true;
@@ -104,7 +105,6 @@ TEST(SettingsFile, EachBadEntryIsOneLineNamingFileAndLineAndKeepsItsDefault) {
          master_40},
         {"a volume below 0", "[sound]\neffects = -1\n", 2, "effects = -1 is outside 0 to 100", none},
         {"a volume that is not a whole number", "[sound]\nmaster = 50.5\n", 2, "whole number from 0 to 100", none},
-        {"an action left without any key", "[controls]\nquit = []\n", 2, "quit = [] leaves it without a key", none},
         {"one key bound to two actions", "[controls]\nfire = [\"Space\"]\n", 2,
          "Space is bound to both fire and pause; fire keeps its default", none},
         {"two entries taking one key: the later one", "[controls]\npause = [\"P\"]\nfire = [\"P\"]\n", 3,
@@ -160,7 +160,7 @@ TEST(SettingsFile, FiveMistakesAreFiveLinesInTheFilesOrderAndTheRestStillCounts)
                                     "fire = [\"Spcae\"]\n"
                                     "pause = [\"P\"]\n"
                                     "jump = [\"J\"]\n"
-                                    "quit = []\n"
+                                    "quit = [\"F9\"]\n"
                                     "[sound]\n"
                                     "music = 150\n"
                                     "master = = 40\n"

@@ -3,7 +3,10 @@
 //            up-right while the other thumb holds and drags to aim, a rocket, and a cancel
 //            that lets go of it all. The keys, buttons and counts the game read must be those
 //            of the gestures, and the replay runner, given them as a script, must play the
-//            very same game (state lines identical).
+//            very same game (state lines identical). Then the page for the player, tapped:
+//            every button, link and panel control must do what its click does, the settings
+//            panel must fit the phone held either way with no label cut, and a key moved in
+//            it must leave its former action only what the player chose.
 //   pad      a fake pad through the Gamepad API (tests/web/pad_play.txt, plugged in after a
 //            while, beside a pad of no standard layout, which is left alone with one console
 //            line) must play exactly as the desktop's virtual pad does.
@@ -152,10 +155,113 @@ async function touchCase(server, chromium) {
       await look(page, 'phone-portrait-touch');
       await touch('touchEnd', []);
     }
+    const controls = await tapEveryControl(context, server);
     return `${inputs.length} frames of touch play, every state line the same as the replay runner's ` +
-           `given the keys and counts the game read`;
+           `given the keys and counts the game read; ${controls}`;
   } finally {
     await close();
+  }
+}
+
+// Every text of the settings panel that a phone would cut short; the panel's own box too.
+function cutLabels(page) {
+  return page.evaluate(() => {
+    const panel = document.getElementById('zv-settings');
+    const cut = [...panel.querySelectorAll('h2, p, span, label, button')]
+      .filter(element => element.offsetParent !== null && element.scrollWidth > element.clientWidth)
+      .map(element => `"${element.textContent.trim()}" (${element.scrollWidth} > ${element.clientWidth})`);
+    const box = panel.getBoundingClientRect();
+    if (panel.scrollWidth > panel.clientWidth) cut.push('the panel itself, sideways');
+    if (box.top < 0 || box.left < 0 || box.bottom > innerHeight || box.right > innerWidth) cut.push('the panel off the screen');
+    return cut;
+  });
+}
+
+// A key moved in the panel from another action leaves that action its other key or none, says
+// so, and hands it nothing else (Space for fire once put pause on the left button); the help line
+// names the keys in force.
+async function rebindInPanel(page, settings) {
+  await page.tap('#settings-toggle');
+  const keyOf = async (action, slot, key) => {
+    await page.locator('#zv-settings .zv-row').filter({hasText: action}).locator('.zv-key').nth(slot).tap();
+    await page.keyboard.press(key);
+  };
+  await keyOf('Fire', 0, 'Space');
+  let now = await settings();
+  const said = () => page.textContent('#zv-settings .zv-message');
+  if (now.keys.fire.join(' ') != 'Space' || now.keys.pause.length)
+    fail(`Space for fire left fire on ${now.keys.fire} and pause on ${now.keys.pause}, not Space and none`);
+  if (!/pause: no key \u2014 Space went to Fire/.test(await said())) fail(`the panel said "${await said()}" of pause`);
+  await keyOf('Fire', 1, 'ArrowUp');
+  now = await settings();
+  if (now.keys.fire.join(' ') != 'Space Up' || now.keys.up.join(' ') != 'W')
+    fail(`Up for fire left fire on ${now.keys.fire} and up on ${now.keys.up}, not Space, Up and W`);
+  if (!/Up: only W \u2014 Up went to Fire/.test(await said())) fail(`the panel said "${await said()}" of up`);
+  const help = await page.textContent('#help');
+  for (const part of ['start: no key', 'Space or Up: fire', 'W A S D: move'])
+    if (!help.includes(part)) fail(`the help line "${help}" does not say "${part}"`);
+  await page.tap('#zv-settings .zv-reset');
+  await page.tap('#settings-toggle');
+}
+
+// The page's own controls on a phone, tapped: each must do what a click does, and the settings
+// panel must fit the screen with every label whole, held sideways and upright.
+async function tapEveryControl(context, server) {
+  const page = await context.newPage();
+  const settings = () => page.evaluate(() => JSON.parse(Module.UTF8ToString(Module._zorvalen_settings_json())));
+  const check = async (what, test) => {
+    await page.waitForFunction(test, null, {timeout: 3000}).catch(() => fail(`a tap on ${what} did nothing`));
+  };
+  page.setDefaultTimeout(5000);
+  try {
+    await page.goto(server.url + 'index.html', {timeout: 60000});
+    await page.waitForFunction(() => Module.calledRun, null, {timeout: 60000});
+    for (const [orientation, viewport] of [['landscape', {width: 844, height: 390}], ['portrait', {width: 390, height: 844}]]) {
+      await page.setViewportSize(viewport);
+      await page.tap('#settings-toggle');
+      await check('Settings', () => !document.getElementById('zv-settings').hidden);
+      await page.tap('#zv-settings .zv-key');
+      await check('a key of the panel', () => document.querySelector('#zv-settings .zv-waiting'));
+      let cut = await cutLabels(page);
+      await page.keyboard.press('KeyI');
+      await look(page, `phone-${orientation}-settings`);
+      cut = cut.concat(await cutLabels(page));
+      if (cut.length) fail(`held ${orientation}, the settings panel cuts ${[...new Set(cut)].join(', ')}`);
+      if ((await settings()).keys.up.join(' ') != 'I Up') fail('the key pressed after a tap on Up was not taken');
+      await page.tap('#zv-settings .zv-clear');
+      if ((await settings()).keys.up.join(' ') != 'I') fail('a tap on the cross of Up left it its second key');
+      for (const name of ['master', 'music', 'effects']) {
+        const slider = page.locator(`#zv-settings [name=${name}]`);
+        await slider.scrollIntoViewIfNeeded();
+        const box = await slider.boundingBox();
+        await page.touchscreen.tap(box.x + box.width * 0.1, box.y + box.height / 2);
+        const level = (await settings()).sound[name];
+        if (level > 50) fail(`a tap near the start of the ${name} slider left it at ${level}`);
+      }
+      await page.tap('#zv-settings [name=mute]');
+      if (!(await settings()).sound.mute) fail('a tap on Mute did not mute');
+      await page.tap('#zv-settings .zv-reset');
+      const back = await settings();
+      if (back.keys.up.join(' ') != 'W Up' || back.sound.master != 100 || back.sound.mute)
+        fail('a tap on "Back to the defaults" left ' + JSON.stringify(back));
+      await page.tap('#settings-toggle');
+      await check('Settings, to close it', () => document.getElementById('zv-settings').hidden);
+    }
+    await rebindInPanel(page, settings);
+    // The game quits with its key; its replay and a new game are then offered.
+    await page.keyboard.press('Escape');
+    await page.waitForFunction(() => !document.getElementById('play-again').hidden, null, {timeout: 30000});
+    await Promise.all([page.waitForEvent('download', {timeout: 3000}), page.tap('#replay-download')])
+      .catch(() => fail('a tap on the replay\'s link did nothing'));
+    await page.tap('#fullscreen');
+    await check('Full screen', () => document.fullscreenElement !== null);
+    // Full screen shows the picture alone; leaving it is the browser's.
+    await page.evaluate(() => document.exitFullscreen());
+    await Promise.all([page.waitForEvent('load', {timeout: 10000}), page.tap('#play-again')])
+      .catch(() => fail('a tap on Play again did nothing'));
+    return 'every control of the page took a tap, and the settings panel fit the phone held either way';
+  } finally {
+    await page.close();
   }
 }
 

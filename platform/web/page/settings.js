@@ -63,7 +63,8 @@
   function copy(value) { return JSON.parse(JSON.stringify(value)); }
 
   // A change the reader refuses is undone whole, so a slip never costs the keys chosen before.
-  function change(before) {
+  // `said` is what the change did beyond what the player chose, for the panel to say.
+  function change(before, said) {
     var problems = apply(settingsText());
     if (problems && before) {
       state = before;
@@ -71,7 +72,8 @@
     }
     store(settingsText());
     // The reader's words for a file; here the change was simply not made.
-    message.textContent = problems ? problems.trim().replace(/^line \d+: /gm, '').replace(/; [^;\n]* keeps its default$/gm, '') : '';
+    message.textContent = problems ? problems.trim().replace(/^line \d+: /gm, '').replace(/; [^;\n]* keeps its default$/gm, '')
+                                   : said || '';
     draw();
   }
 
@@ -99,28 +101,62 @@
     return button;
   }
 
-  // A key taken for one action leaves any other that had it, as a key serves one action; an action
-  // left with no key takes the one this key replaces, so the two trade places.
+  function labelOf(name) {
+    return ACTIONS.find(function(action) { return action[0] === name; })[1];
+  }
+
+  // A key taken for one action leaves any other that had it, as a key serves one action: that
+  // action keeps its other key, or none, and the panel says so. It is never handed a key the
+  // player did not choose for it (the key replaced here might be the mouse's left button).
   function take(name) {
     var at = capturing;
     capturing = null;
     var before = copy(state);
+    var said = [];
     if (name) {
       var keys = state.keys[at.action].slice();
-      var replaced = keys[at.slot];
       ACTIONS.forEach(function(action) {
-        if (action[0] === at.action) return;
-        var left = state.keys[action[0]].filter(function(key) { return key !== name; });
-        if (left.length === 0 && replaced && state.keys[action[0]].length > 0) left = [replaced];
+        var had = state.keys[action[0]];
+        if (action[0] === at.action || had.indexOf(name) < 0) return;
+        var left = had.filter(function(key) { return key !== name; });
         state.keys[action[0]] = left;
+        said.push(action[1] + ': ' + (left.length ? 'only ' + left.join(', ') : 'no key') + ' \u2014 ' + name +
+                  ' went to ' + labelOf(at.action));
       });
       keys[at.slot] = name;
       state.keys[at.action] = keys.filter(function(key, i) { return key && keys.indexOf(key) === i; });
     }
-    change(before);
+    change(before, said.join('\n'));
+  }
+
+  // The help line beside the picture, for the keys in force.
+  function keyWord(name) {
+    return {MouseLeft: 'left button', MouseRight: 'right button', MouseMiddle: 'middle button',
+            Mouse4: 'mouse button 4', Escape: 'Esc'}[name] || name;
+  }
+  function describeKeys(action, does) {
+    return state.keys[action].length ? state.keys[action].map(keyWord).join(' or ') + ': ' + does : does + ': no key';
+  }
+  function describeHelp() {
+    var help = document.getElementById('help');
+    if (!help) return;
+    var moves = ['up', 'left', 'down', 'right'];
+    var slot = function(i) {
+      var keys = moves.map(function(action) { return state.keys[action][i]; });
+      return keys.every(Boolean) ? keys.join(' ') : null;
+    };
+    var first = slot(0), second = slot(1);
+    if (second === 'Up Left Down Right') second = 'arrows';
+    var parts = [describeKeys('pause', 'start')];
+    if (first) parts.push(first + (second ? ' or ' + second : '') + ': move');
+    else moves.forEach(function(action) { parts.push(describeKeys(action, action)); });
+    parts.push('mouse: aim', describeKeys('fire', 'fire'), describeKeys('rocket', 'rocket'), describeKeys('quit', 'quit'));
+    help.textContent = 'Click the picture first. ' + parts.join(' \u00b7 ');
   }
 
   function draw() {
+    describeHelp();
+    if (!panel) return;
     var rows = panel.querySelector('.zv-actions');
     rows.replaceChildren.apply(rows, ACTIONS.map(function(action) {
       var row = document.createElement('div');
@@ -212,6 +248,8 @@
     ready = true;
     var text = load();
     if (text !== null && (!testing || query.has('settings'))) apply(text);
+    state = JSON.parse(call('zorvalen_settings_json'));
+    draw();
     if (started) started();
   };
   if (testing && query.has('settings')) {

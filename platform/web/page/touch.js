@@ -116,9 +116,14 @@
     }
   }
 
+  // Only touches on the picture and its controls are the game's: everything beside it (the
+  // page's buttons, links and panels) keeps the browser's taps, clicks and scrolling.
+  function isGames(event) {
+    return stage.contains(event.target);
+  }
+
   function began(event) {
-    // The page's own buttons beside the picture stay buttons.
-    if (event.target.closest && event.target.closest('button, a, input, select, label')) return;
+    if (!isGames(event)) return;
     event.preventDefault();  // no scrolling, zooming, selecting, nor mouse events made of touches
     call('zorvalen_user_gesture');
     Zorvalen.inputUsed('touch');
@@ -132,7 +137,7 @@
   }
 
   function moved(event) {
-    if (!shown) return;
+    if (!shown || !isGames(event)) return;
     event.preventDefault();
     for (var i = 0; i < event.changedTouches.length; ++i) {
       var finger = fingers[event.changedTouches[i].identifier];
@@ -141,10 +146,11 @@
   }
 
   function ended(event) {
-    if (!shown) return;
-    event.preventDefault();
-    // Browsers start sound from the end of a touch, not its start.
+    // Browsers start sound from the end of a touch, not its start: a tap on a button counts too.
     call('zorvalen_user_gesture');
+    // Cancelling the end of a touch on a button would cancel its click.
+    if (!shown || !isGames(event)) return;
+    event.preventDefault();
     for (var i = 0; i < event.changedTouches.length; ++i) {
       var id = event.changedTouches[i].identifier;
       if (fingers[id]) letGo(fingers[id]);

@@ -78,7 +78,7 @@ struct Problem {
 
 // Reads settings text over the defaults. Every problem is one entry, and its setting keeps its
 // default: a line that cannot be read, an unknown entry, a key name that does not exist, a number
-// out of range, an action left without a key, one key bound to two actions.
+// out of range, one key bound to two actions. An empty list of keys is an action with none.
 Settings read_settings(std::string_view text, std::vector<Problem>& problems);
 
 // The whole file for these settings, each entry with a comment that says what it takes;
