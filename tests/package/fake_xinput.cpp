@@ -1,7 +1,9 @@
 // A stand-in XInput DLL for the exe under Wine: slot 0 holds a pad that plays the file named by
 // ZORVALEN_PAD_SCRIPT (lines "COUNT pad:TOKEN ...", as the desktop's virtual pad plays them),
-// one look a line's frame: the exe looks at its playing pad once a frame. After the last line
-// the pad stays plugged in with nothing held; slots 1 to 3 are empty.
+// one look a line's frame: the exe looks at its playing pad once a frame. A line "COUNT unplugged"
+// takes the pad out for COUNT looks at slot 0 (the exe looks at empty slots about once a second).
+// After the last line the pad stays plugged in with nothing held; slots 1 to 3 are empty, and
+// how often they were asked, and over how long, is said on standard error when the DLL is unloaded.
 #include <windows.h>
 
 #include <xinput.h>
@@ -20,6 +22,7 @@ namespace {
 
 struct Line {
     long count = 0;
+    bool unplugged = false;
     XINPUT_GAMEPAD state{};
 };
 
@@ -30,6 +33,18 @@ struct Script {
     long used = 0;
     DWORD packet = 0;
 } script;
+
+// Counts the looks at the empty slots, and says how many there were at the end.
+struct EmptySlots {
+    long asked = 0;
+    ULONGLONG first = 0, last = 0;
+    ~EmptySlots() {
+        if (first == 0) return;
+        std::fprintf(stderr, "fake XInput: empty slots asked %ld times in %llu ms\n", asked,
+                     static_cast<unsigned long long>(last - first));
+        std::fflush(stderr);
+    }
+} empty_slots;
 
 SHORT narrow_stick(int value) { return static_cast<SHORT>(~value); }  // the exe flips it back
 BYTE narrow_trigger(int value) { return static_cast<BYTE>((value * 255 + 32766) / 32767); }
@@ -82,6 +97,8 @@ void read_script() {
             if (first) {
                 line.count = std::strtol(token, nullptr, 10);
                 first = false;
+            } else if (std::strcmp(token, "unplugged") == 0) {
+                line.unplugged = true;
             } else if (!gamepad::apply_pad_token(token, reading)) {
                 std::fprintf(stderr, "fake XInput: '%s' is not a pad input\n", token);
             }
@@ -96,14 +113,20 @@ void read_script() {
 
 extern "C" __declspec(dllexport) DWORD WINAPI XInputGetState(DWORD slot, XINPUT_STATE* state) {
     if (!script.read) read_script();
-    if (slot != 0 || state == nullptr) return ERROR_DEVICE_NOT_CONNECTED;
+    if (slot != 0 || state == nullptr) {
+        empty_slots.last = GetTickCount64();
+        if (empty_slots.first == 0) empty_slots.first = empty_slots.last;
+        ++empty_slots.asked;
+        return ERROR_DEVICE_NOT_CONNECTED;
+    }
     *state = XINPUT_STATE{};
     state->dwPacketNumber = ++script.packet;
     if (script.line >= script.lines.size()) return ERROR_SUCCESS;
-    state->Gamepad = script.lines[script.line].state;
-    if (++script.used >= script.lines[script.line].count) {
+    const Line& line = script.lines[script.line];
+    state->Gamepad = line.state;
+    if (++script.used >= line.count) {
         script.used = 0;
         ++script.line;
     }
-    return ERROR_SUCCESS;
+    return line.unplugged ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS;
 }
