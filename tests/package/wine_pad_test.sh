@@ -75,9 +75,11 @@ mapfile -t kept < <(find "$replays" -path '*/Zorvalen/replays/*.zvr')
 cmp "$tmp/from-pad.jsonl" "$tmp/from-keys.jsonl" || fail "the pad's replay gives the key script's state lines"
 echo "ok: the pad's replay gives the key script's $(wc -l <"$tmp/from-keys.jsonl") state lines"
 
-# Pulled out after 20 frames of Back (the hold starts over), back after three looks at slot 0;
-# only the Back held again for a second ends the game.
-printf '30\n20 pad:back\n3 unplugged\n60 pad:back\n' >"$tmp/game/pad.txt"
+# With quit moved to Y in the settings file, so Back held for more than a second does nothing.
+# Pulled out after 20 frames of Y (the hold starts over), back after three looks at slot 0; only
+# Y held again for a second ends the game.
+printf '[pad]\nquit = ["Y"]\n' >"${kept[0]%/replays/*}/settings.toml"
+printf '30\n70 pad:back\n20 pad:y\n3 unplugged\n60 pad:y\n' >"$tmp/game/pad.txt"
 (cd "$tmp/game" && ZORVALEN_PAD_SCRIPT=pad.txt in_prefix timeout 60 wine ./zorvalen.exe --no-record >"$tmp/plug.log" 2>&1) &
 game=$!
 focus_game || fail "the game's window showed"
@@ -85,10 +87,11 @@ wait "$game"
 status=$?
 [ "$status" -eq 0 ] || { cat "$tmp/plug.log"; fail "the pad, plugged in again, quit the game (exit status $status)"; }
 read -r asked span < <(sed -n 's/^fake XInput: empty slots asked \([0-9]*\) times in \([0-9]*\) ms.*/\1 \2/p' "$tmp/plug.log")
+[ -n "${asked:-}" ] || { cat "$tmp/plug.log"; fail "the game ran till the pad was pulled out (Back, unbound, did not quit)"; }
 # Each look for a pad asks slots 1 to 3; looks a frame apart would be some 16 ms apart.
-[ -n "$asked" ] && [ $((asked % 3)) -eq 0 ] && [ "$asked" -ge 6 ] && [ "$span" -ge $(((asked / 3 - 1) * 900)) ] ||
+[ $((asked % 3)) -eq 0 ] && [ "$asked" -ge 6 ] && [ "$span" -ge $(((asked / 3 - 1) * 900)) ] ||
     { cat "$tmp/plug.log"; fail "the empty slots asked at most about once a second"; }
-echo "ok: the pad pulled out and back: empty slots asked $asked times in $span ms, and found again"
+echo "ok: quit moved to Y in [pad]; the pad pulled out and back: empty slots asked $asked times in $span ms, and found again"
 
 # No XInput DLL at all (Wine's own turned off): one line, and the game plays on.
 rm -f "$tmp/game/xinput1_4.dll"
