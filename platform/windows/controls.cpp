@@ -9,14 +9,17 @@
 // game reads its mouse first and its keyboard second, once each a frame: the mouse's stage takes
 // the keys of the keyboard's last read, with the bound keys as they stand now (GetAsyncKeyState)
 // where Windows tells, and the keyboard's takes the buttons the mouse's read of the same frame
-// saw. The exe has no gamepad, so the pad bindings do nothing.
+// saw. The pad (gamepad.cpp) holds actions as a key does, and its right stick adds to the
+// mouse's counts, as on Linux.
 #ifdef _WIN32
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
+#include "gamepad.h"
 #include "settings/controls.h"
 #include "replays/device_reads.h"
 #include "settings/settings.h"
@@ -55,8 +58,14 @@ void translate_mouse(device_reads::MouseRead& mouse) {
     std::uint8_t keys[256];
     std::memcpy(keys, held.keys, sizeof keys);
     peek_bound_keys(controls, keys);
-    const std::uint32_t actions = settings::find_held_actions(controls, keys, mouse.buttons, 0);
+    std::int32_t pad_dx = 0;
+    std::int32_t pad_dy = 0;
+    const std::uint32_t pad_actions = windows_pad::read_pad_actions_for_mouse(pad_dx, pad_dy);
+    const std::uint32_t actions = settings::find_held_actions(controls, keys, mouse.buttons, pad_actions);
     held.aim.scale(controls.aim_speed, mouse.dx, mouse.dy);
+    // Saturating, as the mouse's own sums do.
+    mouse.dx = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{mouse.dx} + pad_dx, INT32_MIN, INT32_MAX));
+    mouse.dy = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{mouse.dy} + pad_dy, INT32_MIN, INT32_MAX));
     std::uint8_t out[4];
     settings::write_game_buttons(actions, mouse.buttons, out);
     std::memcpy(mouse.buttons, out, sizeof out);
@@ -65,7 +74,8 @@ void translate_mouse(device_reads::MouseRead& mouse) {
 void translate_keyboard(std::uint8_t keys[256]) {
     const settings::Controls& controls = settings::read_settings_in_force().controls;
     std::memcpy(held.keys, keys, sizeof held.keys);
-    const std::uint32_t actions = settings::find_held_actions(controls, keys, held.buttons, 0);
+    const std::uint32_t actions =
+        settings::find_held_actions(controls, keys, held.buttons, windows_pad::read_pad_actions_for_keyboard());
     std::uint8_t out[256];
     settings::write_game_keys(controls, actions, keys, out);
     std::memcpy(keys, out, sizeof out);
