@@ -287,8 +287,8 @@ TEST_F(ReplayVideo, Mp4DecodesWithinFortyDecibelsOfTheShots) {
     EXPECT_TRUE(std::any_of(file.samples.begin(), file.samples.end(), [](int16_t s) { return std::abs(s) > 1000; }));
 }
 
-// What a player shares plays everywhere: H.264 High or Main in 4:2:0 with the moov box ahead of
-// the pictures, VP9 in 4:2:0, each a picture a player would accept.
+// What a player shares plays everywhere: H.264 High or Main in 4:2:0 in a plain MP4 (no fragments)
+// with the moov box ahead of the pictures, VP9 in 4:2:0, each a picture a player would accept.
 TEST_F(ReplayVideo, DefaultFilesAreFourTwoZeroWithTheMoovFirst) {
     ASSERT_EQ(run({"--video", "share.mp4", "--to", "3", playthrough}), 0);
     ASSERT_EQ(run({"--video", "page.webm", "--to", "1", playthrough}), 0);
@@ -300,6 +300,7 @@ TEST_F(ReplayVideo, DefaultFilesAreFourTwoZeroWithTheMoovFirst) {
     const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
     const auto mdat = std::find(boxes.begin(), boxes.end(), "mdat");
     EXPECT_TRUE(moov != boxes.end() && mdat != boxes.end() && moov < mdat) << ::testing::PrintToString(boxes);
+    EXPECT_EQ(std::find(boxes.begin(), boxes.end(), "moof"), boxes.end()) << ::testing::PrintToString(boxes);
     EXPECT_EQ(probe((work_ / "page.webm").string()).pixel_format, AV_PIX_FMT_YUV420P);
     const Decoded file = decode((work_ / "share.mp4").string(), {179});
     ASSERT_EQ(file.pictures.size(), 1u);

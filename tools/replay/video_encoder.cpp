@@ -1,7 +1,15 @@
 #include "video_encoder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "video_file.h"
@@ -149,6 +157,114 @@ std::string missing_encoder(const EncoderNames& names, const EncoderLookup& has_
                " brings it (apt-get install libavcodec" + std::to_string(LIBAVCODEC_VERSION_MAJOR) + ")";
     }
     return {};
+}
+
+namespace {
+
+// The copy's two files, closed however the copy ends.
+struct Remux {
+    AVFormatContext* in = nullptr;
+    AVFormatContext* out = nullptr;
+    AVPacket* packet = nullptr;
+    std::vector<AVPacket*> held;  // a packet a stream, until the next gives its duration
+    std::string temporary;
+    bool renamed = false;
+
+    ~Remux() {
+        av_packet_free(&packet);
+        for (AVPacket*& waiting : held) av_packet_free(&waiting);
+        avformat_close_input(&in);
+        if (out != nullptr) avio_closep(&out->pb);
+        avformat_free_context(out);
+        if (!temporary.empty() && !renamed) ::unlink(temporary.c_str());
+    }
+};
+
+}  // namespace
+
+bool move_index_to_front(const std::string& path, std::string& error) {
+    Remux r;
+    const auto fail = [&](const std::string& what, int code) {
+        error = what + (code < 0 ? ": " + describe(code) : std::string());
+        return false;
+    };
+    // A name of our own beside the file, so that the rename stays on one file system; it gets the
+    // file's permissions, as the file it replaces had them.
+    const std::filesystem::path target(path);
+    std::filesystem::path directory = target.parent_path();
+    if (directory.empty()) directory = ".";
+    std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return fail(std::string("cannot make a file beside it: ") + std::strerror(errno), 0);
+    r.temporary = pattern;
+    struct stat original {};
+    if (::stat(path.c_str(), &original) == 0) ::fchmod(fd, original.st_mode & 07777);
+    ::close(fd);
+
+    int code = avformat_open_input(&r.in, path.c_str(), nullptr, nullptr);
+    if (code < 0) return fail("cannot read it back", code);
+    code = avformat_alloc_output_context2(&r.out, nullptr, "mp4", r.temporary.c_str());
+    if (code < 0 || r.out == nullptr) return fail("cannot start the copy", code);
+    for (unsigned i = 0; i < r.in->nb_streams; ++i) {
+        const AVStream* from = r.in->streams[i];
+        AVStream* to = avformat_new_stream(r.out, nullptr);
+        if (to == nullptr || avcodec_parameters_copy(to->codecpar, from->codecpar) < 0)
+            return fail("out of memory for the copy", 0);
+        to->codecpar->codec_tag = 0;
+        to->time_base = from->time_base;
+    }
+    code = avio_open(&r.out->pb, r.temporary.c_str(), AVIO_FLAG_WRITE);
+    if (code < 0) return fail("cannot write beside it", code);
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "+faststart", 0);
+    code = avformat_write_header(r.out, &options);
+    av_dict_free(&options);
+    if (code < 0) return fail("cannot start the copy", code);
+    r.packet = av_packet_alloc();
+    if (r.packet == nullptr) return fail("out of memory for the copy", 0);
+    // The fragments' packets come without durations, and the muxer, left to guess the last one's,
+    // ends its edit list before that packet's sound. So each stream's packet waits for the next,
+    // which says how long it lasts; the last lasts as long as the one before, or for the sound,
+    // to where it ended (its last frame is cut short there).
+    r.held.resize(r.in->nb_streams);
+    for (AVPacket*& held : r.held)
+        if ((held = av_packet_alloc()) == nullptr) return fail("out of memory for the copy", 0);
+    std::vector<int64_t> last_duration(r.in->nb_streams, 0);
+    const auto pass_on = [&](int index, int64_t duration) {
+        AVPacket* held = r.held[index];
+        held->duration = duration;
+        last_duration[index] = duration;
+        av_packet_rescale_ts(held, r.in->streams[index]->time_base, r.out->streams[index]->time_base);
+        held->pos = -1;
+        return av_interleaved_write_frame(r.out, held);
+    };
+    while ((code = av_read_frame(r.in, r.packet)) >= 0) {
+        const int index = r.packet->stream_index;
+        AVPacket* held = r.held[index];
+        if (held->data != nullptr && (code = pass_on(index, r.packet->dts - held->dts)) < 0)
+            return fail("cannot write the copy", code);
+        av_packet_move_ref(held, r.packet);
+    }
+    if (code != AVERROR_EOF) return fail("cannot read it back", code);
+    for (unsigned index = 0; index < r.in->nb_streams; ++index) {
+        AVPacket* held = r.held[index];
+        if (held->data == nullptr) continue;
+        const AVStream* from = r.in->streams[index];
+        int64_t duration = last_duration[index];
+        if (from->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && from->start_time != AV_NOPTS_VALUE &&
+            from->duration > 0 && from->start_time + from->duration > held->pts)
+            duration = from->start_time + from->duration - held->pts;
+        if ((code = pass_on(static_cast<int>(index), duration)) < 0) return fail("cannot write the copy", code);
+    }
+    // The index goes ahead of the media here, the whole file moved once.
+    code = av_write_trailer(r.out);
+    if (code < 0) return fail("cannot end the copy", code);
+    code = avio_closep(&r.out->pb);
+    if (code < 0) return fail("cannot write the copy", code);
+    if (::rename(r.temporary.c_str(), path.c_str()) != 0)
+        return fail(std::string("cannot put the copy in its place: ") + std::strerror(errno), 0);
+    r.renamed = true;
+    return true;
 }
 
 struct VideoWriter::State {

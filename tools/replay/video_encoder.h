@@ -55,6 +55,11 @@ bool ffmpeg_has_encoder(const char* name);
 // Empty when both encoders are there; else one line naming what is missing and the package.
 std::string missing_encoder(const EncoderNames& names, const EncoderLookup& has_encoder);
 
+// Rewrites a finished fragmented .mp4 as a plain one with its index ahead of the media, which
+// every player takes (some refuse fragments): the packets are copied, not encoded again, into a
+// file beside it that then replaces it in one rename. On failure the fragmented file stays as it was.
+bool move_index_to_front(const std::string& path, std::string& error);
+
 class VideoWriter {
 public:
     VideoWriter();

@@ -73,7 +73,8 @@ std::string video_usage_text() {
            "  to look at pixels     --exact (H.264 or VP9 4:4:4), which some phones and sites refuse\n"
            "  to edit or archive    .mkv --lossless: every pixel and sample as the game made them\n"
            "The progress bar shows on a terminal only. Ctrl+C ends the file where the run has got to;\n"
-           "before its first whole second it leaves no file.\n"
+           "before its first whole second it leaves no file. An .mp4 cut short stays fragmented, which\n"
+           "some players refuse; a finished one is rewritten with its index first (faststart).\n"
            "The settings (--encoder-option sets over them):\n"
            "  H.264:" + settings_text(Container::mp4, Codecs::h264, false, false) +
            "\n  H.264 --exact:" + settings_text(Container::mp4, Codecs::h264, true, false) +
@@ -387,19 +388,31 @@ int export_video(const VideoOptions& options, const Script& script, const Cut& c
                      writer.error().c_str(), what_is_left(options.out_path, writer).c_str());
         return 1;
     }
-    const double seconds = progress.elapsed_seconds();
     const double video_seconds = static_cast<double>(sink.frames()) / frame_rate;
     if (signal_number != 0) {
         std::fprintf(stderr, "zorvalen-replay: interrupted (%s); %s\n", strsignal(signal_number),
                      what_is_left(options.out_path, writer).c_str());
         return 128 + signal_number;
     }
+    // Finished whole, an .mp4 drops its fragments for the plain layout every player takes; an
+    // interrupted one kept them above, as they play whatever is cut.
+    int64_t bytes = writer.bytes_written();
+    if (format.container == Container::mp4) {
+        std::string why;
+        std::error_code ignored;
+        if (move_index_to_front(options.out_path, why))
+            bytes = static_cast<int64_t>(std::filesystem::file_size(options.out_path, ignored));
+        else
+            std::fprintf(stderr, "zorvalen-replay: kept %s fragmented, which some players refuse (%s)\n",
+                         options.out_path.c_str(), why.c_str());
+    }
+    const double seconds = progress.elapsed_seconds();
     std::fprintf(stderr,
                  "zorvalen-replay: wrote %s: %s of video (%lld frames, %dx%d, %s), %.1f MB in %.1f s, %.1fx real "
                  "time, peak memory %lld MiB\n",
                  options.out_path.c_str(), clock_text(video_seconds).c_str(), static_cast<long long>(sink.frames()),
                  format.width, format.height, codec_text(format).c_str(),
-                 static_cast<double>(writer.bytes_written()) / 1e6, seconds, seconds > 0 ? video_seconds / seconds : 0,
+                 static_cast<double>(bytes) / 1e6, seconds, seconds > 0 ? video_seconds / seconds : 0,
                  static_cast<long long>(peak_memory_mib()));
     return 0;
 }
