@@ -261,6 +261,11 @@ bool move_index_to_front(const std::string& path, std::string& error) {
     if (code < 0) return fail("cannot end the copy", code);
     code = avio_closep(&r.out->pb);
     if (code < 0) return fail("cannot write the copy", code);
+    // On the disk before it replaces the fragmented file, so a power cut cannot leave neither.
+    const int written = ::open(r.temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = written >= 0 && ::fsync(written) == 0;
+    if (written >= 0) ::close(written);
+    if (!synced) return fail(std::string("cannot put the copy on the disk: ") + std::strerror(errno), 0);
     if (::rename(r.temporary.c_str(), path.c_str()) != 0)
         return fail(std::string("cannot put the copy in its place: ") + std::strerror(errno), 0);
     r.renamed = true;
