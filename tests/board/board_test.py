@@ -351,6 +351,14 @@ def case_runs():
               f"another forwarded address {'has its own bucket' if trusted else 'is the same peer'}: {response.status}")
         board.stop()
         check(("addr=10.0.0.2 " in board.lines_logged()) == trusted, "the logged address follows --trust-proxy")
+    # The queue is bounded by the runs pending in the database, which every front end counts.
+    board = Board("--workers", "0", "--queue", "1",
+                  database=CLUSTER.create("queue") if STORE == "postgresql" else f"sqlite:{WORK}/queue.sqlite")
+    first_status, _ = board.upload(bytes(short_run), "Queued")
+    response, _ = board.request("POST", "/api/v1/runs?name=Queued", bytes(long_run))
+    check(first_status == 202 and response.status == 503 and response.getheader("Retry-After", "").isdigit(),
+          f"a full queue is 503 with Retry-After: {first_status} {response.status}")
+    board.stop()
     if STORE == "postgresql":
         audit = [(a, int(i), r, w) for a, i, r, w in CLUSTER.query("board", "SELECT action, run_id, reason, who FROM audit")]
     else:
