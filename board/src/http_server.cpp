@@ -5,6 +5,8 @@
 //   GET  /runs/ID.zvr[?download=1]   the replay itself
 //   GET  /                           the board's page (board/www)
 //   GET  /play/...                   the game's page
+//   GET  /metrics                    counters for the operator (Prometheus text format)
+//   GET  /healthz, /readyz           the process answers; the database answers too (or 503)
 // Every answer carries a Content-Security-Policy of default-src 'self'.
 //
 // libmicrohttpd rather than a header-only server: it bounds what one client can hold (a
@@ -12,14 +14,17 @@
 // body on in pieces, so a refused upload is answered from its headers before it is read.
 #include "http_server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <microhttpd.h>
+#include <netdb.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cinttypes>
 #include <ctime>
 #include <filesystem>
@@ -29,6 +34,7 @@
 #include <optional>
 #include <thread>
 
+#include "metrics.h"
 #include "replays/replay_file.h"
 #include "upload_checks.h"
 
@@ -44,6 +50,12 @@ constexpr char PLAY_CSP[] = "default-src 'self'; script-src 'self' 'wasm-unsafe-
 constexpr unsigned RETRY_AFTER_SECONDS = 30;
 
 struct Request {
+    Route route = Route::other;
+    const char* method = "OTHER";
+    std::string address;
+    std::chrono::steady_clock::time_point began;
+    unsigned status = 0;  // 0 until answered
+    std::uint64_t bytes = 0;
     bool upload = false;
     bool answered = false;  // refused from its headers: the body is not read
     std::size_t expected = 0;
@@ -57,6 +69,88 @@ struct Tracked {
     int fd = -1;
     std::int64_t receiving_since = 0;
 };
+
+// The request being handled on this thread, for its log line and its counters.
+thread_local Request* current_request = nullptr;
+
+// A token bucket per address: `burst` uploads at once, then one every 60 / `per_minute` seconds.
+class UploadLimiter {
+public:
+    UploadLimiter(double per_minute, unsigned burst) : per_second_(per_minute / 60), burst_(burst) {}
+
+    // Nothing when the upload may go ahead (its token taken); otherwise the seconds to wait.
+    std::optional<unsigned> take(const std::string& address) {
+        if (per_second_ <= 0 || burst_ == 0) return std::nullopt;
+        std::lock_guard lock(mutex_);
+        const double now = seconds_now();
+        Bucket& bucket = buckets_.try_emplace(address, Bucket{static_cast<double>(burst_), now}).first->second;
+        refill(bucket, now);
+        if (bucket.tokens >= 1) {
+            bucket.tokens -= 1;
+            return std::nullopt;
+        }
+        return static_cast<unsigned>(std::max(1.0, std::ceil((1 - bucket.tokens) / per_second_)));
+    }
+
+    // Addresses whose bucket has filled again are as good as new: forgotten, so that the map
+    // holds only the addresses that sent lately.
+    void forget_full() {
+        std::lock_guard lock(mutex_);
+        const double now = seconds_now();
+        for (auto at = buckets_.begin(); at != buckets_.end();) {
+            refill(at->second, now);
+            at = at->second.tokens >= burst_ ? buckets_.erase(at) : std::next(at);
+        }
+    }
+
+private:
+    struct Bucket {
+        double tokens = 0;
+        double at = 0;
+    };
+    static double seconds_now() {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
+    void refill(Bucket& bucket, double now) const {
+        bucket.tokens = std::min(static_cast<double>(burst_), bucket.tokens + (now - bucket.at) * per_second_);
+        bucket.at = now;
+    }
+
+    double per_second_;
+    unsigned burst_;
+    std::mutex mutex_;
+    std::map<std::string, Bucket> buckets_;
+};
+
+const char* method_name(const std::string& method) {
+    if (method == "GET") return "GET";
+    if (method == "HEAD") return "HEAD";
+    if (method == "POST") return "POST";
+    return "OTHER";  // whatever a client sent is not written into the log as it is
+}
+
+Route route_of(const std::string& method, const std::string& url) {
+    if (url == "/api/v1/runs") return method == "POST" ? Route::upload : Route::other;
+    if (url.rfind("/api/v1/runs/", 0) == 0) return Route::run;
+    if (url == "/api/v1/board") return Route::board;
+    if (url.rfind("/runs/", 0) == 0) return Route::replay;
+    if (url == "/play" || url.rfind("/play/", 0) == 0) return Route::play;
+    if (url == "/metrics") return Route::metrics;
+    if (url == "/healthz") return Route::healthz;
+    if (url == "/readyz") return Route::readyz;
+    if (url.rfind("/api/", 0) == 0) return Route::other;
+    return Route::page;
+}
+
+UploadOutcome outcome_of(unsigned status) {
+    switch (status) {
+    case MHD_HTTP_ACCEPTED: return UploadOutcome::accepted;
+    case MHD_HTTP_OK: return UploadOutcome::duplicate;
+    case MHD_HTTP_TOO_MANY_REQUESTS: return UploadOutcome::limited;
+    case MHD_HTTP_SERVICE_UNAVAILABLE: return UploadOutcome::queue_full;
+    default: return status >= 500 ? UploadOutcome::failed : UploadOutcome::refused;
+    }
+}
 
 std::int64_t now_seconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -136,7 +230,7 @@ const char* content_type_of(const std::string& path) {
 class HttpServer final : public Server {
 public:
     HttpServer(const ServerSettings& settings, Store& store, VerifierPool* pool)
-        : settings_(settings), store_(store), pool_(pool) {}
+        : settings_(settings), store_(store), pool_(pool), limiter_(settings.uploads_per_minute, settings.upload_burst) {}
 
     bool start(std::string& error) {
         const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ERROR_LOG;
@@ -144,10 +238,10 @@ public:
             flags, 0, nullptr, nullptr, &HttpServer::on_request, this,
             MHD_OPTION_LISTEN_SOCKET, settings_.listen_socket,
             MHD_OPTION_THREAD_POOL_SIZE, 4u,
-            MHD_OPTION_CONNECTION_LIMIT, 512u,
-            MHD_OPTION_PER_IP_CONNECTION_LIMIT, 16u,
-            MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(64 * 1024),
-            MHD_OPTION_CONNECTION_TIMEOUT, 15u,
+            MHD_OPTION_CONNECTION_LIMIT, settings_.max_connections > 0 ? settings_.max_connections : 1000000u,
+            MHD_OPTION_PER_IP_CONNECTION_LIMIT, settings_.max_connections_per_address,
+            MHD_OPTION_CONNECTION_MEMORY_LIMIT, settings_.connection_memory,
+            MHD_OPTION_CONNECTION_TIMEOUT, settings_.idle_seconds,
             MHD_OPTION_NOTIFY_CONNECTION, &HttpServer::on_connection, this,
             MHD_OPTION_NOTIFY_COMPLETED, &HttpServer::on_completed, this,
             MHD_OPTION_EXTERNAL_LOGGER, &HttpServer::on_log, this,
@@ -172,9 +266,14 @@ private:
     // A request that trickles in is cut off once it has taken longer than request_seconds: the
     // library's own timeout only counts silence, which one byte a second never is.
     void sweep() {
+        std::int64_t forgotten_at = now_seconds();
         while (!stopping_) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
             const std::int64_t now = now_seconds();
+            if (now - forgotten_at >= 60) {
+                limiter_.forget_full();
+                forgotten_at = now;
+            }
             std::lock_guard lock(tracked_mutex_);
             for (auto& [connection, tracked] : tracked_)
                 if (tracked.receiving_since != 0 && now - tracked.receiving_since > settings_.request_seconds) {
@@ -204,12 +303,29 @@ private:
     }
 
     static void on_completed(void* self, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
-        delete static_cast<Request*>(*context);
+        const Request* request = static_cast<Request*>(*context);
+        if (request != nullptr && request->status != 0) {
+            count_request(request->route, request->status);
+            if (request->route == Route::upload) count_upload(outcome_of(request->status));
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - request->began).count();
+            char fields[256];
+            std::snprintf(fields, sizeof fields, "event=request addr=%s method=%s route=%s status=%u bytes=%" PRIu64 " ms=%.1f",
+                          request->address.c_str(), request->method, route_name(request->route), request->status,
+                          request->bytes, ms);
+            log_line(fields);
+        }
+        delete request;
         *context = nullptr;
         static_cast<HttpServer*>(self)->set_receiving(connection, true);
     }
 
-    MHD_Result answer(MHD_Connection* connection, unsigned status, MHD_Response* response, const char* csp = CSP) {
+    MHD_Result answer(MHD_Connection* connection, unsigned status, MHD_Response* response, const char* csp = CSP,
+                      std::uint64_t bytes = 0) {
+        if (current_request != nullptr) {
+            current_request->status = status;
+            current_request->bytes = bytes;
+        }
         MHD_add_response_header(response, "Content-Security-Policy", csp);
         MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
         MHD_add_response_header(response, "Referrer-Policy", "same-origin");
@@ -227,7 +343,40 @@ private:
         MHD_add_response_header(response, "Content-Type", "application/json");
         MHD_add_response_header(response, "Cache-Control", "no-store");
         if (extra_header != nullptr) MHD_add_response_header(response, extra_header, extra_value);
-        return answer(connection, status, response);
+        return answer(connection, status, response, CSP, text.size());
+    }
+
+    MHD_Result answer_text(MHD_Connection* connection, unsigned status, const std::string& text,
+                           const char* type = "text/plain; charset=utf-8") {
+        MHD_Response* response =
+            MHD_create_response_from_buffer(text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
+        MHD_add_response_header(response, "Content-Type", type);
+        MHD_add_response_header(response, "Cache-Control", "no-store");
+        return answer(connection, status, response, CSP, text.size());
+    }
+
+    // The peer's address; behind the proxy named by trust_proxy, the address that proxy saw,
+    // which it appends last to X-Forwarded-For (what comes before it, any client can write).
+    std::string client_address(MHD_Connection* connection) {
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        char host[NI_MAXHOST] = "unknown";
+        if (info != nullptr && info->client_addr != nullptr) {
+            const socklen_t size = info->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+            if (getnameinfo(info->client_addr, size, host, sizeof host, nullptr, 0, NI_NUMERICHOST) != 0)
+                std::snprintf(host, sizeof host, "unknown");
+        }
+        if (settings_.trust_proxy.empty() || settings_.trust_proxy != host) return host;
+        const char* forwarded = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Forwarded-For");
+        if (forwarded == nullptr) return host;
+        std::string last = forwarded;
+        if (const std::size_t comma = last.rfind(','); comma != std::string::npos) last = last.substr(comma + 1);
+        const std::size_t first = last.find_first_not_of(" \t");
+        const std::size_t end = last.find_last_not_of(" \t");
+        last = first == std::string::npos ? std::string() : last.substr(first, end - first + 1);
+        // Only an address goes into the log and the limits: anything else is the proxy's own.
+        unsigned char parsed[sizeof(in6_addr)];
+        if (inet_pton(AF_INET, last.c_str(), parsed) == 1 || inet_pton(AF_INET6, last.c_str(), parsed) == 1) return last;
+        return host;
     }
 
     MHD_Result answer_error(MHD_Connection* connection, unsigned status, const std::string& message) {
@@ -242,9 +391,15 @@ private:
     MHD_Result handle(MHD_Connection* connection, const std::string& url, const std::string& method,
                       const char* upload_data, size_t* upload_data_size, void** context) {
         auto* request = static_cast<Request*>(*context);
+        current_request = request;
         if (request == nullptr) {
             request = new Request;
             *context = request;
+            current_request = request;
+            request->began = std::chrono::steady_clock::now();
+            request->method = method_name(method);
+            request->route = route_of(method, url);
+            request->address = client_address(connection);
             if (method == "POST" && url == "/api/v1/runs") {
                 request->upload = true;
                 return begin_upload(connection, *request);
@@ -284,6 +439,12 @@ private:
 
     MHD_Result begin_upload(MHD_Connection* connection, Request& request) {
         request.answered = true;  // unless it passes every check below
+        // Every upload counts against its address, refused or not: a flood of junk is a flood.
+        if (const std::optional<unsigned> wait = limiter_.take(request.address))
+            return answer_json(connection, MHD_HTTP_TOO_MANY_REQUESTS,
+                               json{{"error", "too many uploads from this address: try again in " +
+                                                  std::to_string(*wait) + " s"}},
+                               "Retry-After", std::to_string(*wait).c_str());
         const char* encoding = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Encoding");
         if (encoding != nullptr)
             return answer_error(connection, MHD_HTTP_UNSUPPORTED_MEDIA_TYPE,
@@ -304,7 +465,7 @@ private:
         request.name = name != nullptr ? name : "";
         const std::string problem = check_name(request.name);
         if (!problem.empty()) return answer_error(connection, MHD_HTTP_UNPROCESSABLE_CONTENT, problem);
-        if (pool_ != nullptr && !pool_->has_room())
+        if (queue_full())
             return answer_json(connection, MHD_HTTP_SERVICE_UNAVAILABLE,
                                json{{"error", "the board has too many runs waiting: try again later"}}, "Retry-After",
                                std::to_string(RETRY_AFTER_SECONDS).c_str());
@@ -312,6 +473,20 @@ private:
         request.body.reserve(request.expected);
         request.answered = false;
         return MHD_YES;
+    }
+
+    // The runs waiting for a verdict: this server's queue, or on a shared database (or with no
+    // verifier here) the pending runs in the database, which every front end counts alike.
+    bool queue_full() {
+        if (settings_.queue <= 0) return false;
+        if (pool_ != nullptr && !store_.shares_work()) return !pool_->has_room();
+        try {
+            return store_.pending_count() >= settings_.queue;
+        } catch (const std::exception& failure) {
+            count_database_error();
+            log_line(std::string("event=error what=\"") + failure.what() + "\"");
+            return true;
+        }
     }
 
     MHD_Result finish_upload(MHD_Connection* connection, Request& request) {
@@ -341,7 +516,8 @@ private:
             return answer_json(connection, MHD_HTTP_ACCEPTED,
                                json{{"run_id", id}, {"status", "pending"}, {"status_url", "/api/v1/runs/" + std::to_string(id)}});
         } catch (const std::exception& failure) {
-            std::fprintf(stderr, "zorvalen-board: %s\n", failure.what());
+            count_database_error();
+            log_line(std::string("event=error what=\"") + failure.what() + "\"");
             return answer_error(connection, MHD_HTTP_INTERNAL_SERVER_ERROR, "the board could not keep the run");
         }
     }
@@ -350,6 +526,13 @@ private:
         try {
             if (url.rfind("/api/v1/runs/", 0) == 0) return serve_run(connection, url.substr(13));
             if (url == "/api/v1/board") return serve_board(connection);
+            if (url == "/metrics") return serve_metrics(connection);
+            if (url == "/healthz") return answer_text(connection, MHD_HTTP_OK, "ok\n");
+            if (url == "/readyz") {
+                if (store_.reachable()) return answer_text(connection, MHD_HTTP_OK, "ready\n");
+                count_database_error();
+                return answer_text(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "the database does not answer\n");
+            }
             if (url.rfind("/runs/", 0) == 0) return serve_replay(connection, url.substr(6));
             if (url == "/play") return redirect(connection, "/play/");
             if (url.rfind("/play/", 0) == 0) {
@@ -363,9 +546,21 @@ private:
             }
             return serve_file(connection, settings_.board_dir, url.substr(1), CSP);
         } catch (const std::exception& failure) {
-            std::fprintf(stderr, "zorvalen-board: %s\n", failure.what());
+            count_database_error();
+            log_line(std::string("event=error what=\"") + failure.what() + "\"");
             return answer_error(connection, MHD_HTTP_INTERNAL_SERVER_ERROR, "the board could not answer");
         }
+    }
+
+    MHD_Result serve_metrics(MHD_Connection* connection) {
+        std::int64_t depth = 0;
+        try {
+            depth = store_.pending_count();
+        } catch (const std::exception&) {
+            count_database_error();
+            depth = pool_ != nullptr ? static_cast<std::int64_t>(pool_->waiting()) : 0;
+        }
+        return answer_text(connection, MHD_HTTP_OK, metrics_text(depth), "text/plain; version=0.0.4; charset=utf-8");
     }
 
     MHD_Result redirect(MHD_Connection* connection, const char* to) {
@@ -446,6 +641,7 @@ private:
         } else {
             response = MHD_create_response_from_buffer(bytes.size(), bytes.data(), MHD_RESPMEM_MUST_COPY);
         }
+        const std::uint64_t sent = status == MHD_HTTP_OK ? bytes.size() : 0;
         MHD_add_response_header(response, "Content-Type", "application/x-zorvalen-replay");
         MHD_add_response_header(response, "ETag", etag.c_str());
         MHD_add_response_header(response, "Cache-Control", "public, max-age=31536000, immutable");
@@ -454,7 +650,7 @@ private:
             const std::string disposition = "attachment; filename=\"zorvalen-run-" + std::to_string(run->id) + ".zvr\"";
             MHD_add_response_header(response, "Content-Disposition", disposition.c_str());
         }
-        return answer(connection, status, response);
+        return answer(connection, status, response, CSP, sent);
     }
 
     MHD_Result serve_file(MHD_Connection* connection, const std::string& root, std::string relative, const char* csp) {
@@ -476,12 +672,13 @@ private:
         MHD_Response* response = MHD_create_response_from_fd64(static_cast<std::uint64_t>(about.st_size), fd);
         MHD_add_response_header(response, "Content-Type", content_type_of(path));
         MHD_add_response_header(response, "Cache-Control", "no-cache");
-        return answer(connection, MHD_HTTP_OK, response, csp);
+        return answer(connection, MHD_HTTP_OK, response, csp, static_cast<std::uint64_t>(about.st_size));
     }
 
     ServerSettings settings_;
     Store& store_;
     VerifierPool* pool_;
+    UploadLimiter limiter_;
     MHD_Daemon* daemon_ = nullptr;
     std::mutex upload_mutex_;
     std::mutex tracked_mutex_;

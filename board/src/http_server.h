@@ -20,6 +20,17 @@ struct ServerSettings {
     std::set<std::string> page_files;
     int request_seconds = 60;  // a request must arrive whole within this, however it trickles in
     bool verifying = true;     // false: --workers 0, runs wait as pending
+    // What one client may hold; 0 is no limit. The defaults are far above what a player does:
+    // a game ends an upload at most every few minutes, and a page opens a few connections.
+    unsigned max_connections = 512;
+    unsigned max_connections_per_address = 16;
+    unsigned idle_seconds = 15;               // a connection silent this long is closed
+    std::size_t connection_memory = 64 * 1024;  // bounds a request's headers
+    double uploads_per_minute = 10;           // a token bucket per address
+    unsigned upload_burst = 10;
+    std::int64_t queue = 64;                  // runs waiting for a verdict before uploads get 503
+    // The address of a reverse proxy whose X-Forwarded-For is believed; empty: none is.
+    std::string trust_proxy;
 };
 
 class Server {

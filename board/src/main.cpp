@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -197,7 +198,9 @@ int main(int argc, char** argv) {
     int request_seconds = 60;
     board::VerifierSettings verifying;
     std::int64_t hide_run = 0, unhide_run = 0;
-    std::string reason, export_path;
+    std::string reason, export_path, backup_path;
+    board::ServerSettings serving;
+    std::size_t header_kib = serving.connection_memory / 1024;
     bool reverify_all = false, verify_one = false, verify_only = false;
 
     CLI::App app{"zorvalen-board: a board of proven runs. Every replay sent to it is played again before it is "
@@ -215,6 +218,34 @@ int main(int argc, char** argv) {
     app.add_option("--request-seconds", request_seconds, "a request must arrive whole within this many seconds")
         ->capture_default_str()
         ->check(CLI::Range(1, 3600));
+    app.add_option("--max-connections", serving.max_connections, "connections open at once, from everyone (0: no limit)")
+        ->capture_default_str();
+    app.add_option("--max-connections-per-address", serving.max_connections_per_address,
+                   "connections open at once from one address (0: no limit); behind a proxy, every client is the "
+                   "proxy's address here")
+        ->capture_default_str();
+    app.add_option("--idle-seconds", serving.idle_seconds, "a connection silent this long is closed")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
+    app.add_option("--header-kib", header_kib,
+                   "the memory of one connection, which bounds a request's headers, in KiB")
+        ->capture_default_str()
+        ->check(CLI::Range(8, 1024));
+    app.add_option("--upload-rate", serving.uploads_per_minute,
+                   "uploads a minute from one address, after --upload-burst at once; beyond it 429 (0: no limit)")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 1e6));
+    app.add_option("--upload-burst", serving.upload_burst, "uploads at once from one address")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000000));
+    app.add_option("--queue", serving.queue,
+                   "runs waiting for a verdict before uploads are answered 503 (on PostgreSQL, counted in the "
+                   "database; 0: no limit)")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 100000000));
+    app.add_option("--trust-proxy", serving.trust_proxy,
+                   "the address of a reverse proxy: from it alone, the client's address is the last of "
+                   "X-Forwarded-For");
     app.add_option("--verify-seconds", verifying.wall_seconds,
                    "a run's verifier is stopped after this many seconds (and the run rejected)")
         ->capture_default_str()
@@ -236,6 +267,8 @@ int main(int argc, char** argv) {
     CLI::Option* unhide = app.add_option("--unhide", unhide_run, "put a hidden RUN back on the board");
     app.add_flag("--reverify", reverify_all, "verify every run again with this verifier, and say what changed");
     app.add_option("--export", export_path, "write every run with its replay (base64) as JSON lines to FILE");
+    app.add_option("--backup", backup_path,
+                   "copy a SQLite board to FILE, the server running or not (PostgreSQL: pg_dump)");
     app.add_flag("--verify-one", verify_one, "(for the board itself) verify the replay on standard input")->group("");
     hide->excludes(unhide);
     CLI11_PARSE(app, argc, argv);
@@ -244,6 +277,16 @@ int main(int argc, char** argv) {
     if (hide->count() > 0 && reason.empty()) {
         std::fprintf(stderr, "zorvalen-board: --hide needs a --reason\n");
         return 2;
+    }
+    if (!backup_path.empty()) {
+        try {
+            board::backup_sqlite(database, backup_path);
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "zorvalen-board: %s\n", failure.what());
+            return 1;
+        }
+        std::printf("the board copied to %s\n", backup_path.c_str());
+        return 0;
     }
     verifying.program = self_path();
     verifying.asset_dir = asset_dir;
@@ -270,7 +313,7 @@ int main(int argc, char** argv) {
     if (reverify_all) return reverify(*store, verifying);
     if (verify_only) return verify_only_until_stopped(*store, verifying, workers);
 
-    board::ServerSettings serving;
+    serving.connection_memory = header_kib * 1024;
     serving.board_dir = board_dir;
     serving.request_seconds = request_seconds;
     serving.verifying = workers > 0;
@@ -307,7 +350,9 @@ int main(int argc, char** argv) {
     const sigset_t stop_signals = block_stop_signals();
 
     std::unique_ptr<board::VerifierPool> pool;
-    if (workers > 0) pool = std::make_unique<board::VerifierPool>(*store, verifying, workers, 64);
+    if (workers > 0) pool = std::make_unique<board::VerifierPool>(
+        *store, verifying, workers,
+        serving.queue > 0 ? static_cast<std::size_t>(serving.queue) : std::numeric_limits<std::size_t>::max());
     std::unique_ptr<board::Server> server = board::start_server(serving, *store, pool.get(), error);
     if (server == nullptr) {
         std::fprintf(stderr, "zorvalen-board: %s\n", error.c_str());

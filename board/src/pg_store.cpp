@@ -219,6 +219,14 @@ public:
 
     std::vector<std::int64_t> pending_runs() override { return ids("SELECT id FROM runs WHERE status = 'pending' ORDER BY id"); }
     std::vector<std::int64_t> all_runs() override { return ids("SELECT id FROM runs ORDER BY id"); }
+    std::int64_t pending_count() override { return ids("SELECT COUNT(*) FROM runs WHERE status = 'pending'").at(0); }
+    bool reachable() override {
+        try {
+            return ids("SELECT 1").size() == 1;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
 
     void set_verdict(std::int64_t id, const Verdict& verdict, std::int64_t verified_at) override {
         std::lock_guard lock(mutex_);

@@ -3,7 +3,10 @@
 // goes in as a bound parameter of a prepared statement; no SQL is ever made from a value.
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 
@@ -211,6 +214,14 @@ public:
 
     std::vector<std::int64_t> pending_runs() override { return ids("SELECT id FROM runs WHERE status = 'pending' ORDER BY id"); }
     std::vector<std::int64_t> all_runs() override { return ids("SELECT id FROM runs ORDER BY id"); }
+    std::int64_t pending_count() override { return ids("SELECT COUNT(*) FROM runs WHERE status = 'pending'").at(0); }
+    bool reachable() override {
+        try {
+            return ids("SELECT 1").size() == 1;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
 
     void set_verdict(std::int64_t id, const Verdict& v, std::int64_t verified_at) override {
         std::lock_guard lock(mutex_);
@@ -343,6 +354,42 @@ std::unique_ptr<Store> open_store(const std::string& url) {
         throw std::runtime_error("--database " + url + ": give sqlite:PATH or postgresql://...");
     if (path.empty()) throw std::runtime_error("--database " + url + ": no file named");
     return std::make_unique<SqliteStore>(path);
+}
+
+void backup_sqlite(const std::string& url, const std::string& file) {
+    const std::string path = url.rfind("sqlite:", 0) == 0 ? url.substr(7) : url;
+    if (path.empty() || path.find("://") != std::string::npos)
+        throw std::runtime_error("--backup copies a SQLite board (--database sqlite:PATH); for PostgreSQL use pg_dump");
+    sqlite3* source = nullptr;
+    sqlite3* copy = nullptr;
+    const std::string partial = file + ".partial";
+    const auto fail = [&](const std::string& problem) {
+        sqlite3_close(copy);
+        sqlite3_close(source);
+        std::remove(partial.c_str());
+        throw std::runtime_error("--backup " + file + ": " + problem);
+    };
+    if (sqlite3_open_v2(path.c_str(), &source, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        fail("cannot open " + path + ": " + (source != nullptr ? sqlite3_errmsg(source) : "out of memory"));
+    std::remove(partial.c_str());
+    if (sqlite3_open_v2(partial.c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        fail(std::string("cannot write it: ") + (copy != nullptr ? sqlite3_errmsg(copy) : "out of memory"));
+    sqlite3_busy_timeout(source, 5000);
+    sqlite3_backup* backup = sqlite3_backup_init(copy, "main", source, "main");
+    if (backup == nullptr) fail(sqlite3_errmsg(copy));
+    // A few pages at a time, so that a running server's writes wait at most a moment; a write
+    // between steps starts the copy again, and the copy ends as one consistent moment.
+    int result = SQLITE_OK;
+    while ((result = sqlite3_backup_step(backup, 256)) == SQLITE_OK || result == SQLITE_BUSY || result == SQLITE_LOCKED)
+        if (result != SQLITE_OK) sqlite3_sleep(50);
+    sqlite3_backup_finish(backup);
+    if (result != SQLITE_DONE) fail(sqlite3_errstr(result));
+    // The copy is a plain file on its own, not a write-ahead log beside it.
+    if (sqlite3_exec(copy, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr) != SQLITE_OK) fail(sqlite3_errmsg(copy));
+    sqlite3_close(copy);
+    sqlite3_close(source);
+    copy = source = nullptr;
+    if (std::rename(partial.c_str(), file.c_str()) != 0) fail(std::strerror(errno));
 }
 
 #ifndef ZORVALEN_BOARD_POSTGRESQL

@@ -97,6 +97,10 @@ public:
     virtual std::optional<Run> run(std::int64_t id) = 0;
     virtual bool replay(std::int64_t id, std::vector<std::uint8_t>& bytes) = 0;
     virtual std::vector<std::int64_t> pending_runs() = 0;
+    // How many runs wait for their verdict (being verified included).
+    virtual std::int64_t pending_count() = 0;
+    // Whether the database answers a trivial query (for /readyz).
+    virtual bool reachable() = 0;
     virtual std::vector<std::int64_t> all_runs() = 0;
     virtual void set_verdict(std::int64_t id, const Verdict& verdict, std::int64_t verified_at) = 0;
 
@@ -125,5 +129,10 @@ std::unique_ptr<Store> open_store(const std::string& url);
 std::unique_ptr<Store> open_postgresql_store(const std::string& url);
 
 std::int64_t now_milliseconds();
+
+// Copies a SQLite board (sqlite:PATH or a path) to `file` with SQLite's online backup, while a
+// server may be writing it: the copy is one consistent moment, written beside `file` and renamed
+// over it. Throws std::runtime_error with one line on failure.
+void backup_sqlite(const std::string& url, const std::string& file);
 
 }  // namespace board

@@ -19,6 +19,7 @@
 
 #include "replays/game_probe.h"
 #include "replays/replay_session.h"
+#include "metrics.h"
 #include "runner.h"
 #include "upload_checks.h"
 
@@ -296,6 +297,16 @@ std::optional<Verdict> verify_in_child(const std::vector<std::uint8_t>& bytes, c
     }
 }
 
+// One line per verdict on standard error, and the verdict counted for /metrics.
+static void log_verdict(std::int64_t run_id, const Verdict& verdict, std::chrono::steady_clock::time_point began, bool kept) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    if (kept) count_verdict(status_name(verdict.status), seconds);
+    char fields[160];
+    std::snprintf(fields, sizeof fields, "event=verdict run=%" PRId64 " status=%s seconds=%.3f kept=%s", run_id,
+                  status_name(verdict.status), seconds, kept ? "yes" : "dropped");
+    log_line(fields);
+}
+
 VerifierPool::VerifierPool(Store& store, VerifierSettings settings, int workers, std::size_t capacity)
     : store_(store), settings_(std::move(settings)), capacity_(capacity) {
     if (!store_.shares_work())
@@ -346,10 +357,14 @@ void VerifierPool::work() {
         }
         try {
             if (!store_.replay(id, bytes)) continue;
+            const auto began = std::chrono::steady_clock::now();
             const std::optional<Verdict> verdict = verify_in_child(bytes, settings_, &stopping_);
-            if (verdict) store_.set_verdict(id, *verdict, now_milliseconds());
+            if (!verdict) continue;
+            store_.set_verdict(id, *verdict, now_milliseconds());
+            log_verdict(id, *verdict, began, true);
         } catch (const std::exception& failure) {
-            std::fprintf(stderr, "zorvalen-board: run %" PRId64 ": %s\n", id, failure.what());
+            count_database_error();
+            log_line("event=error run=" + std::to_string(id) + " what=\"" + failure.what() + "\"");
         }
     }
 }
@@ -365,7 +380,8 @@ void VerifierPool::work_shared() {
         try {
             found = verify_claimed(bytes);
         } catch (const std::exception& failure) {
-            std::fprintf(stderr, "zorvalen-board: the database: %s\n", failure.what());
+            count_database_error();
+            log_line(std::string("event=error what=\"the database: ") + failure.what() + "\"");
         }
         if (found) continue;
         // Runs sent to other servers are seen at the next look, a second later at most.
@@ -391,11 +407,13 @@ bool VerifierPool::verify_claimed(std::vector<std::uint8_t>& bytes) {
             try {
                 if (!store_.renew_claim(*claim, settings_.lease_seconds)) return;
             } catch (const std::exception& failure) {
-                std::fprintf(stderr, "zorvalen-board: the database: %s\n", failure.what());
+                count_database_error();
+                log_line(std::string("event=error what=\"the database: ") + failure.what() + "\"");
             }
         }
     });
     // Stopped mid-run, the claim is left to lapse, and another verifier takes the run.
+    const auto began = std::chrono::steady_clock::now();
     std::optional<Verdict> verdict;
     try {
         verdict = verify_in_child(bytes, settings_, &stopping_);
@@ -409,11 +427,8 @@ bool VerifierPool::verify_claimed(std::vector<std::uint8_t>& bytes) {
     played.notify_all();
     renewer.join();
     if (!verdict) return true;
-    if (store_.set_claimed_verdict(*claim, *verdict))
-        std::fprintf(stderr, "zorvalen-board: run %" PRId64 " %s\n", claim->run_id, status_name(verdict->status));
-    else
-        std::fprintf(stderr, "zorvalen-board: run %" PRId64 ": its lease passed to another verifier; this verdict is dropped\n",
-                     claim->run_id);
+    // Dropped: its lease passed to another verifier, whose verdict stands.
+    log_verdict(claim->run_id, *verdict, began, store_.set_claimed_verdict(*claim, *verdict));
     return true;
 }
 

@@ -50,16 +50,35 @@ def free_port():
 class Board:
     def __init__(self, *options, database=None, wait=True):
         self.port = free_port()
+        # Its log in a file: a pipe nobody reads would fill and stop the board.
+        self.log = tempfile.NamedTemporaryFile("w+", dir=WORK, suffix=".log", delete=False)
         self.process = subprocess.Popen(
             [BOARD, "--listen", f"127.0.0.1:{self.port}", "--database", database or DATABASE, *options],
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            stdout=subprocess.PIPE, stderr=self.log, text=True)
         if wait:
             self.ready()
 
     def ready(self):
         line = self.process.stdout.readline()
         if "the board is at" not in line:
-            raise SystemExit("the board did not start: " + line + self.process.stderr.read())
+            raise SystemExit("the board did not start: " + line + self.lines_logged())
+
+    def lines_logged(self):
+        return open(self.log.name).read()
+
+    def metrics(self):
+        """/metrics as {'name{labels}': value}; every line must be a comment or a sample."""
+        import re
+        response, body = self.request("GET", "/metrics")
+        samples = {}
+        for line in body.decode().splitlines():
+            sample = re.fullmatch(r'([a-zA-Z_:][a-zA-Z0-9_:]*(?:\{[a-z_]+="[^"]*"(?:,[a-z_]+="[^"]*")*\})?) (\S+)', line)
+            check(line.startswith("# ") or sample, f"a line of /metrics is a comment or a sample: {line!r}")
+            if sample:
+                samples[sample.group(1)] = float(sample.group(2))
+        check(response.status == 200 and response.getheader("Content-Type").startswith("text/plain; version=0.0.4"),
+              f"/metrics answers in the text format: {response.status}")
+        return samples
 
     def request(self, method, path, body=None, headers=None):
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
@@ -193,7 +212,9 @@ def case_runs():
     long_run, short_run = record("playthrough.txt"), record("shoot_enemy.txt")
     # A run sent only forged: the same input stream as a run on the board is that run again.
     other_run = record("death_restart.txt")
-    board = Board("--workers", "1")
+    # This case sends a few dozen uploads at once, more than a player's burst.
+    board = Board("--workers", "1", "--upload-burst", "100")
+    before = board.metrics()
     status, answer = board.upload(bytes(long_run), "Ava")
     check(status == 202 and answer["status"] == "pending" and answer["status_url"].endswith(str(answer["run_id"])),
           f"an upload is pending: {status} {answer}")
@@ -205,6 +226,20 @@ def case_runs():
     short = board.settled(short_answer["run_id"])
     check(short["status"] == "verified" and short["player"] == "Zoë O'Brien", f"the second run is verified: {short}")
     check(run["score"] >= short["score"], "the better score ranks first")
+    after = board.metrics()
+    for sample, least in (('zorvalen_board_uploads_total{outcome="accepted"}', 2),
+                          ('zorvalen_board_requests_total{route="upload",status="202"}', 2),
+                          ('zorvalen_board_verdicts_total{status="verified"}', 2),
+                          ('zorvalen_board_verification_seconds_count', 2),
+                          ('zorvalen_board_verification_seconds_bucket{le="+Inf"}', 2),
+                          ('zorvalen_board_requests_total{route="metrics",status="200"}', 1)):
+        check(after.get(sample, 0) - before.get(sample, 0) >= least, f"{sample} moves: {before.get(sample)} -> {after.get(sample)}")
+    check(after.get("zorvalen_board_queue_depth") == 0 and after.get("zorvalen_board_database_errors_total") == 0,
+          f"nothing waits, nothing failed: {after}")
+    check(not any("/api/v1" in key for key in after), "the routes are names, never paths")
+    for path in ("/healthz", "/readyz"):
+        response, _ = board.request("GET", path)
+        check(response.status == 200, f"{path}: {response.status}")
 
     # The runner's own client against the real board: it waits for the verdict and names the rank.
     sent = subprocess.run([TOOL, "--submit", f"http://127.0.0.1:{board.port}", "--name", "Desk",
@@ -274,12 +309,55 @@ def case_runs():
     check(response.status == 404 and has_csp(response), "nothing outside the page's folder")
 
     board.stop()
+    logged = [dict(word.split("=", 1) for word in line.split() if "=" in word)
+              for line in board.lines_logged().splitlines()]
+    check(any(entry.get("event") == "request" and entry.get("route") == "upload" and entry.get("status") == "202" and
+              entry.get("addr") == "127.0.0.1" and entry.get("method") == "POST" and "ms" in entry and "time" in entry
+              for entry in logged), "a log line for each request")
+    check(any(entry.get("event") == "verdict" and entry.get("run") == str(long_id) and entry.get("status") == "verified"
+              for entry in logged), "a log line for each verdict")
     out = subprocess.run([BOARD, "--database", DATABASE, "--hide", str(long_id), "--reason",
                           "a test"], capture_output=True, text=True)
     check(out.returncode == 0, "--hide " + out.stderr)
     board = Board("--workers", "0")
     response, body = board.request("GET", "/api/v1/board")
     check([i["rank"] for i in json.loads(body)["items"]] == [1], "a hidden run leaves the board")
+    # A copy made while the board runs opens as the same board.
+    copy = os.path.join(WORK, "copy.sqlite")
+    out = subprocess.run([BOARD, "--database", DATABASE, "--backup", copy], capture_output=True, text=True)
+    if STORE == "postgresql":
+        check(out.returncode != 0 and "pg_dump" in out.stderr, f"--backup names pg_dump for PostgreSQL: {out.stderr}")
+    else:
+        check(out.returncode == 0, f"--backup: {out.stderr}")
+        copied = Board("--workers", "0", database="sqlite:" + copy)
+        _, copied_body = copied.request("GET", "/api/v1/board")
+        check(json.loads(copied_body) == json.loads(body) and copied.run(short["run_id"]) == board.run(short["run_id"]),
+              "the copy holds the same runs")
+        copied.stop()
+    board.stop()
+
+    # A flood from one address meets its bucket; X-Forwarded-For counts only from the trusted proxy.
+    for trusted in (False, True):
+        board = Board("--workers", "0", "--upload-rate", "6", "--upload-burst", "3",
+                      *(["--trust-proxy", "127.0.0.1"] if trusted else []))
+        sent = [board.request("POST", "/api/v1/runs?name=Flood", b"noise" * 20, {"X-Forwarded-For": "10.0.0.1"})[0]
+                for _ in range(4)]
+        check([r.status for r in sent] == [422, 422, 422, 429] and sent[3].getheader("Retry-After", "").isdigit() and
+              int(sent[3].getheader("Retry-After")) >= 1, f"the fourth upload at once is 429 with Retry-After: "
+              f"{[(r.status, r.getheader('Retry-After')) for r in sent]}")
+        response, _ = board.request("POST", "/api/v1/runs?name=Flood", b"noise" * 20,
+                                    {"X-Forwarded-For": "192.0.2.9, 10.0.0.2"})
+        check(response.status == (422 if trusted else 429),
+              f"another forwarded address {'has its own bucket' if trusted else 'is the same peer'}: {response.status}")
+        board.stop()
+        check(("addr=10.0.0.2 " in board.lines_logged()) == trusted, "the logged address follows --trust-proxy")
+    # The queue is bounded by the runs pending in the database, which every front end counts.
+    board = Board("--workers", "0", "--queue", "1",
+                  database=CLUSTER.create("queue") if STORE == "postgresql" else f"sqlite:{WORK}/queue.sqlite")
+    first_status, _ = board.upload(bytes(short_run), "Queued")
+    response, _ = board.request("POST", "/api/v1/runs?name=Queued", bytes(long_run))
+    check(first_status == 202 and response.status == 503 and response.getheader("Retry-After", "").isdigit(),
+          f"a full queue is 503 with Retry-After: {first_status} {response.status}")
     board.stop()
     if STORE == "postgresql":
         audit = [(a, int(i), r, w) for a, i, r, w in CLUSTER.query("board", "SELECT action, run_id, reason, who FROM audit")]
@@ -428,14 +506,14 @@ def case_shared():
         check(run["status"] == "verified", f"run {run_id} is verified by a verifier still running: {run}")
 
     stopped.process.send_signal(signal.SIGCONT)
-    check(wait_until(lambda: any("dropped" in line for line in stopped.lines()), 60),
+    check(wait_until(lambda: any("kept=dropped" in line for line in stopped.lines()), 60),
           f"the stopped verifier's late verdict is dropped: {stopped.lines()}")
     kept = {}
     for verifier in verifiers + [stopped]:
         for line in verifier.lines():
-            words = line.split()
-            if len(words) == 4 and words[1] == "run" and words[3] in ("verified", "rejected"):
-                kept[int(words[2])] = kept.get(int(words[2]), 0) + 1
+            fields = dict(word.split("=", 1) for word in line.split() if "=" in word)
+            if fields.get("event") == "verdict" and fields.get("kept") == "yes":
+                kept[int(fields["run"])] = kept.get(int(fields["run"]), 0) + 1
     check(kept == {run_id: 1 for run_id in ids}, f"each run's verdict kept once: {kept}")
     for run_id in ids:
         run = fronts[0].run(run_id)
