@@ -1,6 +1,8 @@
 #include "board_client/board_client.h"
 
-#include <curl/curl.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -8,12 +10,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <mutex>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "replays/replay_file.h"
+#include "transport.h"
 
 namespace board_client {
 
@@ -21,84 +25,7 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr long CONNECT_SECONDS = 5;
-// No request outlasts this, nor the time the caller gave: a board that takes the connection and
-// says nothing holds no one up for longer.
-constexpr long REQUEST_SECONDS = 30;
 constexpr auto POLL_EVERY = std::chrono::milliseconds(250);
-constexpr std::size_t LARGEST_ANSWER = 1 << 20;
-
-struct Answer {
-    long status = 0;  // 0: no answer at all, `error` says why
-    std::string error;
-    std::string body;
-};
-
-std::size_t keep_body(char* data, std::size_t size, std::size_t count, void* to) {
-    std::string& body = *static_cast<std::string*>(to);
-    if (body.size() + size * count > LARGEST_ANSWER) return 0;  // not a board's answer: cut off
-    body.append(data, size * count);
-    return size * count;
-}
-
-void init_curl_once() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// One request; `upload` null for a GET.
-Answer ask(const std::string& url, const std::vector<std::uint8_t>* upload, long timeout_seconds) {
-    init_curl_once();
-    Answer answer;
-    CURL* curl = curl_easy_init();
-    if (curl == nullptr) {
-        answer.error = "cannot start a request";
-        return answer;
-    }
-    char error[CURL_ERROR_SIZE] = {0};
-    curl_slist* headers = nullptr;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // safe on a thread of its own
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, std::clamp(timeout_seconds, 1L, REQUEST_SECONDS));
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, std::clamp(timeout_seconds, 1L, CONNECT_SECONDS));
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, keep_body);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer.body);
-    headers = curl_slist_append(headers, "Accept: application/json");
-    if (upload != nullptr) {
-        headers = curl_slist_append(headers, "Content-Type: application/octet-stream");
-        curl_easy_setopt(curl, CURLOPT_POST, 1L);
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, upload->data());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(upload->size()));
-    }
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    const CURLcode done = curl_easy_perform(curl);
-    if (done == CURLE_OK) {
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
-    } else {
-        answer.error = error[0] != '\0' ? error : curl_easy_strerror(done);
-    }
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
-    return answer;
-}
-
-// `relative` (a path the board gave) against the board's address.
-std::string resolve(const std::string& base, const std::string& relative) {
-    if (relative.empty()) return {};
-    CURLU* url = curl_url();
-    std::string resolved = relative;
-    char* text = nullptr;
-    if (curl_url_set(url, CURLUPART_URL, base.c_str(), 0) == CURLUE_OK &&
-        curl_url_set(url, CURLUPART_URL, relative.c_str(), 0) == CURLUE_OK &&
-        curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK) {
-        resolved = text;
-        curl_free(text);
-    }
-    curl_url_cleanup(url);
-    return resolved;
-}
 
 // The board's address with its API's path after it: "http://h:8080" or "http://h:8080/x/".
 std::string api_url(const std::string& board_url, const std::string& path) {
@@ -107,12 +34,32 @@ std::string api_url(const std::string& board_url, const std::string& path) {
     return base + path;
 }
 
+// As a query's value or a path's segment: all but the unreserved characters as %XX.
 std::string escape(const std::string& text) {
-    init_curl_once();
-    char* escaped = curl_easy_escape(nullptr, text.c_str(), static_cast<int>(text.size()));
-    std::string result = escaped != nullptr ? escaped : "";
-    curl_free(escaped);
-    return result;
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    std::string escaped;
+    for (const unsigned char c : text) {
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '.' || c == '_' || c == '~') {
+            escaped += static_cast<char>(c);
+        } else {
+            escaped += '%';
+            escaped += HEX[c >> 4];
+            escaped += HEX[c & 15];
+        }
+    }
+    return escaped;
+}
+
+// `relative` (a URL the board gave: absolute, from its root, or from the base's folder) against
+// the board's address.
+std::string resolve(const std::string& base, const std::string& relative) {
+    if (relative.empty() || relative.starts_with("http://") || relative.starts_with("https://")) return relative;
+    const std::size_t scheme_end = base.find("://");
+    const std::size_t host_start = scheme_end == std::string::npos ? 0 : scheme_end + 3;
+    if (relative.front() == '/') return base.substr(0, base.find('/', host_start)) + relative;
+    const std::size_t folder_end = base.rfind('/');
+    return (folder_end == std::string::npos || folder_end < host_start ? base + '/' : base.substr(0, folder_end + 1)) +
+           relative;
 }
 
 std::string text_of(const Json& json, const char* key) {
@@ -228,23 +175,85 @@ std::string describe(const Verdict& verdict) {
     return verdict.reason;
 }
 
+SubmitCommand run_submit_command(int argc, const char* const argv[], const std::string& program) {
+    // A ten-minute run plays again in a few seconds; a board with a queue may take longer.
+    constexpr double WAIT_SECONDS = 60;
+    SubmitCommand command;
+    std::string url, name, path;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if ((argument == "--submit" || argument == "--name") && i + 1 < argc) {
+            (argument == "--submit" ? url : name) = argv[++i];
+        } else if (path.empty() && !argument.starts_with("--")) {
+            path = argument;
+        } else {
+            command.line = program + ": " + argument + ": unexpected with --submit URL [--name NAME] FILE\n";
+            return command;
+        }
+    }
+    if (url.empty() || path.empty()) {
+        command.line = program + ": --submit takes a board's URL and a replay: --submit URL [--name NAME] FILE\n";
+        return command;
+    }
+    const Verdict verdict = submit_replay(url, name.empty() ? default_player_name() : name, path, WAIT_SECONDS);
+    const std::string line = path + ": " + describe(verdict) + "\n";
+    command.on_stdout = verdict.outcome == Outcome::verified || verdict.outcome == Outcome::rejected;
+    command.status = verdict.outcome == Outcome::verified ? 0 : verdict.outcome == Outcome::unreadable ? 2 : 1;
+    if (verdict.outcome == Outcome::unreadable) command.line = program + ": " + verdict.reason + "\n";
+    else command.line = command.on_stdout ? line : program + ": " + line;
+    return command;
+}
+
 std::string default_player_name() {
     const char* login = std::getenv("USER");
     if (login == nullptr || login[0] == '\0') login = std::getenv("USERNAME");
     return login != nullptr && login[0] != '\0' ? login : "player";
 }
 
+namespace {
+
+struct SubmitJob {
+    std::string board_url, name, path;
+    double wait_seconds;
+};
+
+void run_submit_job(const SubmitJob& job) {
+    const Verdict verdict = submit_replay(job.board_url, job.name, job.path, job.wait_seconds);
+    std::fprintf(stderr, "zorvalen: the board: %s\n", describe(verdict).c_str());
+}
+
+#ifdef _WIN32
+DWORD WINAPI run_submit_thread(LPVOID job) {
+    const std::unique_ptr<SubmitJob> owned(static_cast<SubmitJob*>(job));
+    run_submit_job(*owned);
+    return 0;
+}
+#endif
+
+}  // namespace
+
 void BackgroundSubmit::start(std::string board_url, std::string name, std::string path, double wait_seconds) {
     finish();
-    thread_ = std::thread([board_url = std::move(board_url), name = std::move(name), path = std::move(path),
-                           wait_seconds] {
-        const Verdict verdict = submit_replay(board_url, name, path, wait_seconds);
-        std::fprintf(stderr, "zorvalen: the board: %s\n", describe(verdict).c_str());
-    });
+    SubmitJob job{std::move(board_url), std::move(name), std::move(path), wait_seconds};
+#ifdef _WIN32
+    auto owned = std::make_unique<SubmitJob>(std::move(job));
+    thread_ = CreateThread(nullptr, 0, run_submit_thread, owned.get(), 0, nullptr);
+    if (thread_ != nullptr) owned.release();
+    else run_submit_job(*owned);  // no thread to be had: the game is over, so send it here
+#else
+    thread_ = std::thread([job = std::move(job)] { run_submit_job(job); });
+#endif
 }
 
 void BackgroundSubmit::finish() {
+#ifdef _WIN32
+    if (thread_ == nullptr) return;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+#else
     if (thread_.joinable()) thread_.join();
+#endif
 }
 
 }  // namespace board_client

@@ -9,10 +9,14 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#ifdef ZORVALEN_HAVE_BOARD_CLIENT
+#include "board_client/board_client.h"
+#endif
 #include "program/game_files.h"
 #include "program/settings_file.h"
 #include "exe_options.h"
@@ -76,6 +80,18 @@ program::ProgramOptions read_options() {
     LocalFree(wide);
     std::vector<const char*> argv;
     for (const std::string& word : words) argv.push_back(word.c_str());
+    // --submit URL [--name NAME] FILE sends a replay to a board and ends, as zorvalen-replay's does.
+    if (std::find(words.begin(), words.end(), "--submit") != words.end()) {
+#ifdef ZORVALEN_HAVE_BOARD_CLIENT
+        const board_client::SubmitCommand command =
+            board_client::run_submit_command(static_cast<int>(argv.size()), argv.data(), "zorvalen");
+        show(command.line, !command.on_stdout);
+        std::exit(command.status);
+#else
+        show("zorvalen: this build cannot submit to a board (it was built without nlohmann-json)\n", true);
+        std::exit(2);
+#endif
+    }
 
     program::ProgramOptions options;
     const program::CommandLineOutcome outcome =

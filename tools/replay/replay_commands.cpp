@@ -203,36 +203,13 @@ int verify(const Command& command) {
 
 // --submit URL [--name NAME] FILE: exits 0 only for a run the board verified.
 int submit(int argc, const char* const argv[]) {
-    std::string url, name, path;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if ((argument == "--submit" || argument == "--name") && i + 1 < argc) {
-            (argument == "--submit" ? url : name) = argv[++i];
-        } else if (path.empty() && !argument.starts_with("--")) {
-            path = argument;
-        } else {
-            std::fprintf(stderr, "zorvalen-replay: %s: unexpected with --submit URL [--name NAME] FILE\n",
-                         argument.c_str());
-            return 2;
-        }
-    }
-    if (url.empty() || path.empty()) {
-        std::fprintf(stderr, "zorvalen-replay: --submit takes a board's URL and a replay: --submit URL [--name NAME] FILE\n");
-        return 2;
-    }
 #ifdef ZORVALEN_HAVE_BOARD_CLIENT
-    // A ten-minute run plays again in a few seconds; a board with a queue may take longer.
-    constexpr double WAIT_SECONDS = 60;
-    const board_client::Verdict verdict =
-        board_client::submit_replay(url, name.empty() ? board_client::default_player_name() : name, path, WAIT_SECONDS);
-    const std::string line = path + ": " + board_client::describe(verdict);
-    switch (verdict.outcome) {
-    case board_client::Outcome::verified: std::printf("%s\n", line.c_str()); return 0;
-    case board_client::Outcome::rejected: std::printf("%s\n", line.c_str()); return 1;
-    case board_client::Outcome::unreadable: std::fprintf(stderr, "zorvalen-replay: %s\n", verdict.reason.c_str()); return 2;
-    default: std::fprintf(stderr, "zorvalen-replay: %s\n", line.c_str()); return 1;
-    }
+    const board_client::SubmitCommand command = board_client::run_submit_command(argc, argv, "zorvalen-replay");
+    std::fputs(command.line.c_str(), command.on_stdout ? stdout : stderr);
+    return command.status;
 #else
+    (void)argc;
+    (void)argv;
     std::fprintf(stderr, "zorvalen-replay: this build cannot submit to a board; install libcurl's and nlohmann-json's "
                          "development files (Debian: libcurl4-openssl-dev nlohmann-json3-dev) and build again\n");
     return 2;

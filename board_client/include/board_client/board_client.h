@@ -11,7 +11,9 @@
 
 #include <cstdint>
 #include <string>
+#ifndef _WIN32
 #include <thread>
+#endif
 
 namespace board_client {
 
@@ -42,6 +44,15 @@ Verdict submit_replay(const std::string& board_url, const std::string& name, con
 // The verdict as one line for a person: "verified: rank 3, score 3400: URL" or "rejected: why".
 std::string describe(const Verdict& verdict);
 
+// `--submit URL [--name NAME] FILE` as zorvalen-replay and the Windows exe take it (argv[0] is
+// the program): the file is sent and its verdict waited for.
+struct SubmitCommand {
+    int status = 2;          // 0 only for a run the board verified; 1 for another verdict; 2 for a wrong command or file
+    std::string line;        // what to print, "PROGRAM: ..." unless a verdict, with its newline
+    bool on_stdout = false;  // a verdict (verified or rejected) is the command's output; the rest goes to stderr
+};
+SubmitCommand run_submit_command(int argc, const char* const argv[], const std::string& program);
+
 // The name to send when none was given: the login's, or "player".
 std::string default_player_name();
 
@@ -58,7 +69,11 @@ public:
     void finish();
 
 private:
+#ifdef _WIN32
+    void* thread_ = nullptr;  // the exe's C++ runtime has no std::thread: a Windows thread's handle
+#else
     std::thread thread_;
+#endif
 };
 
 }  // namespace board_client
