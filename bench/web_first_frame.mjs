@@ -16,18 +16,28 @@ async function firstFrame(server, chromium) {
     const log = harness.consoleOf(page);
     await page.goto(server.url + 'index.html?stats');
     const line = await log.waitFor(text => text.startsWith('zorvalen-first-frame '), 60000, 'of the first frame');
+    // A page from before the start's marks has no steps line.
+    const steps = await log.waitFor(text => text.startsWith('zorvalen-start-steps '), 2000, 'of the steps')
+                           .catch(() => '');
+    for (const step of steps.split(' ').slice(1)) {
+      const [name, ms] = step.split('=');
+      (stepTimes[name] ||= []).push(Number(ms));
+    }
     return Number(line.split(' ')[1]);
   } finally {
     await close();
   }
 }
 
+let stepTimes = {};
 const chromium = harness.findChromium();
 const times = builds.map(() => []);
+const steps = builds.map(() => ({}));
 for (let run = 0; run < runs; ++run) {
   for (const [index, [, dir]] of builds.entries()) {
     const server = await harness.servePage({webDir: dir});
     try {
+      stepTimes = steps[index];
       times[index].push(await firstFrame(server, chromium));
     } finally {
       await server.stop();
@@ -35,6 +45,10 @@ for (let run = 0; run < runs; ++run) {
   }
 }
 const median = values => [...values].sort((a, b) => a - b)[values.length >> 1];
-for (const [index, [name]] of builds.entries())
+for (const [index, [name]] of builds.entries()) {
   console.log(`${name}: first frame median ${median(times[index])} ms (${times[index].join(', ')})`);
+  const named = Object.entries(steps[index]).map(([step, values]) => [step, median(values)]);
+  if (named.length)
+    console.log(`  steps (median ms from the start): ${named.sort((a, b) => a[1] - b[1]).map(([s, v]) => `${s} ${v}`).join(', ')}`);
+}
 if (builds.length == 2) console.log(`ratio ${(median(times[0]) / median(times[1])).toFixed(2)}`);

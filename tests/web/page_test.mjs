@@ -13,8 +13,9 @@
 //   offline  the first visit's download (at most 2 MB gzipped), a repeat visit that asks the
 //            network for the service worker only, a new build's worker taken up (its files
 //            kept, the old ones dropped), a reload with the server gone, the manifest
-//            and Chromium's installability check; then a page whose worker cannot be had and
-//            whose music cannot be decoded, which still plays, saying so once for each.
+//            and Chromium's installability check; then a page whose worker cannot be had,
+//            whose music cannot be decoded and whose pictures' unpacking worker is broken, which
+//            still plays, saying so once for the first two.
 //   board    the submit to a board, against a stand-in for the board's API: offered only where a
 //            board answers, the replay sent as it is, the name asked once, then the verdict.
 // node page_test.mjs --replay ZORVALEN_REPLAY --case touch|pad|offline|board [--look DIR]
@@ -377,7 +378,9 @@ async function offlineCase(server, chromium) {
   }
 
   // No worker to be had and music that does not decode: the game still plays, saying so once.
-  const broken = await harness.servePage({broken: ['sw.js', 'assets/bgmusic.wav.ogg']});
+  // The pictures' unpacking worker broken too: they are unpacked on the page's own thread, as
+  // exact as ever (nothing fetched whole, which would say so).
+  const broken = await harness.servePage({broken: ['sw.js', 'assets/bgmusic.wav.ogg', 'page/unpack_worker.js']});
   const second = await harness.launch(chromium);
   try {
     const page = second.context.pages()[0] || await second.context.newPage();

@@ -42,9 +42,13 @@ var Module = {
   gameEnded: function(status) {
     for (var i = 0; i < Zorvalen.endListeners.length; ++i) Zorvalen.endListeners[i](status);
   },
+  // The start's steps as performance marks (the stats page prints them): the program compiled
+  // and instantiated, the files written, the game's first frame.
   preRun: [function() {
+    performance.mark('zorvalen-instantiated');
     Module.addRunDependency('page-files');
     Promise.all(Zorvalen.files).then(function(groups) {
+      performance.mark('zorvalen-files-ready');
       groups.forEach(function(files) {
         files.forEach(function(file) { if (file) Module.FS.writeFile('/' + file.name, file.bytes); });
       });
@@ -55,7 +59,9 @@ var Module = {
 
 // The first frame takes the place of "Loading".
 Zorvalen.frameListeners.push(function() {
-  if (Zorvalen.message.dataset.loading !== undefined) Zorvalen.say(null);
+  if (Zorvalen.message.dataset.loading === undefined) return;
+  performance.mark('zorvalen-first-frame');
+  Zorvalen.say(null);
 });
 
 // The right button fires rockets: no menu over the game.

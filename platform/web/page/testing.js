@@ -17,7 +17,20 @@
     Zorvalen.frameListeners.push(function() {
       ++frames;
       // performance.now() counts from the start of the page's loading.
-      if (first) console.log('zorvalen-first-frame ' + performance.now().toFixed(0) + ' ms');
+      if (first) {
+        console.log('zorvalen-first-frame ' + performance.now().toFixed(0) + ' ms');
+        // The start's steps, each in ms from the start of loading: the program's download, then
+        // the page's marks in the order they came.
+        var steps = [];
+        performance.getEntriesByType('resource').forEach(function(entry) {
+          if (/zorvalen\.wasm$|assets\.json$/.test(entry.name))
+            steps.push(entry.name.replace(/^.*\//, '') + '-downloaded=' + entry.responseEnd.toFixed(0));
+        });
+        performance.getEntriesByType('mark').forEach(function(mark) {
+          if (mark.name.startsWith('zorvalen-')) steps.push(mark.name.slice(9) + '=' + mark.startTime.toFixed(0));
+        });
+        console.log('zorvalen-start-steps ' + steps.join(' '));
+      }
       first = false;
     });
     setInterval(function() { console.log('zorvalen-fps ' + frames); frames = 0; }, 1000);
