@@ -109,7 +109,11 @@ public:
     }
     int count() const { return static_cast<int>(values_.size()); }
     // The placeholder of the next parameter: "$N".
-    std::string next() const { return "$" + std::to_string(values_.size() + 1); }
+    std::string next() const {
+        std::string placeholder = "$";  // appended: GCC 12 at -O3 warns of "$" + text (-Wrestrict)
+        placeholder += std::to_string(values_.size() + 1);
+        return placeholder;
+    }
     void fill(std::vector<const char*>& pointers, std::vector<int>& lengths) const {
         for (const std::string& value : values_) {
             pointers.push_back(value.data());

@@ -193,7 +193,11 @@ bool move_index_to_front(const std::string& path, std::string& error) {
     const std::filesystem::path target(path);
     std::filesystem::path directory = target.parent_path();
     if (directory.empty()) directory = ".";
-    std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
+    // Built by appending: GCC 12 at -O3 takes "." + name for an overlapping copy (-Wrestrict).
+    std::string hidden = ".";
+    hidden += target.filename().string();
+    hidden += ".XXXXXX";
+    std::string pattern = (directory / hidden).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return fail(std::string("cannot make a file beside it: ") + std::strerror(errno), 0);
     r.temporary = pattern;
