@@ -24,15 +24,19 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cmath>
 #include <cinttypes>
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 #include "metrics.h"
 #include "replays/replay_file.h"
@@ -251,12 +255,18 @@ public:
             return false;
         }
         sweeper_ = std::thread([this] { sweep(); });
+        refresher_ = std::thread([this] { refresh_views(); });
         return true;
     }
 
     ~HttpServer() override {
         stopping_ = true;
         if (sweeper_.joinable()) sweeper_.join();
+        {
+            std::lock_guard lock(views_mutex_);
+            refresh_wanted_.notify_all();
+        }
+        if (refresher_.joinable()) refresher_.join();
         if (daemon_ != nullptr) MHD_stop_daemon(daemon_);
     }
 
@@ -344,6 +354,14 @@ private:
         MHD_add_response_header(response, "Cache-Control", "no-store");
         if (extra_header != nullptr) MHD_add_response_header(response, extra_header, extra_value);
         return answer(connection, status, response, CSP, text.size());
+    }
+
+    MHD_Result answer_json_text(MHD_Connection* connection, const std::string& text) {
+        MHD_Response* response =
+            MHD_create_response_from_buffer(text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
+        MHD_add_response_header(response, "Content-Type", "application/json");
+        MHD_add_response_header(response, "Cache-Control", "no-store");
+        return answer(connection, MHD_HTTP_OK, response, CSP, text.size());
     }
 
     MHD_Result answer_text(MHD_Connection* connection, unsigned status, const std::string& text,
@@ -583,31 +601,134 @@ private:
         return answer_json(connection, MHD_HTTP_OK, run_json(*run, store_.rank(run->id)));
     }
 
+    // The arguments of a board view, as they came.
+    struct ViewQuery {
+        std::optional<std::string> limit, player, cursor, from_rank, around;
+    };
+    // A view's JSON, or the status and message of a query that cannot be answered.
+    struct MadeView {
+        unsigned status = MHD_HTTP_OK;
+        std::string text;
+    };
+
     MHD_Result serve_board(MHD_Connection* connection) {
         const auto argument = [&](const char* key) -> std::optional<std::string> {
             const char* value = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, key);
             if (value == nullptr) return std::nullopt;
             return std::string(value);
         };
+        const ViewQuery asked{argument("limit"), argument("player"), argument("cursor"), argument("from_rank"),
+                              argument("around")};
+        std::string key;
+        for (const auto& value : {asked.limit, asked.player, asked.cursor, asked.from_rank, asked.around})
+            key += value ? std::to_string(value->size()) + ':' + *value : std::string("-");  // one way to read it
+        // A view is served again while nothing has changed it: by this process, by another (where
+        // the store can tell), or for a second where it cannot; past that second the last one is
+        // served while the refresher makes it again, off the threads that answer.
+        const std::uint64_t changes = store_.changes_made();
+        const std::optional<std::uint64_t> mark = store_.board_mark();
+        std::shared_ptr<const std::string> kept_body;
+        {
+            std::unique_lock lock(views_mutex_);
+            auto kept = views_.find(key);
+            // A view being made for the first time: waited for, rather than made by everyone at once.
+            while (kept != views_.end() && !kept->second.made_once && kept->second.refreshing) {
+                view_made_.wait_for(lock, std::chrono::seconds(1));
+                kept = views_.find(key);
+            }
+            if (kept == views_.end()) {
+                views_[key].refreshing = true;
+            } else {
+                KeptView& view = kept->second;
+                const bool unchanged = view.changes == changes && view.mark == mark;
+                const bool fresh = unchanged && (mark || std::chrono::steady_clock::now() - view.made < SHARED_VIEW_LIFE);
+                if (!fresh && unchanged && !view.refreshing) {
+                    view.refreshing = true;
+                    to_refresh_.push_back({key, asked});
+                    refresh_wanted_.notify_one();
+                }
+                // While one request makes a changed view again, the others have the last one, rather
+                // than all making it at once.
+                if (fresh || view.refreshing) kept_body = view.body;
+                else view.refreshing = true;
+            }
+        }
+        if (kept_body) return answer_json_text(connection, *kept_body);
+        const MadeView made = make_view_kept(key, asked, changes, mark);
+        if (made.status != MHD_HTTP_OK) return answer_error(connection, made.status, made.text.c_str());
+        return answer_json_text(connection, made.text);
+    }
+
+    // Makes a view and keeps it (an answerable one) for the next request of it; whatever happens,
+    // the view is no longer being made.
+    MadeView make_view_kept(const std::string& key, const ViewQuery& asked, std::uint64_t changes,
+                            std::optional<std::uint64_t> mark) {
+        const auto made_at = std::chrono::steady_clock::now();
+        MadeView made;
+        try {
+            made = make_view(asked);
+        } catch (...) {
+            std::lock_guard lock(views_mutex_);
+            const auto kept = views_.find(key);
+            if (kept != views_.end() && kept->second.made_once) kept->second.refreshing = false;
+            else if (kept != views_.end()) views_.erase(kept);
+            view_made_.notify_all();
+            throw;
+        }
+        std::lock_guard lock(views_mutex_);
+        if (made.status == MHD_HTTP_OK) {
+            if (views_.size() >= VIEWS_KEPT && views_.count(key) == 0) {
+                // Bounded, whatever the queries: the views not being made go.
+                for (auto view = views_.begin(); view != views_.end();)
+                    view = view->second.refreshing ? std::next(view) : views_.erase(view);
+            }
+            views_[key] = {std::make_shared<const std::string>(made.text), changes, mark, made_at, false, true};
+        } else {
+            views_.erase(key);
+        }
+        view_made_.notify_all();
+        return made;
+    }
+
+    void refresh_views() {
+        std::unique_lock lock(views_mutex_);
+        while (!stopping_) {
+            if (to_refresh_.empty()) {
+                refresh_wanted_.wait(lock);
+                continue;
+            }
+            const auto [key, asked] = to_refresh_.front();
+            to_refresh_.pop_front();
+            lock.unlock();
+            try {
+                make_view_kept(key, asked, store_.changes_made(), store_.board_mark());
+            } catch (const std::exception& failure) {
+                count_database_error();
+                log_line(std::string("event=error what=\"") + failure.what() + "\"");
+            }
+            lock.lock();
+        }
+    }
+
+    MadeView make_view(const ViewQuery& asked) {
         BoardQuery query;
-        if (const auto limit = argument("limit")) {
-            const std::optional<std::int64_t> value = parse_id(*limit);
-            if (!value || *value < 1 || *value > 100)
-                return answer_error(connection, MHD_HTTP_BAD_REQUEST, "limit is a number from 1 to 100");
+        if (asked.limit) {
+            const std::optional<std::int64_t> value = parse_id(*asked.limit);
+            if (!value || *value < 1 || *value > 100) return {MHD_HTTP_BAD_REQUEST, "limit is a number from 1 to 100"};
             query.limit = static_cast<int>(*value);
         }
-        if (const auto player = argument("player")) query.player = *player;
-        if (const auto cursor = argument("cursor")) {
-            query.after = parse_cursor(*cursor);
-            if (!query.after) return answer_error(connection, MHD_HTTP_BAD_REQUEST, "not a cursor of this board");
-        } else if (const auto from = argument("from_rank")) {
-            const std::optional<std::int64_t> rank = parse_id(*from);
-            if (!rank || *rank < 1) return answer_error(connection, MHD_HTTP_BAD_REQUEST, "from_rank is a rank from 1");
+        if (asked.player) query.player = *asked.player;
+        if (asked.cursor) {
+            query.after = parse_cursor(*asked.cursor);
+            if (!query.after) return {MHD_HTTP_BAD_REQUEST, "not a cursor of this board"};
+        } else if (asked.from_rank) {
+            const std::optional<std::int64_t> rank = parse_id(*asked.from_rank);
+            if (!rank || *rank < 1) return {MHD_HTTP_BAD_REQUEST, "from_rank is a rank from 1"};
             query.offset = *rank - 1;
-        } else if (const auto around = argument("around")) {
-            const std::optional<std::int64_t> id = parse_id(*around);
+        } else if (asked.around) {
+            const std::optional<std::int64_t> id = parse_id(*asked.around);
             const std::optional<std::int64_t> rank = id ? store_.rank(*id) : std::nullopt;
-            if (!rank) return answer_error(connection, MHD_HTTP_NOT_FOUND, "that run is not on the board");
+            if (!rank) return {MHD_HTTP_NOT_FOUND, "that run is not on the board"};
             query.offset = std::max<std::int64_t>(0, *rank - 1 - query.limit / 2);
             query.player.clear();  // ranks around a run are the whole board's
         }
@@ -621,7 +742,7 @@ private:
         }
         json next = nullptr;
         if (static_cast<int>(rows.size()) == query.limit) next = cursor_of(rows.back().run);
-        return answer_json(connection, MHD_HTTP_OK, json{{"items", std::move(items)}, {"next_cursor", next}});
+        return {MHD_HTTP_OK, json{{"items", std::move(items)}, {"next_cursor", next}}.dump()};
     }
 
     MHD_Result serve_replay(MHD_Connection* connection, const std::string& file) {
@@ -680,6 +801,23 @@ private:
     VerifierPool* pool_;
     UploadLimiter limiter_;
     MHD_Daemon* daemon_ = nullptr;
+    // The board's views as last served, by their query.
+    struct KeptView {
+        std::shared_ptr<const std::string> body;
+        std::uint64_t changes = 0;
+        std::optional<std::uint64_t> mark;
+        std::chrono::steady_clock::time_point made;
+        bool refreshing = false;
+        bool made_once = false;
+    };
+    static constexpr std::size_t VIEWS_KEPT = 256;
+    static constexpr std::chrono::seconds SHARED_VIEW_LIFE{1};
+    std::mutex views_mutex_;
+    std::unordered_map<std::string, KeptView> views_;
+    std::deque<std::pair<std::string, ViewQuery>> to_refresh_;
+    std::condition_variable refresh_wanted_;
+    std::condition_variable view_made_;
+    std::thread refresher_;
     std::mutex upload_mutex_;
     std::mutex tracked_mutex_;
     std::map<MHD_Connection*, Tracked> tracked_;

@@ -234,6 +234,7 @@ public:
 
     void set_verdict(std::int64_t id, const Verdict& verdict, std::int64_t verified_at) override {
         std::lock_guard lock(mutex_);
+        note_change();  // before the write: a view made meanwhile is not kept
         Params params;
         params.add(id);
         add_verdict(params, verdict, verified_at);
@@ -265,10 +266,19 @@ public:
         const Result found = run_sql(sql, params);
         std::vector<BoardRow> rows;
         for (int row = 0; row < found.rows(); ++row) rows.push_back({0, run_from(found, row)});
-        // A run has one rank in every view: the number of visible runs ahead of it, plus one.
-        for (BoardRow& row : rows) row.rank = rank_of(row.run);
+        // A run has one rank in every view: the number of visible runs ahead of it, plus one. A page
+        // of the whole board is a stretch of it, so one count ranks every row.
+        if (query.player.empty() && !rows.empty()) {
+            const std::int64_t first = rank_of(rows.front().run);
+            for (std::size_t i = 0; i < rows.size(); ++i) rows[i].rank = first + static_cast<std::int64_t>(i);
+        } else {
+            for (BoardRow& row : rows) row.rank = rank_of(row.run);
+        }
         return rows;
     }
+
+    // Other servers and verifiers change the runs with nothing to tell this one cheaply.
+    std::optional<std::uint64_t> board_mark() override { return std::nullopt; }
 
     std::optional<std::int64_t> rank(std::int64_t id) override {
         std::lock_guard lock(mutex_);
@@ -301,6 +311,7 @@ public:
 
     bool set_claimed_verdict(const Claim& claim, const Verdict& verdict) override {
         std::lock_guard lock(mutex_);
+        note_change();  // before the write: a view made meanwhile is not kept
         Params params;
         params.add(claim.run_id);
         add_verdict(params, verdict, now_milliseconds());
@@ -313,6 +324,7 @@ public:
 
     bool set_hidden(std::int64_t id, bool hidden, const AuditEntry& entry) override {
         std::lock_guard lock(mutex_);
+        note_change();  // before the write: a view made meanwhile is not kept
         // One statement: the change and its audit line are kept together or not at all.
         const Result noted = run_sql(
             "WITH changed AS (UPDATE runs SET hidden = $2 WHERE id = $1 RETURNING id) "

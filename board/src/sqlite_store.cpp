@@ -225,6 +225,7 @@ public:
 
     void set_verdict(std::int64_t id, const Verdict& v, std::int64_t verified_at) override {
         std::lock_guard lock(mutex_);
+        note_change();  // before the write: a view made meanwhile is not kept
         Statement set(db_,
                       "UPDATE runs SET status = ?2, reason = ?3, frames = ?4, ending = ?5, score = ?6, level = ?7, "
                       "logic_version = ?8, asset_digest = ?9, assets_known = ?10, recorded_by = ?11, utc_offset = ?12, "
@@ -250,9 +251,24 @@ public:
         select.bind(5, std::int64_t{query.limit}).bind(6, query.offset);
         std::vector<BoardRow> rows;
         while (select.step()) rows.push_back({0, run_from(select)});
-        // A run has one rank in every view: the number of visible runs ahead of it, plus one.
-        for (BoardRow& row : rows) row.rank = rank_of(row.run);
+        // A run has one rank in every view: the number of visible runs ahead of it, plus one. A page
+        // of the whole board is a stretch of it, so one count ranks every row.
+        if (query.player.empty() && !rows.empty()) {
+            const std::int64_t first = rank_of(rows.front().run);
+            for (std::size_t i = 0; i < rows.size(); ++i) rows[i].rank = first + static_cast<std::int64_t>(i);
+        } else {
+            for (BoardRow& row : rows) row.rank = rank_of(row.run);
+        }
         return rows;
+    }
+
+    // SQLite's own count of the commits other connections made to the file (the command line's
+    // --hide, another server on it); this connection's are the store's changes_made().
+    std::optional<std::uint64_t> board_mark() override {
+        std::lock_guard lock(mutex_);
+        Statement version(db_, "PRAGMA data_version");
+        version.step();
+        return static_cast<std::uint64_t>(version.integer(0));
     }
 
     std::optional<std::int64_t> rank(std::int64_t id) override {
@@ -265,6 +281,7 @@ public:
 
     bool set_hidden(std::int64_t id, bool hidden, const AuditEntry& entry) override {
         std::lock_guard lock(mutex_);
+        note_change();  // before the write: a view made meanwhile is not kept
         execute("BEGIN IMMEDIATE");
         try {
             Statement set(db_, "UPDATE runs SET hidden = ?2 WHERE id = ?1");

@@ -3,6 +3,7 @@
 // whole transaction: what a call returned is on the disk.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -105,6 +106,11 @@ public:
     virtual void set_verdict(std::int64_t id, const Verdict& verdict, std::int64_t verified_at) = 0;
 
     virtual std::vector<BoardRow> board(const BoardQuery& query) = 0;
+    // A number that moves whenever another process may have changed the board's views; nothing
+    // where the store cannot tell cheaply (a view is then kept only briefly).
+    virtual std::optional<std::uint64_t> board_mark() = 0;
+    // How many changes to the board's views this process has made.
+    std::uint64_t changes_made() const { return changes_made_.load(); }
     // The run's rank among the visible verified runs, or nothing for one not on the board.
     virtual std::optional<std::int64_t> rank(std::int64_t id) = 0;
 
@@ -120,6 +126,12 @@ public:
 
     virtual bool set_hidden(std::int64_t id, bool hidden, const AuditEntry& entry) = 0;
     virtual std::vector<AuditEntry> audit() = 0;
+
+protected:
+    void note_change() { ++changes_made_; }
+
+private:
+    std::atomic<std::uint64_t> changes_made_{0};
 };
 
 // "sqlite:PATH" (or a plain path), or a PostgreSQL connection URI (postgresql://...). Throws
