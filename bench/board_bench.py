@@ -25,8 +25,8 @@ import time
 import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BUILD = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "release")
-RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+BUILD = os.path.join(ROOT, "build", "release")
+RUNS = 3
 BOARD = os.path.join(BUILD, "board", "zorvalen-board")
 TOOL = os.path.join(BUILD, "tools", "replay", "zorvalen-replay")
 WORK = tempfile.mkdtemp(prefix="board-bench-")
@@ -124,6 +124,13 @@ def status(port, run_id):
 
 
 def main():
+    global BUILD, RUNS, BOARD, TOOL
+    if len(sys.argv) > 1:
+        BUILD = sys.argv[1]
+        BOARD = os.path.join(BUILD, "board", "zorvalen-board")
+        TOOL = os.path.join(BUILD, "tools", "replay", "zorvalen-replay")
+    if len(sys.argv) > 2:
+        RUNS = int(sys.argv[2])
     replays = [record(seed) for seed in range(1, RUNS + 1)]
     print(f"{RUNS} replays of {FRAMES} frames (10:00), {BUILD}")
 
@@ -179,4 +186,5 @@ def main():
           f"(targets: 32 and 64 MiB)")
 
 
-main()
+if __name__ == "__main__":
+    main()
