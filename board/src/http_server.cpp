@@ -52,6 +52,8 @@ constexpr char CSP[] = "default-src 'self'";
 // The game's page compiles its WebAssembly, which a bare default-src 'self' forbids.
 constexpr char PLAY_CSP[] = "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'";
 constexpr unsigned RETRY_AFTER_SECONDS = 30;
+// A database restarting or failing over is back within seconds.
+constexpr unsigned DATABASE_RETRY_SECONDS = 5;
 
 struct Request {
     Route route = Route::other;
@@ -62,6 +64,7 @@ struct Request {
     std::uint64_t bytes = 0;
     bool upload = false;
     bool answered = false;  // refused from its headers: the body is not read
+    bool store_failed = false;  // answered so because the database failed
     std::size_t expected = 0;
     std::string name;
     std::vector<std::uint8_t> body;
@@ -316,7 +319,8 @@ private:
         const Request* request = static_cast<Request*>(*context);
         if (request != nullptr && request->status != 0) {
             count_request(request->route, request->status);
-            if (request->route == Route::upload) count_upload(outcome_of(request->status));
+            if (request->route == Route::upload)
+                count_upload(request->store_failed ? UploadOutcome::failed : outcome_of(request->status));
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - request->began).count();
             char fields[256];
@@ -483,7 +487,13 @@ private:
         request.name = name != nullptr ? name : "";
         const std::string problem = check_name(request.name);
         if (!problem.empty()) return answer_error(connection, MHD_HTTP_UNPROCESSABLE_CONTENT, problem);
-        if (queue_full())
+        bool full = false;
+        try {
+            full = queue_full();
+        } catch (const std::exception& failure) {
+            return answer_store_failure(connection, failure);
+        }
+        if (full)
             return answer_json(connection, MHD_HTTP_SERVICE_UNAVAILABLE,
                                json{{"error", "the board has too many runs waiting: try again later"}}, "Retry-After",
                                std::to_string(RETRY_AFTER_SECONDS).c_str());
@@ -498,13 +508,7 @@ private:
     bool queue_full() {
         if (settings_.queue <= 0) return false;
         if (pool_ != nullptr && !store_.shares_work()) return !pool_->has_room();
-        try {
-            return store_.pending_count() >= settings_.queue;
-        } catch (const std::exception& failure) {
-            count_database_error();
-            log_line(std::string("event=error what=\"") + failure.what() + "\"");
-            return true;
-        }
+        return store_.pending_count() >= settings_.queue;
     }
 
     MHD_Result finish_upload(MHD_Connection* connection, Request& request) {
@@ -534,9 +538,7 @@ private:
             return answer_json(connection, MHD_HTTP_ACCEPTED,
                                json{{"run_id", id}, {"status", "pending"}, {"status_url", "/api/v1/runs/" + std::to_string(id)}});
         } catch (const std::exception& failure) {
-            count_database_error();
-            log_line(std::string("event=error what=\"") + failure.what() + "\"");
-            return answer_error(connection, MHD_HTTP_INTERNAL_SERVER_ERROR, "the board could not keep the run");
+            return answer_store_failure(connection, failure);
         }
     }
 
@@ -564,10 +566,23 @@ private:
             }
             return serve_file(connection, settings_.board_dir, url.substr(1), CSP);
         } catch (const std::exception& failure) {
-            count_database_error();
-            log_line(std::string("event=error what=\"") + failure.what() + "\"");
-            return answer_error(connection, MHD_HTTP_INTERNAL_SERVER_ERROR, "the board could not answer");
+            return answer_store_failure(connection, failure);
         }
+    }
+
+    // The database failed the request: full, it keeps what it has and takes nothing more until an
+    // operator makes room; otherwise it is most likely away for a moment (restarted, failing over),
+    // and the client is asked to come back, while the store connects again by itself.
+    MHD_Result answer_store_failure(MHD_Connection* connection, const std::exception& failure) {
+        count_database_error();
+        log_line(std::string("event=error what=\"") + failure.what() + "\"");
+        if (current_request != nullptr) current_request->store_failed = true;
+        if (dynamic_cast<const StoreFull*>(&failure) != nullptr)
+            return answer_error(connection, MHD_HTTP_INSUFFICIENT_STORAGE,
+                                "the board's disk is full: it takes no more runs until it has room");
+        return answer_json(connection, MHD_HTTP_SERVICE_UNAVAILABLE,
+                           json{{"error", "the board's database does not answer: try again later"}}, "Retry-After",
+                           std::to_string(DATABASE_RETRY_SECONDS).c_str());
     }
 
     MHD_Result serve_metrics(MHD_Connection* connection) {

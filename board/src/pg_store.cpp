@@ -359,8 +359,12 @@ private:
         Result result(PQexecParams(connection_, sql.c_str(), params.count(), nullptr, values.data(), lengths.data(),
                                    params.formats(), result_format));
         const ExecStatusType status = PQresultStatus(result.get());
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+            if (state != nullptr && std::string(state) == "53100")  // disk_full
+                throw StoreFull(first_line(PQerrorMessage(connection_)));
             throw std::runtime_error(first_line(PQerrorMessage(connection_)));
+        }
         return result;
     }
 

@@ -105,6 +105,7 @@ public:
         const int result = sqlite3_step(statement_);
         if (result == SQLITE_ROW) return true;
         if (result == SQLITE_DONE) return false;
+        if (result == SQLITE_FULL) throw StoreFull(sqlite3_errmsg(db_));
         throw std::runtime_error(sqlite3_errmsg(db_));
     }
     std::int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }

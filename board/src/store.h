@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,11 @@ struct AuditEntry {
     std::string action;
     std::int64_t run_id = 0;
     std::string reason;
+};
+
+// The database refused a write for want of room: nothing was written.
+struct StoreFull : std::runtime_error {
+    using std::runtime_error::runtime_error;
 };
 
 class Store {

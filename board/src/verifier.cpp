@@ -365,6 +365,11 @@ void VerifierPool::work() {
         } catch (const std::exception& failure) {
             count_database_error();
             log_line("event=error run=" + std::to_string(id) + " what=\"" + failure.what() + "\"");
+            // The run is still pending in the database: it waits its turn again, after a pause that
+            // keeps a database that stays broken (a full disk) from being hammered.
+            std::unique_lock lock(mutex_);
+            if (wake_.wait_for(lock, std::chrono::seconds(5), [this] { return stopping_.load(); })) return;
+            queue_.push_back(id);
         }
     }
 }

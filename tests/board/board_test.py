@@ -2,7 +2,7 @@
 """zorvalen-board on a free loopback port, as its clients see it.
 
     board_test.py BOARD REPLAY_TOOL SCRIPTS_DIR CASE [STORE]
-        CASE: runs | crash | slow | shared       STORE: sqlite (the default) | postgresql
+        CASE: runs | crash | slow | shared | faults | disk       STORE: sqlite (the default) | postgresql
 
 On PostgreSQL the test starts a cluster of its own (pg_cluster.py), or is skipped where it cannot.
 
@@ -19,6 +19,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import zlib
 
@@ -535,7 +536,143 @@ def case_shared():
         front.stop()
 
 
-{"runs": case_runs, "crash": case_crash, "slow": case_slow, "shared": case_shared}[CASE]()
+def runs_of_their_own(count, frames=120):
+    """Short runs, each with an input stream of its own (the board takes a stream once)."""
+    rng = random.Random(count)
+    runs = []
+    for i in range(count):
+        path = os.path.join(WORK, f"own{i}.txt")
+        lines = ["1 SPACE"]
+        while len(lines) < frames:
+            keys = [key for key in ("W", "A", "S", "D", "LMB") if rng.random() < 0.4]
+            lines.append(f"1 {' '.join(keys)} dx={rng.randint(-9, 9)} dy={rng.randint(-9, 9)}")
+        open(path, "w").write("\n".join(lines) + "\n")
+        runs.append(record(path))
+    return runs
+
+
+class Uploads(threading.Thread):
+    """Sends runs one after another to whichever board is `self.board` now, each again and again
+    until it is acknowledged (202, or 200 for one kept before its answer was lost)."""
+
+    def __init__(self, runs, board, pace=0.0):
+        super().__init__(daemon=True)
+        self.runs, self.board, self.pace = runs, board, pace
+        self.statuses, self.acknowledged = [], []
+
+    def run(self):
+        for i, data in enumerate(self.runs):
+            while True:
+                try:
+                    status, answer = self.board.upload(bytes(data), f"Load{i}")
+                except (OSError, http.client.HTTPException, ValueError):
+                    status, answer = None, None
+                self.statuses.append(status)
+                if status in (200, 202):
+                    self.acknowledged.append(answer["run_id"])
+                    break
+                time.sleep(0.05)
+            time.sleep(self.pace)
+
+    def wait_for(self, count, seconds=60):
+        return wait_until(lambda: len(self.acknowledged) >= count, seconds)
+
+
+def all_verified(board, ids, what):
+    for run_id in sorted(set(ids)):
+        run = board.settled(run_id, 120)
+        check(run.get("status") == "verified", f"{what}: run {run_id} is verified: {run}")
+    _, body = board.request("GET", "/api/v1/board?limit=100")
+    on_board = sorted(item["run_id"] for item in json.loads(body)["items"])
+    check(on_board == sorted(set(ids)), f"{what}: the board holds the runs acknowledged and nothing else: "
+          f"{on_board} against {sorted(set(ids))}")
+
+
+def case_faults():
+    """kill -9 of the board twice while runs stream in; on PostgreSQL, the database stopped and
+    started under that load: 503 with Retry-After meanwhile, the board back by itself, nothing
+    acknowledged lost and nothing stuck pending."""
+    runs = runs_of_their_own(30)
+    board = Board("--workers", "1", "--lease-seconds", "3", "--upload-rate", "0")
+    uploads = Uploads(runs[:14], board)
+    uploads.start()
+    for count in (4, 9):
+        check(uploads.wait_for(count), f"{count} runs acknowledged: {uploads.statuses[-5:]}")
+        board.kill()
+        uploads.board = board = Board("--workers", "1", "--lease-seconds", "3", "--upload-rate", "0")
+    uploads.join(120)
+    check(len(uploads.acknowledged) == 14, f"every run acknowledged in the end: {len(uploads.acknowledged)}")
+    all_verified(board, uploads.acknowledged, "after two kill -9")
+    before = uploads.acknowledged
+    if STORE != "postgresql":
+        board.stop()
+        return
+
+    uploads = Uploads(runs[14:], board, pace=0.3)
+    uploads.start()
+    check(uploads.wait_for(2), "runs acknowledged before the database stops")
+    CLUSTER.pause()
+    check(wait_until(lambda: 503 in uploads.statuses, 30), f"uploads meet 503 meanwhile: {uploads.statuses[-5:]}")
+    response, _ = board.request("GET", "/readyz")
+    check(response.status == 503, f"/readyz says the database is away: {response.status}")
+    response, body = board.request("POST", "/api/v1/runs?name=Away", bytes(runs[-1]),
+                                   {"Content-Type": "application/octet-stream"})
+    check(response.status == 503 and response.getheader("Retry-After", "").isdigit(),
+          f"503 with Retry-After: {response.status} {response.getheader('Retry-After')} {body[:100]}")
+    time.sleep(1)
+    CLUSTER.resume()
+    check(wait_until(lambda: board.request("GET", "/readyz")[0].status == 200, 30), "the board reconnects by itself")
+    uploads.join(120)
+    check(set(uploads.statuses) <= {200, 202, 503}, f"no other answer meanwhile: {set(uploads.statuses)}")
+    check(len(uploads.acknowledged) == len(runs) - 14, "every run acknowledged in the end")
+    all_verified(board, before + uploads.acknowledged, "after the database came back")
+    board.stop()
+
+
+def case_disk():
+    """A disk that fills (a small tmpfs of a private mount namespace): uploads meet 507 and a
+    line that says why, what is stored stays whole and readable, and with room made the runs
+    kept are verified."""
+    if os.environ.get("BOARD_TEST_MOUNTED") != "1":
+        os.environ["BOARD_TEST_MOUNTED"] = "1"
+        try:
+            os.execvp("unshare", ["unshare", "--map-root-user", "--mount", "--", sys.executable, *sys.argv])
+        except OSError as failure:
+            print("SKIP: no private mount namespace here:", failure)
+            sys.exit(77)
+    disk = os.path.join(WORK, "disk")
+    os.mkdir(disk)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=160k", "tmpfs", disk]).returncode != 0:
+        print("SKIP: cannot mount a small tmpfs here")
+        sys.exit(77)
+    database = f"sqlite:{disk}/board.sqlite"
+    runs = runs_of_their_own(60, 600)
+    board = Board("--workers", "1", database=database)
+    acknowledged, refused = [], None
+    for i, data in enumerate(runs):
+        status, answer = board.upload(bytes(data), f"Disk{i}")
+        if status == 202:
+            acknowledged.append(answer["run_id"])
+        else:
+            refused = (status, answer)
+            break
+    check(acknowledged and refused and refused[0] == 507 and "disk is full" in refused[1].get("error", ""),
+          f"uploads on a full disk meet 507, after {len(acknowledged)} kept: {refused}")
+    response, _ = board.request("GET", "/api/v1/board")
+    check(response.status == 200, f"the board still answers: {response.status}")
+    for run_id in acknowledged:
+        check(board.request("GET", f"/api/v1/runs/{run_id}")[0].status == 200, f"run {run_id} is still there")
+    subprocess.run(["mount", "-o", "remount,size=64m", disk], check=True)
+    all_verified(board, acknowledged, "with room made")
+    board.stop()
+    import sqlite3
+    db = sqlite3.connect(f"{disk}/board.sqlite")
+    check(db.execute("PRAGMA integrity_check").fetchone()[0] == "ok", "the database is whole")
+    check(db.execute("SELECT COUNT(*) FROM runs").fetchone()[0] == len(acknowledged), "and holds what was kept")
+
+
+{"runs": case_runs, "crash": case_crash, "slow": case_slow, "shared": case_shared, "faults": case_faults,
+ "disk": case_disk}[CASE]()
 if failures:
     sys.exit(1)
 print("ok")

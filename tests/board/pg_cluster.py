@@ -43,9 +43,16 @@ class Cluster:
             os.chown(self.folder, *_nobody())
             self.as_user = ["runuser", "-u", "nobody", "--"]
         self._run("initdb", "-D", self.data, "-U", "board", "-A", "trust", "--no-sync", "-E", "UTF8")
+        self.resume()
+        atexit.register(self.stop)
+
+    def pause(self):
+        """Stops the server, keeping its data, as an operator's restart or a failover does."""
+        self._run("pg_ctl", "-D", self.data, "-m", "fast", "-w", "stop")
+
+    def resume(self):
         self._run("pg_ctl", "-D", self.data, "-l", os.path.join(self.folder, "log"), "-w", "-o",
                   f"-k {self.folder} -c listen_addresses='' -c fsync=off", "start")
-        atexit.register(self.stop)
 
     def _run(self, program, *arguments):
         try:
