@@ -732,7 +732,12 @@ private:
             if (!value || *value < 1 || *value > 100) return {MHD_HTTP_BAD_REQUEST, "limit is a number from 1 to 100"};
             query.limit = static_cast<int>(*value);
         }
-        if (asked.player) query.player = *asked.player;
+        if (asked.player) {
+            // Every name kept passed the upload's check; one that does not (bytes that are not UTF-8,
+            // which PostgreSQL would refuse as text) names nobody.
+            if (!check_name(*asked.player).empty()) return {MHD_HTTP_BAD_REQUEST, "not a player's name"};
+            query.player = *asked.player;
+        }
         if (asked.cursor) {
             query.after = parse_cursor(*asked.cursor);
             if (!query.after) return {MHD_HTTP_BAD_REQUEST, "not a cursor of this board"};

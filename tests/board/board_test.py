@@ -299,6 +299,8 @@ def case_runs():
     check([i["rank"] for i in json.loads(body)["items"]] == [1, 2], "around a run: the same ranks")
     response, body = board.request("GET", "/api/v1/board?player=" + "Zo%C3%AB%20O'Brien")
     check([i["rank"] for i in json.loads(body)["items"]] == [2], "one player's runs keep their ranks")
+    response, _ = board.request("GET", "/api/v1/board?player=%FF%FE")
+    check(response.status == 400, f"a name no upload could have is a bad request, on every store: {response.status}")
 
     response, body = board.request("GET", f"/runs/{long_id}.zvr?download=1")
     check(response.status == 200 and body == bytes(long_run), "the replay comes back as it was sent")
