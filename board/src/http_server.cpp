@@ -422,6 +422,10 @@ private:
             request->method = method_name(method);
             request->route = route_of(method, url);
             request->address = client_address(connection);
+            if (settings_.health_only && url != "/metrics" && url != "/healthz" && url != "/readyz") {
+                request->answered = true;
+                return answer_error(connection, MHD_HTTP_NOT_FOUND, "a verifier serves /metrics, /healthz and /readyz only");
+            }
             if (method == "POST" && url == "/api/v1/runs") {
                 request->upload = true;
                 return begin_upload(connection, *request);

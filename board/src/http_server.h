@@ -20,6 +20,7 @@ struct ServerSettings {
     std::set<std::string> page_files;
     int request_seconds = 60;  // a request must arrive whole within this, however it trickles in
     bool verifying = true;     // false: --workers 0, runs wait as pending
+    bool health_only = false;  // a verifier's (--verify-only): /metrics, /healthz and /readyz alone
     // What one client may hold; 0 is no limit. The defaults are far above what a player does:
     // a game ends an upload at most every few minutes, and a page opens a few connections.
     unsigned max_connections = 512;

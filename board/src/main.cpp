@@ -166,7 +166,9 @@ sigset_t block_stop_signals() {
     return stop_signals;
 }
 
-int verify_only_until_stopped(board::Store& store, const board::VerifierSettings& verifying, int workers) {
+// A verifier answers for itself on `listen` where one is given: its metrics and health alone.
+int verify_only_until_stopped(board::Store& store, const board::VerifierSettings& verifying, int workers,
+                              board::ServerSettings serving, const std::string& listen) {
     if (!store.shares_work()) {
         std::fprintf(stderr, "zorvalen-board: --verify-only needs a database that servers share (postgresql://...): "
                              "a SQLite board verifies in its own process\n");
@@ -176,12 +178,31 @@ int verify_only_until_stopped(board::Store& store, const board::VerifierSettings
         std::fprintf(stderr, "zorvalen-board: --verify-only needs --workers 1 or more\n");
         return 2;
     }
+    std::string error;
+    if (!listen.empty()) {
+        serving.listen_socket = listen_on(listen, error);
+        if (serving.listen_socket < 0) {
+            std::fprintf(stderr, "zorvalen-board: %s\n", error.c_str());
+            return 1;
+        }
+    }
     const sigset_t stop_signals = block_stop_signals();
     auto pool = std::make_unique<board::VerifierPool>(store, verifying, workers, 0);
-    std::printf("zorvalen-board: verifying the runs sent to the database (%d at once)\n", workers);
+    std::unique_ptr<board::Server> server;
+    if (!listen.empty()) {
+        serving.health_only = true;
+        server = board::start_server(serving, store, pool.get(), error);
+        if (server == nullptr) {
+            std::fprintf(stderr, "zorvalen-board: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    std::printf("zorvalen-board: verifying the runs sent to the database (%d at once)%s%s\n", workers,
+                listen.empty() ? "" : "; metrics at http://", listen.empty() ? "" : (listen + "/metrics").c_str());
     std::fflush(stdout);
     int caught = 0;
     sigwait(&stop_signals, &caught);
+    server.reset();
     pool.reset();
     return 0;
 }
@@ -206,7 +227,11 @@ int main(int argc, char** argv) {
     CLI::App app{"zorvalen-board: a board of proven runs. Every replay sent to it is played again before it is "
                  "ranked; the board's page is at /, the game's at /play/."};
     app.set_version_flag("--version", std::string("zorvalen-board ") + ZORVALEN_VERSION);
-    app.add_option("--listen", listen, "the address and port to serve on (ADDRESS:PORT)")->capture_default_str();
+    CLI::Option* listen_option =
+        app.add_option("--listen", listen,
+                       "the address and port to serve on (ADDRESS:PORT); with --verify-only, where the verifier's "
+                       "/metrics, /healthz and /readyz are (none unless given)")
+            ->capture_default_str();
     app.add_option("--database", database,
                    "where the runs are kept: sqlite:PATH, a file made if missing (the default is board.sqlite "
                    "in the working folder), or postgresql://..., a database that several servers and verifiers share")
@@ -311,7 +336,8 @@ int main(int argc, char** argv) {
     }
     if (!export_path.empty()) return export_runs(*store, export_path);
     if (reverify_all) return reverify(*store, verifying);
-    if (verify_only) return verify_only_until_stopped(*store, verifying, workers);
+    if (verify_only)
+        return verify_only_until_stopped(*store, verifying, workers, serving, listen_option->count() > 0 ? listen : "");
 
     serving.connection_memory = header_kib * 1024;
     serving.board_dir = board_dir;

@@ -507,7 +507,8 @@ def case_shared():
     killed.process.wait()
     stopped.process.send_signal(signal.SIGSTOP)
 
-    verifiers = [Verifier(url), Verifier(url)]
+    watched_port = free_port()
+    verifiers = [Verifier(url, "--listen", f"127.0.0.1:{watched_port}"), Verifier(url)]
     for i, data in enumerate(replays[2:], 2):
         status, answer = fronts[i % 2].upload(bytes(data), f"Shared{i}")
         check(status == 202, f"front end {i % 2} takes a run: {status} {answer}")
@@ -516,6 +517,19 @@ def case_shared():
         run = fronts[run_id % 2].settled(run_id, 120)
         check(run["status"] == "verified", f"run {run_id} is verified by a verifier still running: {run}")
 
+    # A verifier given --listen answers for itself there: its metrics and health, nothing else.
+    watched = http.client.HTTPConnection("127.0.0.1", watched_port, timeout=10)
+    watched.request("GET", "/metrics")
+    text = watched.getresponse().read().decode()
+    counted = [float(line.split()[-1]) for line in text.splitlines()
+               if line.startswith('zorvalen_board_verdicts_total{status="verified"}')]
+    check(counted and "zorvalen_board_verification_seconds_bucket" in text,
+          f"the verifier's /metrics counts its verdicts and their seconds: {text[:200]}")
+    watched.request("GET", "/api/v1/board")
+    response = watched.getresponse()
+    response.read()
+    check(response.status == 404, f"and serves no board: {response.status}")
+    watched.close()
     stopped.process.send_signal(signal.SIGCONT)
     check(wait_until(lambda: any("kept=dropped" in line for line in stopped.lines()), 60),
           f"the stopped verifier's late verdict is dropped: {stopped.lines()}")
