@@ -252,6 +252,7 @@ public:
             MHD_OPTION_NOTIFY_CONNECTION, &HttpServer::on_connection, this,
             MHD_OPTION_NOTIFY_COMPLETED, &HttpServer::on_completed, this,
             MHD_OPTION_EXTERNAL_LOGGER, &HttpServer::on_log, this,
+            MHD_OPTION_UNESCAPE_CALLBACK, &HttpServer::unescape, this,
             MHD_OPTION_END);
         if (daemon_ == nullptr) {
             error = "the HTTP server could not start";
@@ -275,6 +276,29 @@ public:
 
 private:
     static void on_log(void*, const char*, va_list) {}  // its messages are about clients, not the board
+
+    // Percent-escapes decoded in place, all but %00: a NUL would end a path early (and
+    // "/index.html%00.css" be served as "/index.html"), so it stays three characters, which name
+    // no file and no player.
+    static size_t unescape(void*, MHD_Connection*, char* text) {
+        const auto digit = [](char c) -> int {
+            if (c >= '0' && c <= '9') return c - '0';
+            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+            return -1;
+        };
+        char* out = text;
+        for (const char* in = text; *in != '\0';) {
+            if (in[0] == '%' && digit(in[1]) >= 0 && digit(in[2]) >= 0 && (digit(in[1]) | digit(in[2])) != 0) {
+                *out++ = static_cast<char>(digit(in[1]) * 16 + digit(in[2]));
+                in += 3;
+            } else {
+                *out++ = *in++;
+            }
+        }
+        *out = '\0';
+        return static_cast<size_t>(out - text);
+    }
 
     // A request that trickles in is cut off once it has taken longer than request_seconds: the
     // library's own timeout only counts silence, which one byte a second never is.

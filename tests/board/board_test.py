@@ -2,7 +2,7 @@
 """zorvalen-board on a free loopback port, as its clients see it.
 
     board_test.py BOARD REPLAY_TOOL SCRIPTS_DIR CASE [STORE]
-        CASE: runs | crash | slow | shared | faults | disk       STORE: sqlite (the default) | postgresql
+        CASE: runs | crash | slow | shared | faults | disk | abuse       STORE: sqlite (the default) | postgresql
 
 On PostgreSQL the test starts a cluster of its own (pg_cluster.py), or is skipped where it cannot.
 
@@ -687,8 +687,68 @@ def case_disk():
     check(db.execute("SELECT COUNT(*) FROM runs").fetchone()[0] == len(acknowledged), "and holds what was kept")
 
 
+def raw_status(port, data, source="127.0.0.1"):
+    """The status of the answer to bytes sent as they are, or None where the server closed."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10, source_address=(source, 0)) as raw:
+        raw.sendall(data)
+        try:
+            head = raw.recv(4096).decode("latin-1")
+        except ConnectionResetError:
+            return None
+    return int(head.split()[1]) if head.startswith("HTTP/1.") else None
+
+
+def case_abuse():
+    """With the limits as they ship: a slow-loris holding hundreds of connections from one address
+    and a flood of 300 uploads from another leave a third served; requests that lie, overflow or
+    make no sense are each a 4xx."""
+    board = Board("--workers", "0")
+    replay = bytes(record("walk_right.txt"))
+    loris = []
+    for _ in range(300):
+        try:
+            held = socket.create_connection(("127.0.0.1", board.port), timeout=5, source_address=("127.0.0.2", 0))
+            held.sendall(b"GET /api/v1/board HTTP/1.1\r\nHost: x\r\n")
+            loris.append(held)
+        except OSError:
+            pass
+    started = time.time()
+    response, _ = board.request("GET", "/api/v1/board")
+    check(response.status == 200 and time.time() - started < 2,
+          f"{len(loris)} slow connections from one address leave others served: {response.status}")
+    flood = [raw_status(board.port, b"POST /api/v1/runs?name=Flood HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                        str(len(replay)).encode() + b"\r\nConnection: close\r\n\r\n" + replay, "127.0.0.3")
+             for _ in range(300)]
+    check(flood[0] in (200, 202) and flood.count(429) >= 280, f"a flood of 300 uploads meets 429: "
+          f"{ {status: flood.count(status) for status in set(flood)} }")
+    status, answer = board.upload(bytes(record("shoot_enemy.txt")), "Neighbour")
+    check(status == 202, f"and another address uploads as ever: {status} {answer}")
+    for held in loris:
+        held.close()
+
+    odd = {
+        "a body shorter than its length says": b"POST /api/v1/runs?name=Liar HTTP/1.1\r\nHost: x\r\n"
+                                                  b"Content-Length: 5\r\n\r\n" + replay[:5],
+        "a body longer than its length says": b"POST /api/v1/runs?name=Liar HTTP/1.1\r\nHost: x\r\n"
+                                                 b"Content-Length: 40\r\nConnection: close\r\n\r\n" + replay,
+        "a chunked body over the limit": b"POST /api/v1/runs?name=Chunks HTTP/1.1\r\nHost: x\r\n"
+                                         b"Transfer-Encoding: chunked\r\n\r\n" + b"100000\r\n" + b"x" * 65536,
+        "a path up and out": b"GET /../../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n",
+        "a path with a NUL": b"GET /index.html%00.css HTTP/1.1\r\nHost: x\r\n\r\n",
+        "a raw NUL in the path": b"GET /ind\x00ex.html HTTP/1.1\r\nHost: x\r\n\r\n",
+        "an unknown method": b"BREW / HTTP/1.1\r\nHost: x\r\n\r\n",
+        "a header of 64 KB": b"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + b"a" * 65536 + b"\r\n\r\n",
+    }
+    for what, data in odd.items():
+        status = raw_status(board.port, data)
+        check(status is not None and 400 <= status < 500, f"{what}: a 4xx, not {status}")
+    response, _ = board.request("GET", "/api/v1/board")
+    check(response.status == 200, "the board answers after all of it")
+    board.stop()
+
+
 {"runs": case_runs, "crash": case_crash, "slow": case_slow, "shared": case_shared, "faults": case_faults,
- "disk": case_disk}[CASE]()
+ "disk": case_disk, "abuse": case_abuse}[CASE]()
 if failures:
     sys.exit(1)
 print("ok")
