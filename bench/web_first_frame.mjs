@@ -1,6 +1,7 @@
 // The page's time to its first frame, from the navigation, in a fresh headless Chromium each
-// time (nothing cached, as a first visit), RUNS times; with another build of the page (its
-// folder) measured in turn with it, as the baseline of the same run.
+// time (nothing cached, as a first visit), RUNS times, and then a second visit in the same
+// browser, from what the first left cached (its service worker's, where it has one); with
+// another build of the page (its folder) measured in turn with it, as the baseline of the same run.
 // Needs the web build (build/web) and tests/web's packages (npm ci there).
 //   node bench/web_first_frame.mjs [RUNS] [BASELINE_WEB_DIR]
 import * as harness from '../tests/web/harness.mjs';
@@ -23,6 +24,13 @@ async function firstFrame(server, chromium) {
       const [name, ms] = step.split('=');
       (stepTimes[name] ||= []).push(Number(ms));
     }
+    // The second visit, once the service worker (if any) has what it caches.
+    await page.evaluate(() => navigator.serviceWorker ? navigator.serviceWorker.ready.then(() => true) : false)
+      .catch(() => false);
+    log.lines.length = 0;
+    await page.goto(server.url + 'index.html?stats');
+    const again = await log.waitFor(text => text.startsWith('zorvalen-first-frame '), 60000, 'of the second visit');
+    (stepTimes['second-visit'] ||= []).push(Number(again.split(' ')[1]));
     return Number(line.split(' ')[1]);
   } finally {
     await close();
@@ -47,6 +55,9 @@ for (let run = 0; run < runs; ++run) {
 const median = values => [...values].sort((a, b) => a - b)[values.length >> 1];
 for (const [index, [name]] of builds.entries()) {
   console.log(`${name}: first frame median ${median(times[index])} ms (${times[index].join(', ')})`);
+  const second = steps[index]['second-visit'] || [];
+  delete steps[index]['second-visit'];
+  console.log(`${name}: cached second visit median ${median(second)} ms (${second.join(', ')})`);
   const named = Object.entries(steps[index]).map(([step, values]) => [step, median(values)]);
   if (named.length)
     console.log(`  steps (median ms from the start): ${named.sort((a, b) => a[1] - b[1]).map(([s, v]) => `${s} ${v}`).join(', ')}`);
