@@ -180,8 +180,8 @@ void destroy_icons() {
 }
 
 // The client rectangle, in the same coordinates as `frame`: all of it where the exe's device
-// scales the picture, otherwise narrowed to the picture's shape (to
-// a whole multiple of it with the "whole" filter).
+// scales the picture, otherwise narrowed to the picture's shape (to a whole multiple of it with
+// the "whole" filter).
 RECT picture_area(const RECT& frame) {
     if (display.scaled_by_device) return frame;
     const int width = frame.right - frame.left;

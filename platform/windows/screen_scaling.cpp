@@ -119,6 +119,7 @@ private:
         target_ = RECT{target.x, target.y, target.x + target.width, target.y + target.height};
         PixelRect bars[4];
         bar_count_ = bars_around(target, width, height, bars);
+        bars_unfilled_ = true;
         for (int i = 0; i < bar_count_; ++i)
             bars_[i] = RECT{bars[i].x, bars[i].y, bars[i].x + bars[i].width, bars[i].y + bars[i].height};
         return true;
@@ -139,9 +140,13 @@ private:
             result = inner_->StretchRect(picture, nullptr, screen_buffer_, &target_, D3DTEXF_LINEAR);
         }
         picture->Release();
-        // Every frame: a swap chain's back buffer need not keep its pixels over a Present.
-        for (int i = 0; SUCCEEDED(result) && i < bar_count_; ++i)
-            result = inner_->ColorFill(screen_buffer_, &bars_[i], D3DCOLOR_XRGB(0, 0, 0));
+        // A copying swap chain keeps its back buffer's pixels over a Present, so the bars are
+        // filled once; any other kind leaves them undefined, and they are filled every frame.
+        if (bars_unfilled_) {
+            for (int i = 0; SUCCEEDED(result) && i < bar_count_; ++i)
+                result = inner_->ColorFill(screen_buffer_, &bars_[i], D3DCOLOR_XRGB(0, 0, 0));
+            bars_unfilled_ = game_.SwapEffect != D3DSWAPEFFECT_COPY;
+        }
         return SUCCEEDED(result);
     }
 
@@ -170,6 +175,7 @@ private:
     RECT target_{};
     RECT bars_[4]{};
     int bar_count_ = 0;
+    bool bars_unfilled_ = true;
 };
 
 class ScalingDirect3D final : public Direct3DWrapper<ScalingDirect3D> {
