@@ -4,14 +4,15 @@
 // - Alt+Enter and F11 toggle borderless full screen on the window's monitor and back to the
 //   window's old place and size (no display mode change, so Alt+Tab behaves); the game still
 //   sees both keys, as any other;
-// - the client area is kept at the picture's 4:3 shape, centred in the window, the rest of
-//   the window painted black; Direct3D presents the whole back buffer to the whole client
-//   area, so the picture keeps its shape in any window, maximised or full screen;
+// - the picture keeps its 4:3 shape in any window, maximised or full screen, between black
+//   bars: the exe's Direct3D device scales it into the whole client area as the filter says
+//   (screen_scaling.cpp); where that device cannot, the client area is kept at the picture's
+//   shape (a whole multiple of it with the "whole" filter), centred in the window, the rest of
+//   the window painted black, and Direct3D presents the whole back buffer to it;
 // - the window shows the game's own icon (the exe's icon resource) in its title bar, the
 //   taskbar and Alt+Tab, where the game's window class asks for the standard one;
 // - as the player's settings say: the window opens on the display they name and in full screen
-//   if they ask, and with the "whole" filter the client area is the largest whole multiple of the
-//   picture (Direct3D's own stretch, which the exe cannot choose, then has nothing to blend);
+//   if they ask;
 // - F9, F10 and F12, which the game never reads, turn the sound down, up, and mute it.
 // The game's frame is untouched: it presents as it always has.
 #ifdef _WIN32
@@ -52,6 +53,7 @@ struct Display {
     bool alt_held[2] = {false, false};  // left and right
     HICON icons[2] = {nullptr, nullptr};  // big and small
     bool shown = false;
+    bool scaled_by_device = false;  // the client area is the whole window's, bars and all
 };
 Display display;
 
@@ -177,9 +179,11 @@ void destroy_icons() {
     }
 }
 
-// The client rectangle, in the same coordinates as `frame`, narrowed to the picture's shape (to
-// a whole multiple of it with the "whole" filter).
+// The client rectangle, in the same coordinates as `frame`: all of it where the exe's device
+// scales the picture, otherwise narrowed to the picture's shape (to a whole multiple of it with
+// the "whole" filter).
 RECT picture_area(const RECT& frame) {
+    if (display.scaled_by_device) return frame;
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     const PictureFit fit = settings::read_settings_in_force().display.filter == settings::ScaleFilter::whole
@@ -324,5 +328,14 @@ const bool hook_installed = [] {
 }();
 
 }  // namespace
+
+void windows_exe::hand_picture_to_device(bool scaled_by_device) {
+    if (display.scaled_by_device == scaled_by_device) return;
+    display.scaled_by_device = scaled_by_device;
+    // The client area is worked out again (WM_NCCALCSIZE) for the window as it stands.
+    if (display.window != nullptr)
+        SetWindowPos(display.window, nullptr, 0, 0, 0, 0,
+                     SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
+}
 
 #endif
