@@ -345,6 +345,20 @@ async function offlineCase(server, chromium) {
     await firstFrame(page, log, server.url + 'index.html?stats');
     const again = server.requests.slice(before).map(request => request.name).filter(name => name != 'sw.js');
     if (again.length) fail('the repeat visit fetched ' + again.join(', '));
+    // Every file as unpacked is kept; one damaged on the device is unpacked again, saying so.
+    const kept = await page.evaluate(() => caches.open('unpacked-zorvalen').then(cache => cache.keys()).then(keys => keys.length));
+    const shipped = JSON.parse(fs.readFileSync(path.join(harness.WEB_DIR, 'assets.json'), 'utf8')).length;
+    if (kept != shipped) fail(`${kept} files kept as unpacked, not ${shipped}`);
+    await page.evaluate(async () => {
+      const cache = await caches.open('unpacked-zorvalen');
+      const key = (await cache.keys()).find(request => request.url.includes('/unpacked/bg0.tga'));
+      const bytes = new Uint8Array(await (await cache.match(key)).arrayBuffer());
+      bytes[bytes.length >> 1] ^= 0xff;
+      await cache.put(key, new Response(bytes));
+    });
+    await firstFrame(page, log, server.url + 'index.html?stats');
+    if (!log.lines.some(line => line.includes('the kept bg0.tga is damaged')))
+      fail('a damaged kept picture went unnoticed: ' + log.lines.join(' | '));
 
     const cdp = await context.newCDPSession(page);
     const manifest = await cdp.send('Page.getAppManifest');
@@ -361,7 +375,9 @@ async function offlineCase(server, chromium) {
     const version = worker.match(/VERSION = "([0-9a-f]+)"/)[1];
     server.replace('sw.js', worker.replace(version, 'a-newer-build'));
     await page.evaluate(() => navigator.serviceWorker.getRegistration().then(registration => registration.update()));
-    await page.waitForFunction(() => caches.keys().then(names => names.join(' ') == 'zorvalen-a-newer-build'), null,
+    // (The files as unpacked are kept apart, in 'unpacked-zorvalen'.)
+    await page.waitForFunction(() => caches.keys().then(names => names.filter(name => name.startsWith('zorvalen-'))
+                                                                      .join(' ') == 'zorvalen-a-newer-build'), null,
                                {timeout: 30000, polling: 200}).catch(async () => {
       fail('a new version was not taken up: the caches are ' + await page.evaluate(() => caches.keys()));
     });

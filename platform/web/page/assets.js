@@ -4,7 +4,8 @@
 // each picture into the original's bytes (pictures.js). A picture that does not come back exact
 // (a browser that alters what it decodes, a damaged copy) is fetched whole instead; a sound that
 // cannot be decoded is left out, and the game plays without it, as it does on the desktop
-// without the file.
+// without the file. What was unpacked is kept on the device, so that a later visit starts
+// without decoding anything.
 (function() {
   'use strict';
 
@@ -30,6 +31,48 @@
     };
   } catch (error) {
     unpacker = null;
+  }
+
+  // The files as unpacked, in a cache of their own beside the service worker's (which holds them as
+  // shipped), each under a name that changes with what it was unpacked from. A kept file is
+  // checked as an unpacked one is (a picture by its length and CRC-32, a sound by its length);
+  // one that fails is unpacked again.
+  var kept = window.caches ? caches.open('unpacked-zorvalen').catch(function() { return null; }) : Promise.resolve(null);
+
+  function keptUrl(entry) {
+    var from = [entry.file, entry.crc, entry.size, entry.frames, entry.channels, entry.rate, entry.header].join('|');
+    return new URL('unpacked/' + entry.name + '?' + encodeURIComponent(from), document.baseURI).href;
+  }
+
+  function fromKept(entry, whole) {
+    return kept.then(function(cache) {
+      return cache && cache.match(keptUrl(entry));
+    }).then(function(response) {
+      return response ? response.arrayBuffer() : null;
+    }).then(function(buffer) {
+      if (!buffer) return null;
+      var bytes = new Uint8Array(buffer);
+      if (whole(bytes)) return {name: entry.name, bytes: bytes};
+      console.warn('Zorvalen: the kept ' + entry.name + ' is damaged; it is unpacked again.');
+      return null;
+    }).catch(function() { return null; });
+  }
+
+  function keep(entry, file) {
+    if (file) kept.then(function(cache) { return cache && cache.put(keptUrl(entry), new Response(file.bytes)); })
+                  .catch(function() {});
+    return file;
+  }
+
+  // Files kept for another build of the page go once this one's are known.
+  function dropOthers(entries) {
+    var ours = new Set(entries.map(keptUrl));
+    kept.then(function(cache) {
+      return cache && cache.keys().then(function(requests) {
+        return Promise.all(requests.filter(function(request) { return !ours.has(request.url); })
+                                   .map(function(request) { return cache.delete(request); }));
+      });
+    }).catch(function() {});
   }
 
   function unpackHere(entry, after) {
@@ -93,10 +136,14 @@
     // The sounds decode on the browser's own threads, the music longest of all, while the
     // pictures' turn needs this one: the sounds are handed over first.
     var handing = [];
+    dropOthers(entries);
     var sounds = entries.filter(function(entry) { return entry.kind == 'wav'; }).map(function(entry) {
       var handed;
       handing.push(new Promise(function(resolve) { handed = resolve; }));
-      return unpackSound(entry, handed).then(function(file) { handed(); return file; });
+      var length = fromBase64(entry.header).length + entry.frames * entry.channels * 2;
+      return fromKept(entry, function(bytes) { return bytes.length == length; }).then(function(file) {
+        return file || unpackSound(entry, handed).then(function(unpacked) { return keep(entry, unpacked); });
+      }).then(function(file) { handed(); return file; });
     });
     var after = Promise.all(handing);
     var marked = function(name, promise) {
@@ -105,7 +152,11 @@
     return Promise.all([
       marked('zorvalen-sounds-decoded', Promise.all(sounds)),
       marked('zorvalen-pictures-decoded', Promise.all(entries.filter(function(entry) { return entry.kind != 'wav'; }).map(function(entry) {
-        return unpackPicture(entry, after);
+        return fromKept(entry, function(bytes) {
+          return bytes.length == entry.size && ZorvalenPictures.crc32(bytes) == entry.crc;
+        }).then(function(file) {
+          return file || unpackPicture(entry, after).then(function(unpacked) { return keep(entry, unpacked); });
+        });
       }))),
     ]).then(function(parts) { return parts[0].concat(parts[1]); });
   }).catch(function(error) {

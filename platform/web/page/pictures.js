@@ -140,5 +140,5 @@ var ZorvalenPictures = (function() {
     });
   }
 
-  return {unpack: unpack, fetchBytes: fetchBytes, fromBase64: fromBase64};
+  return {unpack: unpack, fetchBytes: fetchBytes, fromBase64: fromBase64, crc32: crc32};
 })();
