@@ -3,12 +3,16 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include <dsound.h>
@@ -233,16 +237,100 @@ int64_t peak_memory_mib() {
     return usage.ru_maxrss / 1024;
 }
 
+// The encoder on a thread of its own, a few frames behind the game: the game, the compositor and
+// the mixer make the next frames on one core while the encoder works on the other. The frames go
+// through a ring of slots made up front, and the encoder takes them in the order they were made,
+// so the file is the same as if each were encoded at once.
+class EncoderThread {
+public:
+    struct Slot {
+        std::vector<std::uint32_t> pixels;
+        std::vector<int16_t> samples;
+        std::size_t sample_frames = 0;
+    };
+
+    EncoderThread(VideoWriter& writer, int width, int height, std::size_t samples)
+        : writer_(writer), width_(width), slots_(slot_count) {
+        for (Slot& slot : slots_) {
+            slot.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+            slot.samples.resize(samples);
+        }
+        thread_ = std::thread([this] { encode_until_finished(); });
+    }
+    ~EncoderThread() { finish(); }
+    EncoderThread(const EncoderThread&) = delete;
+    EncoderThread& operator=(const EncoderThread&) = delete;
+
+    // The slot to fill next; waits while every slot is still the encoder's.
+    Slot& free_slot() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return waiting_ < slots_.size(); });
+        return slots_[(first_ + waiting_) % slots_.size()];
+    }
+    // The slot from free_slot goes to the encoder.
+    void send() {
+        {
+            const std::lock_guard lock(mutex_);
+            ++waiting_;
+        }
+        changed_.notify_all();
+    }
+    // Returns once every frame sent is in the writer (or the writer failed) and the thread is gone.
+    void finish() {
+        if (!thread_.joinable()) return;
+        {
+            const std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    // The writer failed: the game should stop; what it failed with is the writer's error.
+    bool failed() const { return failed_.load(std::memory_order_relaxed); }
+
+private:
+    static constexpr std::size_t slot_count = 8;
+
+    void encode_until_finished() {
+        for (;;) {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return waiting_ > 0 || ending_; });
+            if (waiting_ == 0) return;
+            Slot& slot = slots_[first_];
+            lock.unlock();
+            // After a failure the rest are dropped, so that the game is never kept waiting.
+            if (!failed() && (!writer_.add_picture(slot.pixels.data(), width_) ||
+                              !writer_.add_samples(slot.samples.data(), slot.sample_frames)))
+                failed_.store(true, std::memory_order_relaxed);
+            lock.lock();
+            first_ = (first_ + 1) % slots_.size();
+            --waiting_;
+            lock.unlock();
+            changed_.notify_all();
+        }
+    }
+
+    VideoWriter& writer_;
+    int width_;
+    std::vector<Slot> slots_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t first_ = 0;    // the oldest slot sent
+    std::size_t waiting_ = 0;  // slots sent and not yet encoded
+    bool ending_ = false;
+    std::atomic<bool> failed_{false};
+    std::thread thread_;
+};
+
 // Everything the frames feed: the encoder, the doubled picture, one frame's samples.
 class FrameSink {
 public:
     FrameSink(VideoWriter& writer, const VideoFormat& format, int64_t from, int64_t to, uint32_t rate, int channels)
-        : writer_(writer), format_(format), from_(from), to_(to), rate_(rate) {
+        : format_(format), from_(from), to_(to), rate_(rate),
+          encoder_(writer, format.width, format.height,
+                   static_cast<std::size_t>(rate / frame_rate + 1) * static_cast<std::size_t>(channels)) {
         samples_.resize(static_cast<std::size_t>(rate / frame_rate + 1) * static_cast<std::size_t>(channels));
-        if (format.width != 800) {
-            scaled_.resize(static_cast<std::size_t>(format.width) * static_cast<std::size_t>(format.height));
-            scaler_.prepare(800, 600, format.width, format.height, platform::ScaleFilter::sharp);
-        }
+        if (format.width != 800) scaler_.prepare(800, 600, format.width, format.height, platform::ScaleFilter::sharp);
     }
 
     bool wanted(int64_t frame) const { return frame >= from_ && frame < to_; }
@@ -255,7 +343,7 @@ public:
         const std::size_t count = end - start;
         std::fill(samples_.begin(), samples_.end(), int16_t{0});
         if (world.sound_device != nullptr) audio::render(world.sound_device, samples_.data(), count);
-        if (!wanted(frame) || !error_.empty()) return;
+        if (!wanted(frame) || !error_.empty() || encoder_.failed()) return;
         int width = 0;
         int height = 0;
         const std::uint32_t* pixels = headless::captured_pixels(&width, &height);
@@ -263,25 +351,31 @@ public:
             error_ = "no picture was presented at frame " + std::to_string(frame);
             return;
         }
-        if (!scaled_.empty()) {
-            scaler_.scale(pixels, width, scaled_.data(), format_.width);
-            pixels = scaled_.data();
-        }
-        if (!writer_.add_picture(pixels, format_.width) || !writer_.add_samples(samples_.data(), count)) return;
+        // The compositor draws the next frame over this one: the encoder gets a copy (or the doubled picture).
+        EncoderThread::Slot& slot = encoder_.free_slot();
+        if (format_.width != 800)
+            scaler_.scale(pixels, width, slot.pixels.data(), format_.width);
+        else
+            std::copy(pixels, pixels + slot.pixels.size(), slot.pixels.begin());
+        std::copy(samples_.begin(), samples_.end(), slot.samples.begin());
+        slot.sample_frames = count;
+        encoder_.send();
         ++frames_;
     }
 
+    // Waits for the encoder to take every frame given; the writer's state can be read after.
+    void finish() { encoder_.finish(); }
+    bool failed() const { return !error_.empty() || encoder_.failed(); }
     int64_t frames() const { return frames_; }
     const std::string& error() const { return error_; }
 
 private:
-    VideoWriter& writer_;
     VideoFormat format_;
     int64_t from_, to_;
     uint32_t rate_;
     std::vector<int16_t> samples_;
-    std::vector<std::uint32_t> scaled_;
     platform::PictureScaler scaler_;
+    EncoderThread encoder_;
     int64_t frames_ = 0;
     std::string error_;
 };
@@ -335,9 +429,7 @@ int export_video(const VideoOptions& options, const Script& script, const Cut& c
         sink.take(report.frame);
         if (sink.wanted(report.frame)) progress.update(report.frame + 1 - cut.from);
     };
-    settings.keep_going = [&](const FrameReport&) {
-        return stop_signal == 0 && sink.error().empty() && writer.error().empty();
-    };
+    settings.keep_going = [&](const FrameReport&) { return stop_signal == 0 && !sink.failed(); };
 
     RunOutcome outcome;
     {
@@ -354,6 +446,8 @@ int export_video(const VideoOptions& options, const Script& script, const Cut& c
         outcome = play(script, settings);
         std::filesystem::current_path(started_in, failure);
     }
+    // The frames still queued are encoded before anything reads the writer's state.
+    sink.finish();
     headless::set_offline_sound(false);
     progress.clear();
     const int signal_number = stop_signal;
