@@ -24,6 +24,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -371,6 +372,25 @@ TEST_F(ReplayVideo, MissingEncoderOrBadOutputStopsBeforeTheFirstFrame) {
     EXPECT_NE(bad.find("name it .mp4, .webm or .mkv"), std::string::npos) << bad;
     EXPECT_NE(bad.find("--from needs a time"), std::string::npos) << bad;
     EXPECT_TRUE(fs::is_empty(work_));
+}
+
+// A speed the encoder refuses (as an older libvpx refuses real-time speed 9) gives way to the next
+// slower one it takes, said once: here one past the fastest that this FFmpeg's VP9 encoder allows.
+TEST_F(ReplayVideo, ARefusedSpeedFallsToTheNextTakenAndSaysSoOnce) {
+    const AVCodec* vp9 = avcodec_find_encoder_by_name("libvpx-vp9");
+    if (vp9 == nullptr) GTEST_SKIP() << "this FFmpeg has no libvpx-vp9 encoder";
+    const AVOption* speed =
+        av_opt_find(const_cast<AVClass**>(&vp9->priv_class), "cpu-used", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
+    ASSERT_NE(speed, nullptr);
+    const std::string refused = "cpu-used=" + std::to_string(static_cast<int>(speed->max) + 1);
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(run({"--video", "fast.webm", "--encoder-option", refused, "--to", "1", playthrough}), 0);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("takes no " + refused + "; using cpu-used=" + std::to_string(static_cast<int>(speed->max))),
+              std::string::npos) << said;
+    EXPECT_EQ(said.find("takes no"), said.rfind("takes no")) << said;
+    EXPECT_EQ(said.find("out of range"), std::string::npos) << said;
+    EXPECT_EQ(decode((work_ / "fast.webm").string(), {}).frames, 60);
 }
 
 // A disk that fills up (here a file size limit) leaves the whole seconds written before it, playable.

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdarg>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -71,6 +73,34 @@ AVSampleFormat pick_sample_format(const AVCodec* codec) {
 }
 
 bool encoder_is_vp9(const char* name) { return std::string(name) == "libvpx-vp9"; }
+
+// The speed of libvpx, by its FFmpeg names: cpu-used, and speed, which passes more values on.
+bool is_speed_setting(const std::string& key) { return key == "speed" || key == "cpu-used"; }
+
+// Whether FFmpeg's option of that name takes the value (a value it refuses fails the open).
+bool within_range(const AVCodec* codec, const std::pair<std::string, std::string>& setting) {
+    const AVOption* option = av_opt_find(const_cast<AVClass**>(&codec->priv_class), setting.first.c_str(), nullptr, 0,
+                                         AV_OPT_SEARCH_FAKE_OBJ);
+    double value = 0;
+    const auto [end, status] =
+        std::from_chars(setting.second.data(), setting.second.data() + setting.second.size(), value);
+    return option == nullptr || status != std::errc() || (value >= option->min && value <= option->max);
+}
+
+// FFmpeg's libvpx wrapper reports a speed that libvpx refused only in its log, and carries on at
+// libvpx's default, the slowest: the log is watched while the encoder opens. Its lines are held
+// until the open is tried again (they are dropped) or not (they are printed).
+bool speed_refused = false;
+std::string held_log;
+
+void watch_log(void* context, int level, const char* format, va_list arguments) {
+    if (level > av_log_get_level()) return;
+    static int print_prefix = 1;
+    char line[1024];
+    av_log_format_line(context, level, format, arguments, line, sizeof line, &print_prefix);
+    if (std::strstr(line, "VP8E_SET_CPUUSED") != nullptr) speed_refused = true;
+    held_log += line;
+}
 
 struct EncodedStream {
     AVCodecContext* codec = nullptr;
@@ -299,6 +329,7 @@ struct VideoWriter::State {
     int64_t final_bytes = 0;
     bool finished = false;
     std::string error;
+    std::string note;  // a setting changed because the encoder refused it
 
     ~State() {
         av_packet_free(&packet);
@@ -320,6 +351,7 @@ struct VideoWriter::State {
         return false;
     }
 
+    void configure_video(AVCodecContext* c, const AVCodec* codec) const;
     bool open_video(const char* name);
     bool open_audio(const char* name);
     bool drain(EncodedStream& stream);
@@ -328,11 +360,8 @@ struct VideoWriter::State {
     bool commit_fragment();
 };
 
-bool VideoWriter::State::open_video(const char* name) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(name);
-    if (codec == nullptr) return fail(std::string("no ") + name + " encoder");
-    video.codec = avcodec_alloc_context3(codec);
-    AVCodecContext* c = video.codec;
+// The encoder's context as the format wants it, before its options are set.
+void VideoWriter::State::configure_video(AVCodecContext* c, const AVCodec* codec) const {
     c->width = format.width;
     c->height = format.height;
     c->time_base = AVRational{1, format.frame_rate};
@@ -355,17 +384,54 @@ bool VideoWriter::State::open_video(const char* name) {
         c->color_range = AVCOL_RANGE_MPEG;
     }
     if (muxer->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (std::string(name) == "ffv1") c->gop_size = 1;
-    if (encoder_is_vp9(name)) c->bit_rate = 0;  // quality (crf) alone decides the size
-    AVDictionary* options = nullptr;
-    for (const auto& [key, value] : video_encoder_settings(format)) av_dict_set(&options, key.c_str(), value.c_str(), 0);
-    const int opened = avcodec_open2(c, codec, &options);
-    // What the encoder did not take is a name it does not know: said, not silently dropped.
-    const AVDictionaryEntry* unknown = av_dict_get(options, "", nullptr, AV_DICT_IGNORE_SUFFIX);
-    const std::string unknown_name = unknown != nullptr ? unknown->key : "";
-    av_dict_free(&options);
-    if (opened < 0) return fail(std::string("cannot open the ") + name + " encoder: " + describe(opened));
-    if (!unknown_name.empty()) return fail(std::string("the ") + name + " encoder has no option '" + unknown_name + "'");
+    if (std::string(codec->name) == "ffv1") c->gop_size = 1;
+    if (encoder_is_vp9(codec->name)) c->bit_rate = 0;  // quality (crf) alone decides the size
+}
+
+bool VideoWriter::State::open_video(const char* name) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    if (codec == nullptr) return fail(std::string("no ") + name + " encoder");
+    std::vector<std::pair<std::string, std::string>> settings = video_encoder_settings(format);
+    // An encoder that refuses its speed (an older libvpx without real-time speed 9) is opened
+    // again a step slower, until one it takes; the first refusal is kept to report.
+    std::string first_refused;
+    for (;;) {
+        avcodec_free_context(&video.codec);
+        video.codec = avcodec_alloc_context3(codec);
+        configure_video(video.codec, codec);
+        AVDictionary* options = nullptr;
+        for (const auto& [key, value] : settings) av_dict_set(&options, key.c_str(), value.c_str(), 0);
+        speed_refused = false;
+        held_log.clear();
+        av_log_set_callback(watch_log);
+        const int opened = avcodec_open2(video.codec, codec, &options);
+        av_log_set_callback(av_log_default_callback);
+        // What the encoder did not take is a name it does not know: said, not silently dropped.
+        const AVDictionaryEntry* unknown = av_dict_get(options, "", nullptr, AV_DICT_IGNORE_SUFFIX);
+        const std::string unknown_name = unknown != nullptr ? unknown->key : "";
+        av_dict_free(&options);
+        const auto speed = std::find_if(settings.rbegin(), settings.rend(),
+                                        [](const auto& setting) { return is_speed_setting(setting.first); });
+        const bool refused = speed != settings.rend() && (speed_refused || (opened < 0 && !within_range(codec, *speed)));
+        int value = 0;
+        if (refused && std::from_chars(speed->second.data(), speed->second.data() + speed->second.size(), value).ec ==
+                           std::errc() && value > 0) {
+            if (first_refused.empty()) first_refused = speed->first + "=" + speed->second;
+            speed->second = std::to_string(value - 1);
+            continue;
+        }
+        std::fputs(held_log.c_str(), stderr);
+        held_log.clear();
+        if (opened < 0) return fail(std::string("cannot open the ") + name + " encoder: " + describe(opened));
+        if (!unknown_name.empty())
+            return fail(std::string("the ") + name + " encoder has no option '" + unknown_name + "'");
+        if (speed_refused) return fail(std::string("the ") + name + " encoder refused every speed setting");
+        if (!first_refused.empty())
+            note = std::string("the ") + name + " encoder takes no " + first_refused + "; using " + speed->first + "=" +
+                   speed->second;
+        break;
+    }
+    AVCodecContext* c = video.codec;
 
     video.stream = avformat_new_stream(muxer, nullptr);
     video.stream->time_base = c->time_base;
@@ -608,5 +674,6 @@ int64_t VideoWriter::bytes_written() const {
     return state_->finished ? state_->final_bytes : state_->file.committed_bytes();
 }
 const std::string& VideoWriter::error() const { return state_->error; }
+const std::string& VideoWriter::note() const { return state_->note; }
 
 }  // namespace replay

@@ -86,6 +86,8 @@ public:
     int64_t bytes_written() const;
     // The first failure, once one happened (a full disk, an encoder error).
     const std::string& error() const;
+    // After open: a setting the encoder refused and the one used instead, in one line; or empty.
+    const std::string& note() const;
 
 private:
     struct State;

@@ -418,6 +418,7 @@ int export_video(const VideoOptions& options, const Script& script, const Cut& c
         std::fprintf(stderr, "zorvalen-replay: %s\n", error.c_str());
         return 2;
     }
+    if (!writer.note().empty()) std::fprintf(stderr, "zorvalen-replay: %s\n", writer.note().c_str());
 
     FrameSink sink(writer, file_format, cut.from, cut.to, rate, channels);
     ProgressBar progress(stderr, cut.to - cut.from, frame_rate);
