@@ -166,8 +166,10 @@ std::vector<std::pair<std::string, std::string>> video_encoder_settings(const Vi
         settings = {{"preset", "veryfast"}, {"crf", "24"}, {"profile", "high"}};
     } else if (encoder == "libvpx-vp9") {
         // Real-time mode at its fastest speed, rows and two tile columns on both cores, and no
-        // frames held back for look-ahead.
-        settings = {{"deadline", "realtime"}, {"cpu-used", "8"}, {"row-mt", "1"}, {"tile-columns", "1"},
+        // frames held back for look-ahead. Speed 9 costs a tenth less than 8 for 0.1 dB; FFmpeg
+        // passes it on only under its older name, speed (cpu-used stops at 8). A libvpx without
+        // it gets the next speed it takes (open_video).
+        settings = {{"deadline", "realtime"}, {"speed", "9"}, {"row-mt", "1"}, {"tile-columns", "1"},
                     {"lag-in-frames", "0"}, {"crf", format.exact ? "30" : "48"}};
     } else if (encoder == "ffv1") {
         // Slices coded apart, on both cores, each with its checksum.
