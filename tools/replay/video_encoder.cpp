@@ -414,12 +414,19 @@ bool VideoWriter::State::open_video(const char* name) {
         av_dict_free(&options);
         const auto speed = std::find_if(settings.rbegin(), settings.rend(),
                                         [](const auto& setting) { return is_speed_setting(setting.first); });
-        const bool refused = speed != settings.rend() && (speed_refused || (opened < 0 && !within_range(codec, *speed)));
+        const bool refused =
+            speed != settings.rend() && (speed_refused || (opened < 0 && !within_range(codec, *speed)));
         int value = 0;
         if (refused && std::from_chars(speed->second.data(), speed->second.data() + speed->second.size(), value).ec ==
                            std::errc() && value > 0) {
             if (first_refused.empty()) first_refused = speed->first + "=" + speed->second;
             speed->second = std::to_string(value - 1);
+            continue;
+        }
+        // An FFmpeg that has dropped the older name gets the newer one, and its range.
+        if (encoder_is_vp9(name) && unknown_name == "speed" && speed != settings.rend() && speed->first == "speed") {
+            if (first_refused.empty()) first_refused = "speed=" + speed->second;
+            speed->first = "cpu-used";
             continue;
         }
         std::fputs(held_log.c_str(), stderr);
