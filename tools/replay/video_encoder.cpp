@@ -21,6 +21,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/cpu.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -172,8 +173,10 @@ std::vector<std::pair<std::string, std::string>> video_encoder_settings(const Vi
         settings = {{"deadline", "realtime"}, {"speed", "9"}, {"row-mt", "1"}, {"tile-columns", "1"},
                     {"lag-in-frames", "0"}, {"crf", format.exact ? "30" : "48"}};
     } else if (encoder == "ffv1") {
-        // Slices coded apart, on both cores, each with its checksum.
-        settings = {{"level", "3"}, {"slicecrc", "1"}, {"slices", "4"}};
+        // Slices coded apart, each with its checksum, a thread a core: FFmpeg's own count, a core
+        // more, shares four slices out unevenly (2.5 x real time at best on two cores, against 2.3).
+        settings = {{"level", "3"}, {"slicecrc", "1"}, {"slices", "4"},
+                    {"threads", std::to_string(std::max(1, av_cpu_count()))}};
     }
     for (const auto& option : format.encoder_options) settings.push_back(option);
     return settings;

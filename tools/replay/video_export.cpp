@@ -86,9 +86,9 @@ std::string video_usage_text() {
            "\n  VP9 --exact:" + settings_text(Container::webm, Codecs::vp9, true, false) +
            "\n  FFV1 (.mkv --lossless):" + settings_text(Container::mkv, Codecs::h264, false, true) +
            "\n  H.264 RGB (.mp4 --lossless):" + settings_text(Container::mp4, Codecs::h264, false, true) +
-           "\nEvery encoder uses both cores (threads=0), and runs a few frames behind the game on a\n"
-           "thread of its own. A speed the encoder refuses (an older libvpx without speed 9) gives way\n"
-           "to the next slower one it takes, and the runner says so once.\n";
+           "\nThe encoder uses every core (FFV1 a thread a core, the others FFmpeg's own count) and runs\n"
+           "a few frames behind the game on a thread of its own. A speed the encoder refuses (an older\n"
+           "libvpx without speed 9) gives way to the next slower one it takes, and the runner says so once.\n";
 }
 
 bool parse_video_option(const std::string& name, const std::string& value, VideoOptions& options,
