@@ -40,7 +40,7 @@ def first_sound_time(video):
     """When the first decoded sample plays: the first audio frame's time, after any priming the
     container says to drop (as a player counts it)."""
     out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a", "-show_entries", "frame=pts_time",
-                          "-read_intervals", "%+#1", "-of", "csv=p=0", video],
+                          "-read_intervals", "%+#64", "-of", "csv=p=0", video],
                          check=True, capture_output=True, text=True).stdout.split()
     return float(out[0])
 
