@@ -139,7 +139,7 @@ private:
     void paint_each_pixel(const Pending& pending, const QuadCorners& quad, const DrawStates& states);
     void queue(Pending& pending, const QuadCorners& quad, const DrawStates& states);
     void map_texels(Pending& pending, const QuadCorners& quad, const DrawStates& states);
-    void note_call(const void* bytes, std::size_t size);  // into the frame's digest of its calls
+    void note_call(const std::uint32_t* words, std::size_t count);  // into the frame's digest of its calls
     void note_draw(const QuadCorners& quad, const DrawStates& states, bool first_triangle, bool second_triangle);
 
     int width_, height_;
