@@ -83,7 +83,43 @@ TextureView MemoryTexture::view() const {
     view.height = static_cast<int>(height_);
     view.pitch = static_cast<int>(width_);
     view.alpha = format_ != D3DFMT_X8R8G8B8;
+    if (locked_) return view;  // its texels may be changing
+    if (visible_version_ != version_) find_visible();
+    view.row_visible = row_visible_.data();
+    view.visible = visible_.data();
     return view;
+}
+
+void MemoryTexture::find_visible() const {
+    // Clear gaps shorter than this stay inside a span: a span costs more than a few texels.
+    constexpr UINT SHORTEST_GAP = 16;
+    row_visible_.clear();
+    visible_.clear();
+    for (UINT y = 0; y < height_; ++y) {
+        row_visible_.push_back(static_cast<int>(visible_.size()));
+        const std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
+        UINT x = 0;
+        while (x < width_) {
+            while (x < width_ && (row[x] >> 24) == 0) ++x;
+            if (x == width_) break;
+            const UINT start = x;
+            UINT end = x;
+            while (x < width_) {
+                if ((row[x] >> 24) != 0) {
+                    end = ++x;
+                } else if (x - end >= SHORTEST_GAP) {
+                    break;
+                } else {
+                    ++x;
+                }
+            }
+            visible_.push_back(static_cast<int>(start));
+            visible_.push_back(static_cast<int>(end));
+            x = end;
+        }
+    }
+    row_visible_.push_back(static_cast<int>(visible_.size()));
+    visible_version_ = version_;
 }
 
 HRESULT MemoryTexture::check_request(UINT width, UINT height, UINT levels, D3DFORMAT format, HANDLE* shared_handle) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "compositor/compositor.h"
+#include "device_state.h"
 
 namespace {
 
@@ -267,6 +268,40 @@ TEST_P(CompositorTest, AnX8R8G8B8TextureReadsOpaque) {
     const Texture opaque(2, 2, [](int, int) { return 0x00FFFFFFu; }, false);
     target.draw(quad(0, 0, 2, 2, 0xFFFFFFFFu), sprite(&opaque.view));
     EXPECT_EQ(at(0, 0), 0xFFFFFFFFu);
+}
+
+// A texture that tells where its visible texels lie has its clear part skipped: the same
+// pixels as when the whole of it is blended, wherever a quad cuts into it.
+TEST_P(CompositorTest, SkippingAPicturesClearSpansGivesThePixelsOfBlendingItAll) {
+    platform::MemoryTexture stage(400, 300, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, 0);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(stage.LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 400; ++x) {
+            // Clear blocks, gaps of every length, opaque runs and soft edges.
+            const std::uint32_t alpha = (x / 40 + y / 30) % 3 == 0 ? 0u : (x * 7 + y) % 23 < 3 ? 0u : x % 50 < 5 ? 90u : 255u;
+            static_cast<std::uint32_t*>(locked.pBits)[y * 400 + x] = alpha << 24 | static_cast<std::uint32_t>(x * 977 + y * 31);
+        }
+    stage.UnlockRect(0);
+    const TextureView spans = stage.view();
+    ASSERT_NE(spans.row_visible, nullptr);
+    TextureView whole = spans;
+    whole.row_visible = whole.visible = nullptr;
+    Compositor skipping(800, 600), blending(800, 600);
+    for (Compositor* compositor : {&skipping, &blending}) {
+        const TextureView* view = compositor == &skipping ? &spans : &whole;
+        compositor->set_kernels(GetParam());
+        compositor->clear(0xFF203040u);
+        compositor->draw(quad(-37, -11, 400, 300, 0xFFFFFFFFu), sprite(view));
+        compositor->draw(quad(500, 350, 400, 300, 0xFFFFFFFFu), sprite(view));
+        compositor->draw(quad(100, 200, 200, 150, 0xFFFFFFFFu, 0.25f, 0.25f, 0.75f, 0.75f), sprite(view));
+    }
+    const platform::FrameView a = skipping.frame(), b = blending.frame();
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 800; ++x)
+            ASSERT_EQ(a.pixels[static_cast<std::size_t>(y) * (a.pitch / 4) + x],
+                      b.pixels[static_cast<std::size_t>(y) * (b.pitch / 4) + x])
+                << x << "," << y;
 }
 
 TEST_P(CompositorTest, OtherBlendFactorsTakeTheGeneralPath) {

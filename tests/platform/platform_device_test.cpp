@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "device_state.h"
+
 namespace {
 
 struct Vertex {
@@ -219,11 +221,18 @@ TEST_F(DeviceTest, TexturesAreLockableMemoryWithASurfaceSharingIt) {
                 0xFF000000u | static_cast<std::uint32_t>(row * 16 + column);
     ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
     EXPECT_EQ(texture->UnlockRect(0), D3DERR_INVALIDCALL);
+    const auto& memory = *static_cast<platform::MemoryTexture*>(texture);
+    EXPECT_EQ(memory.view().row_visible[1] - memory.view().row_visible[0], 2) << "one span a row";
 
     const RECT inner{1, 2, 3, 3};
     ASSERT_EQ(texture->LockRect(0, &locked, &inner, 0), D3D_OK);
     EXPECT_EQ(*static_cast<std::uint32_t*>(locked.pBits), 0xFF000021u) << "points at (1, 2)";
+    EXPECT_EQ(memory.view().row_visible, nullptr) << "locked: its texels may be changing";
+    static_cast<std::uint32_t*>(locked.pBits)[0] = static_cast<std::uint32_t*>(locked.pBits)[1] = 0x00000021u;
     texture->UnlockRect(0);
+    const platform::TextureView view = memory.view();
+    ASSERT_NE(view.row_visible, nullptr);
+    EXPECT_EQ(view.row_visible[3] - view.row_visible[2], 2) << "a short gap stays inside its span";
     const RECT outside{2, 0, 5, 1};
     EXPECT_EQ(texture->LockRect(0, &locked, &outside, 0), D3DERR_INVALIDCALL);
 

@@ -48,6 +48,12 @@ struct TextureView {
     int height = 0;
     int pitch = 0;      // pixels from one row to the next
     bool alpha = true;  // false for X8R8G8B8: every texel's alpha reads as 255
+    // Where each row's texels of alpha above 0 lie, as their owner found (null when unknown):
+    // row y's spans are the [start, end) pairs from visible[row_visible[y]] to
+    // visible[row_visible[y + 1]]. A sprite blended by its alpha changes nothing elsewhere, so
+    // the clear part of a picture (most of a stage's) is not even read.
+    const int* row_visible = nullptr;
+    const int* visible = nullptr;
 };
 
 // The device's states that decide a draw's look, with Direct3D 9's numeric values.
@@ -139,7 +145,7 @@ private:
     void paint_each_pixel(const Pending& pending, const QuadCorners& quad, const DrawStates& states);
     void queue(Pending& pending, const QuadCorners& quad, const DrawStates& states);
     void map_texels(Pending& pending, const QuadCorners& quad, const DrawStates& states);
-    void note_call(const void* bytes, std::size_t size);  // into the frame's digest of its calls
+    void note_call(const std::uint32_t* words, std::size_t count);  // into the frame's digest of its calls
     void note_draw(const QuadCorners& quad, const DrawStates& states, bool first_triangle, bool second_triangle);
 
     int width_, height_;

@@ -255,6 +255,14 @@ void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
         const int texel_row = texel_y[y - pending.top];
         const std::uint32_t* texels = texture.pixels + static_cast<std::size_t>(texel_row) * texture.pitch;
         std::uint32_t* out = row(y) + left;
+        if (direct && pending.op == BlendOp::alpha && texture.row_visible != nullptr) {
+            const int from = texel_x[0], to = texel_x[0] + count;
+            for (int span = texture.row_visible[texel_row]; span < texture.row_visible[texel_row + 1]; span += 2) {
+                const int start = std::max(texture.visible[span], from), end = std::min(texture.visible[span + 1], to);
+                if (start < end) apply(texels + start, out + (start - from), end - start, k);
+            }
+            continue;
+        }
         if (direct) {
             apply(texels + texel_x[0], out, count, k);
             continue;
