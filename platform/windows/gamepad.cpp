@@ -6,8 +6,9 @@
 //
 // XInput is loaded when first needed from whichever DLL the system has, so the exe imports
 // nothing new and runs without one. The first connected slot plays; when it goes away the next
-// one found takes over. Empty slots are asked again at most once a second: on some systems a
-// look at an empty slot costs a millisecond.
+// one found takes over. Only a slot known to hold a pad is read every frame: empty slots are
+// asked again every two seconds, as a look at an empty slot can cost a millisecond. While no
+// XInput pad plays, a DirectInput pad may (joysticks.cpp).
 #ifdef _WIN32
 
 #include <windows.h>
@@ -21,6 +22,7 @@
 #include <pad_mapping.h>
 
 #include "gamepad.h"
+#include "joysticks.h"
 #include "settings/settings.h"
 
 namespace {
@@ -28,7 +30,7 @@ namespace {
 using GetStateFunction = DWORD(WINAPI*)(DWORD, XINPUT_STATE*);
 
 constexpr DWORD slot_count = XUSER_MAX_COUNT;
-constexpr ULONGLONG probe_interval_ms = 1000;
+constexpr ULONGLONG probe_interval_ms = 2000;
 
 enum Reader { keyboard_reader, mouse_reader, reader_count };
 
@@ -54,7 +56,7 @@ void load() {
         if (pad.get_state != nullptr) return;
         FreeLibrary(module);
     }
-    std::fputs("zorvalen: no XInput DLL on this system: no gamepads, the keyboard and mouse play\n", stderr);
+    std::fputs("zorvalen: no XInput DLL on this system: only DirectInput pads and the keyboard and mouse play\n", stderr);
     // The C runtime may hold stderr back when it is no console; the game may be ended any time.
     std::fflush(stderr);
 }
@@ -119,33 +121,38 @@ bool read_state(XINPUT_STATE& state) {
     return false;
 }
 
-// The pad counts only while the game's window is in front, as the keyboard and mouse do.
-bool in_front() {
+// The pad counts only while the game's window is in front, as the keyboard and mouse do: the
+// window in front when it is the game's, null otherwise.
+HWND find_front_window() {
+    HWND window = GetForegroundWindow();
     DWORD process = 0;
-    GetWindowThreadProcessId(GetForegroundWindow(), &process);
-    return process == GetCurrentProcessId();
+    GetWindowThreadProcessId(window, &process);
+    return process == GetCurrentProcessId() ? window : nullptr;
 }
 
 void sample() {
     // Behind another window the pad is not even looked at: nothing it did then reaches the game.
+    const HWND window = find_front_window();
     XINPUT_STATE state{};
-    if (!in_front() || !read_state(state)) {
+    gamepad::PadReading reading;
+    if (window != nullptr && pad.get_state != nullptr && read_state(state)) {
+        reading = read_gamepad(state.Gamepad);
+    } else if (window == nullptr || !windows_joysticks::read_joystick(window, reading)) {
         pad.mapper.reset();
         return;
     }
-    pad.mapper.step(read_gamepad(state.Gamepad), settings::read_settings_in_force().controls.pad);
+    pad.mapper.step(reading, settings::read_settings_in_force().controls.pad);
 }
 
-gamepad::PadMapper* pad_for(Reader reader) {
+gamepad::PadMapper& pad_for(Reader reader) {
     if (!pad.loaded) load();
-    if (pad.get_state == nullptr) return nullptr;
     if (!pad.sampled || pad.read_since_sample[reader]) {
         sample();
         pad.sampled = true;
         std::fill(std::begin(pad.read_since_sample), std::end(pad.read_since_sample), false);
     }
     pad.read_since_sample[reader] = true;
-    return &pad.mapper;
+    return pad.mapper;
 }
 
 }  // namespace
@@ -153,16 +160,14 @@ gamepad::PadMapper* pad_for(Reader reader) {
 namespace windows_pad {
 
 std::uint32_t read_pad_actions_for_keyboard() {
-    const gamepad::PadMapper* mapper = pad_for(keyboard_reader);
-    return mapper != nullptr ? mapper->actions() : 0;
+    return pad_for(keyboard_reader).actions();
 }
 
 std::uint32_t read_pad_actions_for_mouse(std::int32_t& dx, std::int32_t& dy) {
     dx = dy = 0;
-    gamepad::PadMapper* mapper = pad_for(mouse_reader);
-    if (mapper == nullptr) return 0;
-    mapper->take_motion(dx, dy);
-    return mapper->actions();
+    gamepad::PadMapper& mapper = pad_for(mouse_reader);
+    mapper.take_motion(dx, dy);
+    return mapper.actions();
 }
 
 }  // namespace windows_pad

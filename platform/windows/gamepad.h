@@ -1,4 +1,4 @@
-// Windows only: XInput pads as the actions and mouse counts they stand for (gamepad.cpp).
+// Windows only: XInput and DirectInput pads as the actions and mouse counts they stand for (gamepad.cpp).
 #pragma once
 
 #include <cstdint>
