@@ -1,7 +1,7 @@
 // A stand-in XInput DLL for the exe under Wine: slot 0 holds a pad that plays the file named by
 // ZORVALEN_PAD_SCRIPT (lines "COUNT pad:TOKEN ...", as the desktop's virtual pad plays them),
 // one look a line's frame: the exe looks at its playing pad once a frame. A line "COUNT unplugged"
-// takes the pad out for COUNT looks at slot 0 (the exe looks at empty slots about once a second).
+// takes the pad out for COUNT looks at slot 0 (the exe looks at empty slots every two seconds).
 // After the last line the pad stays plugged in with nothing held; slots 1 to 3 are empty, and
 // how often they were asked, and over how long, is said on standard error when the DLL is unloaded.
 #include <windows.h>
