@@ -12,6 +12,8 @@
 // and clears the bars round it black. Both copies are StretchRects, done by the GPU.
 // Where the device cannot do this (no second swap chain), the wrapper says so on one line and
 // presents as the game asked, and the display module narrows the client area to the picture.
+// ZORVALEN_NO_EXTRA_SWAP_CHAIN=1 in the environment makes that happen on any device, so that the
+// way round can be tried where every device has the swap chain.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -19,6 +21,7 @@
 #include <d3d9.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/picture_fit.h"
 #include "d3d9_wrapper.h"
@@ -34,6 +37,14 @@ template <typename Interface>
 void release(Interface*& object) {
     if (object != nullptr) object->Release();
     object = nullptr;
+}
+
+bool is_swap_chain_refused() {
+    static const bool refused = [] {
+        const char* value = std::getenv("ZORVALEN_NO_EXTRA_SWAP_CHAIN");
+        return value != nullptr && *value != '\0' && *value != '0';
+    }();
+    return refused;
 }
 
 platform::ScaleFilter find_scale_filter() {
@@ -95,7 +106,7 @@ private:
         screen.hDeviceWindow = window_;
         screen.EnableAutoDepthStencil = FALSE;
         screen.Flags = 0;
-        if (FAILED(inner_->CreateAdditionalSwapChain(&screen, &screen_)) ||
+        if (is_swap_chain_refused() || FAILED(inner_->CreateAdditionalSwapChain(&screen, &screen_)) ||
             FAILED(screen_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &screen_buffer_))) {
             release_screen();
             return false;

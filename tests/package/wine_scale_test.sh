@@ -4,7 +4,8 @@
 # picture, then goes full screen (F11) on a 1920 x 1080 display. The desktop layer's own scaler
 # (scale_picture) run on that 1:1 picture must give the full screen: sharp and smooth at
 # 1440 x 1080 between bars and sharp in the window made 1000 x 700, within a level; whole at 1:1,
-# and sharp on a 1600 x 1200 display (a whole factor of 2), pixel for pixel. Then the Linux build's own full screen, same frame, against the exe's: its
+# and sharp on a 1600 x 1200 display (a whole factor of 2), pixel for pixel; with no extra swap
+# chain (forced), the picture as Direct3D shows it. Then the Linux build's own full screen, same frame, against the exe's: its
 # difference must be no larger than the two builds' 1:1 pictures already differ by (their
 # renderers: Wine's Direct3D on OpenGL and our compositor), and the bars black in both.
 #   usage: wine_scale_test.sh WINDOWS_BUILD SCALE_PICTURE LINUX_GAME
@@ -126,6 +127,31 @@ same_as_scaler() {  # same_as_scaler exact|close NAME screen|resized FILTER WIDT
 exe_screens sharp sharp resize
 same_as_scaler close sharp resized sharp 1000 700
 same_as_scaler close sharp screen sharp 1920 1080
+# No extra swap chain, as some drivers give none (forced here): one line says so, and Direct3D
+# shows the picture as the game presents it, in the window the same 1:1 picture, in full screen
+# stretched by the driver into the picture's 4:3 between black bars, close to the exe's own
+# sharp scaling (a black picture, or one shifted by 8 pixels, is ten to twenty times further off).
+printf '[display]\nfilter = "sharp"\n' >"$tmp/game/settings.toml"
+(cd "$tmp/game" && ZORVALEN_NO_EXTRA_SWAP_CHAIN=1 in_prefix timeout 120 wine ./zorvalen.exe --no-record \
+    --settings settings.toml >"$tmp/fallback.log" 2>&1) &
+game=$!
+shoot_window_and_screen '^zorvalen\.exe$' "$game" fallback ||
+    { cat "$tmp/fallback.log"; fail "the exe's window showed without an extra swap chain"; }
+in_prefix wineserver -k 2>/dev/null
+wait "$game" 2>/dev/null
+[ "$(grep -c 'Direct3D stretches' "$tmp/fallback.log")" -eq 1 ] ||
+    { cat "$tmp/fallback.log"; fail "one line says the exe leaves the scaling to Direct3D"; }
+differing=$(compare -metric AE "$tmp/sharp-window.png" "$tmp/fallback-window.png" null: 2>&1)
+[ "$differing" = 0 ] || fail "without an extra swap chain the window shows the 1:1 picture ($differing pixels differ)"
+convert "$tmp/sharp-screen.png" -crop 1440x1080+240+0 +repage "$tmp/sharp-area.png"
+convert "$tmp/fallback-screen.png" -crop 1440x1080+240+0 +repage "$tmp/fallback-area.png"
+difference=$(rmse "$tmp/sharp-area.png" "$tmp/fallback-area.png")
+bars=$(convert "$tmp/fallback-screen.png" -region 1440x1080+240+0 -fill black -colorize 100 -format '%[fx:maxima]' info:)
+[ "$bars" = 0 ] || fail "without an extra swap chain the bars are black (brightest $bars)"
+at_most "$difference" 0.03 ||
+    fail "without an extra swap chain full screen shows the picture as sharp scaling does, within 0.03 ($difference)"
+echo "ok: no extra swap chain: one line, the window's 1:1 picture, full screen within $difference of sharp scaling"
+
 exe_screens smooth smooth
 same_as_scaler close smooth screen linear 1920 1080
 exe_screens whole whole
