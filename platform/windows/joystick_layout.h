@@ -2,7 +2,7 @@
 // pads) as the readings of pad_mapping.h: a small table of the common layouts by vendor and
 // product id with a generic fallback, and each axis's reported range brought to the mapping's.
 // Plain numbers only, no DirectInput header, so that it builds and is tried on Linux too;
-// gamepad.cpp copies the device's joystick state in.
+// joysticks.cpp copies the device's joystick state in.
 #pragma once
 
 #include <cstdint>

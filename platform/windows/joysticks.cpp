@@ -104,7 +104,7 @@ BOOL CALLBACK take_first(const DIDEVICEINSTANCEA* instance, void* context) {
     return DIENUM_STOP;
 }
 
-void open(const Candidate& candidate, HWND window) {
+void open_device(const Candidate& candidate, HWND window) {
     IDirectInputDevice8A* device = nullptr;
     if (FAILED(joysticks.input->CreateDevice(candidate.instance, &device, nullptr))) return;
     if (FAILED(device->SetDataFormat(&c_dfDIJoystick2)) ||
@@ -162,7 +162,7 @@ bool find_device(HWND window) {
     if (FAILED(joysticks.input->EnumDevices(DI8DEVCLASS_GAMECTRL, take_first, &candidate, DIEDFL_ATTACHEDONLY)) ||
         !candidate.found)
         return false;
-    open(candidate, window);
+    open_device(candidate, window);
     return joysticks.device != nullptr;
 }
 
