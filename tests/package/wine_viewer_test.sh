@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The exe's replay viewer under Wine, with the Linux build's keys. A replay of the first level,
 # recorded by the replay runner, is watched twice in the exe's 800 x 600 window:
-# - Up four times (16x): the overlay's bar is on the picture a moment later, then Escape, and the
+# - Up four times (16x) and F10: the overlay's bar and the volume display are on the picture a
+#   moment later, then Escape, and the
 #   place the exe says the replay was left must be well past where 1x could have got (at least
 #   4x: a speed check that no load on the machine fails; bench/wine-viewer measures the speed);
 # - Space (pause), R (from the start), Right three times (30 s on) and Left (10 s back, from the
@@ -79,19 +80,21 @@ watch() {
 }
 seconds() { sed -n 's/^[A-Z0-9 ]*  *\([0-9]*\):\([0-9]*\) \/.*/\1 \2/p' <<<"$1" | awk '{ print $1 * 60 + $2 }'; }
 
-left=$(watch fast Up Up Up Up shot:fast.png sleep:4)
+left=$(watch fast Up Up Up Up F10 shot:fast.png sleep:4)
 echo "fast: left at: $left"
 [[ $left == "PLAYING 16X "* ]] || fail "four Ups play at 16x"
 [ "$(seconds "$left")" -ge 20 ] || fail "16x made at least 20 s of the replay in some 5 s"
 # The bar (its backdrop 0A0E1A) over the picture's bottom 32 rows in play, or its top ones on the title.
-bar_share() {  # bar_share PICTURE Y: how much of the 800 x 32 rows from Y are the bar's backdrop
-    convert "$1" -crop "800x32+0+$2" +repage -fill white +opaque '#0A0E1A' -fill black -opaque '#0A0E1A' \
-        -format '%[fx:1-mean]' info:
+# The volume display's box (backdrop 101820), 200 x 36 at (300, 56).
+share() {  # share PICTURE GEOMETRY COLOUR: how much of that part of the picture is the colour
+    convert "$1" -crop "$2" +repage -fill white +opaque "$3" -fill black -opaque "$3" -format '%[fx:1-mean]' info:
 }
-share=$(bar_share "$tmp/fast.png" 568)
-awk -v s="$share" -v t="$(bar_share "$tmp/fast.png" 0)" 'BEGIN { exit !(s > 0.5 || t > 0.5) }' ||
-    fail "the overlay's bar drawn over the picture at 16x (bottom $share)"
-echo "ok: 16x, and the overlay's bar over the picture (bottom rows ${share} its backdrop)"
+bar=$(share "$tmp/fast.png" 800x32+0+568 '#0A0E1A')
+awk -v s="$bar" -v t="$(share "$tmp/fast.png" 800x32+0+0 '#0A0E1A')" 'BEGIN { exit !(s > 0.5 || t > 0.5) }' ||
+    fail "the overlay's bar drawn over the picture at 16x (bottom $bar)"
+volume=$(share "$tmp/fast.png" 200x36+300+56 '#101820')
+awk -v s="$volume" 'BEGIN { exit !(s > 0.5) }' || fail "the volume display drawn over the picture (its box $volume)"
+echo "ok: 16x, with the overlay's bar (bottom rows $bar its backdrop) and the volume display ($volume) over the picture"
 
 left=$(watch jump space r Right Right Right Left space)
 echo "jump: left at: $left"
