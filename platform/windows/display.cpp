@@ -13,7 +13,8 @@
 //   taskbar and Alt+Tab, where the game's window class asks for the standard one;
 // - as the player's settings say: the window opens on the display they name and in full screen
 //   if they ask;
-// - F9, F10 and F12, which the game never reads, turn the sound down, up, and mute it.
+// - F9, F10 and F12, which the game never reads, turn the sound down, up, and mute it, and the
+//   level is shown over the picture for a moment (overlay_surfaces.h).
 // The game's frame is untouched: it presents as it always has.
 #ifdef _WIN32
 
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "common/picture_fit.h"
+#include "overlays/volume_display.h"
 #include "settings/settings.h"
 #include "exe_options.h"
 
@@ -120,6 +122,7 @@ void press_volume_key(DWORD key) {
     if (!volume) return;
     settings::set_live_levels(settings::apply_volume_key(settings::read_live_levels(), *volume));
     windows_exe::apply_sound_levels();
+    overlays::volume_display().show(settings::read_live_levels());
 }
 
 // Alt+Enter or F11 pressed since the last look; the volume keys are taken on the way. The presses

@@ -2,9 +2,10 @@
 // the replay named by --replay FILE watched in its place (replays/replay_session.h), set up before
 // WinMain; the device reads reach the session through the DirectInput wrapper (input_devices.cpp).
 //
-// The real Direct3D draws and paces every frame the game makes, so here a replay plays at its
-// own speed only (pause, from the start, back to the last ten-second mark, quit), and what the
-// overlay would say goes into the window's title.
+// Watching, the keys are the Linux build's (replays/replay_player.h). A frame the replay hides is
+// neither drawn nor presented (screen_scaling.cpp) nor waited for: the game's own limiter is
+// linked with --wrap so that it is skipped for such a frame, and fast play holds its speed.
+// The overlay is laid over the picture by the same device (overlay_surfaces.h).
 //
 // A game recorded goes to the board at exit when the settings' [board] section asks for it.
 #ifdef _WIN32
@@ -27,17 +28,6 @@
 namespace {
 
 constexpr char GAME_WINDOW_CLASS[] = "Zorvalen";
-constexpr UINT TITLE_MS = 250;
-
-// A thread timer, dispatched by the game's own message pump.
-void CALLBACK show_status(HWND, UINT, UINT_PTR, DWORD) {
-    HWND window = FindWindowA(GAME_WINDOW_CLASS, nullptr);
-    if (window == nullptr) return;
-    const std::string title = "Zorvalen replay: " + replays::playback_status();
-    char shown[256] = {};
-    GetWindowTextA(window, shown, sizeof shown);
-    if (title != shown) SetWindowTextA(window, title.c_str());
-}
 
 // At exit, ahead of the session's own end (registered before it): the recording is finished here
 // so that the file sent is whole. The game is over by then; its window goes first, so the player
@@ -58,21 +48,38 @@ void submit_at_exit() {
 #endif
 }
 
+// Watching: where the replay was left, as the overlay said it, so that it can be found again.
+void say_where_left() {
+    const std::string status = replays::playback_status();
+    if (!status.empty()) std::fprintf(stderr, "zorvalen: replay left at: %s\n", status.c_str());
+}
+
 const bool started = [] {
     // The probe's own start-up may come after this one: installed here, in time.
     replays::install_game_probe();
-    replays::set_frames_can_be_hidden(false);
     const program::ProgramOptions& options = windows_exe::options();
     std::string error, warning;
     if (!program::start_replays(options, replays::Recorder::windows, error, warning)) {
         MessageBoxA(nullptr, error.c_str(), "Zorvalen", MB_OK | MB_ICONERROR);
         std::exit(2);
     }
-    if (!options.replay.empty()) SetTimer(nullptr, 0, TITLE_MS, show_status);
-    else std::atexit(submit_at_exit);
+    if (options.replay.empty()) std::atexit(submit_at_exit);
+    else std::atexit(say_where_left);
     return true;
 }();
 
 }  // namespace
+
+// The game's frame limiter (its frame boundary calls both around each Present). A frame a replay
+// hides is not presented, so it is neither waited for nor counted: the frames shown keep 60 a
+// second, and each carries as many of the game's frames as the speed asks.
+extern "C" void __real__Z23wait_for_frame_deadlinev();
+extern "C" void __real__Z15frame_presentedv();
+extern "C" void __wrap__Z23wait_for_frame_deadlinev() {
+    if (!replays::frame_hidden()) __real__Z23wait_for_frame_deadlinev();
+}
+extern "C" void __wrap__Z15frame_presentedv() {
+    if (!replays::frame_hidden()) __real__Z15frame_presentedv();
+}
 
 #endif

@@ -14,6 +14,10 @@
 // presents as the game asked, and the display module narrows the client area to the picture.
 // ZORVALEN_NO_EXTRA_SWAP_CHAIN=1 in the environment makes that happen on any device, so that the
 // way round can be tried where every device has the swap chain.
+//
+// Watching a replay, the same wrapper is the viewer's display (a full-screen device gets it for
+// this alone): a frame the replay hides (fast play, a jump's way to its frame) is neither drawn
+// nor presented, and the overlays are copied onto the game's picture before it is scaled.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -26,7 +30,9 @@
 #include "common/picture_fit.h"
 #include "d3d9_wrapper.h"
 #include "exe_options.h"
+#include "overlay_surfaces.h"
 #include "picture_scaler.h"
+#include "replays/replay_session.h"
 #include "settings/settings.h"
 
 extern "C" IDirect3D9* WINAPI __real_Direct3DCreate9(UINT version);
@@ -58,12 +64,27 @@ platform::ScaleFilter find_scale_filter() {
 
 class ScalingDevice final : public Direct3DDeviceWrapper<ScalingDevice> {
 public:
-    ScalingDevice(IDirect3DDevice9* inner, const D3DPRESENT_PARAMETERS& game, HWND window)
-        : Direct3DDeviceWrapper(inner), game_(game), window_(window) {}
+    // `scaling`: false for a full-screen device, which shows its back buffer as it is.
+    ScalingDevice(IDirect3DDevice9* inner, const D3DPRESENT_PARAMETERS& game, HWND window, bool scaling)
+        : Direct3DDeviceWrapper(inner), game_(game), window_(window), stopped_(!scaling) {}
     ~ScalingDevice() { release_screen(); }
+
+    // A hidden frame's quads would go nowhere: the GPU is spared them. Its states still pass.
+    HRESULT STDMETHODCALLTYPE Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                                    DWORD stencil) override {
+        if (replays::frame_hidden()) return D3D_OK;
+        return inner_->Clear(count, rects, flags, color, z, stencil);
+    }
+    HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* data,
+                                              UINT stride) override {
+        if (replays::frame_hidden()) return D3D_OK;
+        return inner_->DrawPrimitiveUP(type, count, data, stride);
+    }
 
     HRESULT STDMETHODCALLTYPE Present(const RECT* source, const RECT* destination, HWND window,
                                       const RGNDATA* dirty) override {
+        if (replays::frame_hidden()) return D3D_OK;
+        overlays_.lay_over(inner_, game_.BackBufferFormat);
         if (stopped_ || source != nullptr || destination != nullptr || window != nullptr || dirty != nullptr)
             return inner_->Present(source, destination, window, dirty);
         RECT client{};
@@ -87,6 +108,7 @@ public:
     // Everything made in the default pool goes before a reset; the next Present makes it again.
     HRESULT STDMETHODCALLTYPE Reset(D3DPRESENT_PARAMETERS* parameters) override {
         release_screen();
+        overlays_.release();
         const HRESULT result = inner_->Reset(parameters);
         if (SUCCEEDED(result) && parameters != nullptr) game_ = *parameters;
         return result;
@@ -187,6 +209,7 @@ private:
     RECT bars_[4]{};
     int bar_count_ = 0;
     bool bars_unfilled_ = true;
+    windows_exe::OverlaySurfaces overlays_;
 };
 
 class ScalingDirect3D final : public Direct3DWrapper<ScalingDirect3D> {
@@ -194,15 +217,17 @@ public:
     explicit ScalingDirect3D(IDirect3D9* inner) : Direct3DWrapper(inner) {}
 
     // A device for a window gets the wrapper; a full-screen one (a display mode of its own)
-    // shows its back buffer as it is.
+    // shows its back buffer as it is, and gets it only for a replay's hidden frames and overlay.
     HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behaviour,
                                            D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) override {
         const HRESULT result = inner_->CreateDevice(adapter, type, focus, behaviour, parameters, device);
-        if (FAILED(result) || device == nullptr || *device == nullptr || parameters == nullptr ||
-            !parameters->Windowed)
-            return result;
+        if (FAILED(result) || device == nullptr || *device == nullptr || parameters == nullptr) return result;
         HWND window = parameters->hDeviceWindow != nullptr ? parameters->hDeviceWindow : focus;
-        *device = new ScalingDevice(*device, *parameters, window);
+        if (!parameters->Windowed) {
+            if (replays::active_player() != nullptr) *device = new ScalingDevice(*device, *parameters, window, false);
+            return result;
+        }
+        *device = new ScalingDevice(*device, *parameters, window, true);
         windows_exe::hand_picture_to_device(true);
         return result;
     }

@@ -41,4 +41,12 @@ deleted=$(sed -n 's|^ *Delete "\$INSTDIR\\\(.*\)"$|\1|p' <<<"$uninstall" | grep 
 check "the uninstaller deletes each installed file by name, and no other" test "$deleted" = "$installed"
 check "nothing in the install folder is deleted by pattern or with its folder" \
     test -z "$(grep -E '(Delete|RMDir).*\$INSTDIR' <<<"$uninstall" | grep -E '\*|/r')"
+# Opening a replay watches it: .zvr names the game's replay type, whose open command is the
+# installed exe with --replay; the uninstaller takes the type away, and the extension with it.
+install=$(sed -n '/^Section "${GAME}"/,/^SectionEnd/p' "$script")
+check "the setup program registers .zvr to be watched by the installed exe" \
+    grep -qF "WriteRegStr SHCTX \"Software\\Classes\\\${REPLAY_TYPE}\\shell\\open\\command\" \"\" '\"\$INSTDIR\\\${EXE}\" --replay \"%1\"'" <<<"$install"
+check "the extension names that type" grep -q 'REPLAY_EXT}" "" "${REPLAY_TYPE}"' <<<"$install"
+check "the uninstaller removes the replay type and the extension" \
+    test "$(grep -c 'DeleteRegKey SHCTX "Software\\Classes\\${REPLAY_\(TYPE\|EXT\)}"' <<<"$uninstall")" -eq 2
 exit $failed

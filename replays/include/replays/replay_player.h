@@ -74,8 +74,8 @@ public:
     // Whether the state after the last frame is the one in the trailer (true without a trailer).
     bool final_state_matches(std::uint64_t digest) const;
     void set_other_assets(bool other) { other_assets_ = other; }
-    // Where frames cannot be made unseen (the Windows exe, whose Direct3D draws and paces every
-    // frame), there is no fast play and no jumping forward, and a jump back lands on a snapshot.
+    // Where frames cannot be made unseen (a display that draws and paces every frame), there is
+    // no fast play and no jumping forward, and a jump back lands on a snapshot.
     void set_frames_can_be_hidden(bool can) { frames_can_be_hidden_ = can; }
 
     static constexpr int MARK_SPACING = 600;  // frames between snapshots: ten seconds

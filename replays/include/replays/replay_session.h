@@ -56,10 +56,10 @@ bool playback_overlay(OverlayPicture& picture);
 // nothing calls it (the Windows exe), the next frame's first read does its work.
 void frame_presented();
 
-// A display that cannot leave frames unseen (the Windows exe): no fast play, no jumping forward.
+// A display that cannot leave frames unseen: no fast play, no jumping forward.
 void set_frames_can_be_hidden(bool can);
 
-// The overlay's first line as text, for a window that cannot show the overlay (the exe's title).
+// The overlay's first line as text (the exe says it at exit, where the replay was left).
 std::string playback_status();
 
 }  // namespace replays
