@@ -16,39 +16,17 @@ for needed in "$build/zorvalen.exe" "$build/fake-pad/xinput1_4.dll" "$build/host
     [ -e "$needed" ] || { echo "SKIP: no $needed (cmake --preset windows && cmake --build --preset windows)"; exit 77; }
 done
 
-tmp=$(mktemp -d)
+source "$(dirname "$0")/wine_prefix.sh"
 board_pid=""
-xvfb_pid=""
-overrides="mscoree,mshtml=;winepulse.drv=d;winemenubuilder.exe=d"
-in_prefix() {
-    # No proxy of the caller's between the exe and the loopback board.
-    env -u http_proxy -u https_proxy -u HTTP_PROXY -u HTTPS_PROXY -u all_proxy -u ALL_PROXY \
-        HOME="$tmp/home" WINEPREFIX="$tmp/prefix" WINEARCH=win64 WINEDEBUG=-all \
-        WINEDLLOVERRIDES="$overrides" "$@"
-}
-finish() {
-    [ -d "$tmp/prefix" ] && { in_prefix wineserver -k 2>/dev/null; in_prefix wineserver -w 2>/dev/null; }
+before_finish() {
     if [ -n "$board_pid" ]; then kill "$board_pid" 2>/dev/null; wait "$board_pid" 2>/dev/null; fi
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
-    rm -rf "$tmp"
 }
-trap finish EXIT
-fail() { echo "FAIL: $*"; exit 1; }
 free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-[ -s "$tmp/display" ] || fail "Xvfb started"
-export DISPLAY=":$(head -1 "$tmp/display")"
+start_display
 
-# A fresh prefix as wine_pad_test.sh sets its own: Direct3D on one thread, focus from X, sound
-# into ALSA's null device.
-mkdir -p "$tmp/home" "$tmp/game"
-printf 'pcm.!default { type null }\n' >"$tmp/home/.asoundrc"
-printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Direct3D]\n"csmt"=dword:00000000\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"UseTakeFocus"="N"\n' >"$tmp/wine.reg"
-(in_prefix wine wineboot --init && in_prefix wine reg import "$tmp/wine.reg" && in_prefix wineserver -w) \
-    >"$tmp/prefix.log" 2>&1 || { cat "$tmp/prefix.log"; fail "a Wine prefix made"; }
+mkdir -p "$tmp/game"
+make_prefix
 cp "$build/zorvalen.exe" "$tmp/game/"
 "$runner" --assets "$assets" "$script" --record "$tmp/game/run.zvr" >/dev/null || fail "a replay recorded"
 

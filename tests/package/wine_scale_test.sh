@@ -20,33 +20,7 @@ for needed in "$build/zorvalen.exe" "$build/host/assets"; do
     [ -e "$needed" ] || { echo "SKIP: no $needed (cmake --preset windows && cmake --build --preset windows)"; exit 77; }
 done
 
-tmp=$(mktemp -d)
-xvfb_pid=""
-overrides="mscoree,mshtml=;winepulse.drv=d;winemenubuilder.exe=d"
-in_prefix() {
-    HOME="$tmp/home" WINEPREFIX="$tmp/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="$overrides" "$@"
-}
-stop_display() {
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
-    xvfb_pid=""
-}
-finish() {
-    [ -d "$tmp/prefix" ] && { in_prefix wineserver -k 2>/dev/null; in_prefix wineserver -w 2>/dev/null; }
-    stop_display
-    rm -rf "$tmp"
-}
-trap finish EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-
-start_display() {  # start_display WxH
-    stop_display
-    rm -f "$tmp/display"
-    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-    [ -s "$tmp/display" ] || fail "Xvfb started"
-    export DISPLAY=":$(head -1 "$tmp/display")"
-}
+source "$(dirname "$0")/wine_prefix.sh"
 rmse() { compare -metric RMSE "$1" "$2" null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p'; }
 at_most() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
 # The window of a class, once visible, with the focus given to it (no window manager does).
@@ -78,11 +52,7 @@ shoot_window_and_screen() {  # shoot_window_and_screen CLASS PID NAME [resize]
 }
 
 start_display 1920x1080
-mkdir -p "$tmp/home"
-printf 'pcm.!default { type null }\n' >"$tmp/home/.asoundrc"
-printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Direct3D]\n"csmt"=dword:00000000\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"UseTakeFocus"="N"\n' >"$tmp/wine.reg"
-(in_prefix wine wineboot --init && in_prefix wine reg import "$tmp/wine.reg" && in_prefix wineserver -w) \
-    >"$tmp/prefix.log" 2>&1 || { cat "$tmp/prefix.log"; fail "a Wine prefix made"; }
+make_prefix
 cp -r "$build/host/assets" "$tmp/game"
 cp "$build/zorvalen.exe" "$tmp/game/"
 
