@@ -18,7 +18,7 @@ Compositor::Compositor(int width, int height, int band_rows)
       band_rows_(band_rows > 0 ? band_rows : height_),
       pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0u),
       kernels_(has_sse2() ? Kernels::sse2 : Kernels::portable),
-      row_(static_cast<std::size_t>(width_)), staged_(static_cast<std::size_t>(width_)), arena_(ARENA_SIZE),
+      row_(static_cast<std::size_t>(width_)), staged_(static_cast<std::size_t>(width_ + compositing::SPREAD_OVERREAD)), arena_(ARENA_SIZE),
       band_start_(static_cast<std::size_t>((height_ + band_rows_ - 1) / band_rows_) + 1),
       band_fill_(band_start_.size()),
       band_entries_(static_cast<std::size_t>(BATCH_QUADS) * ((height_ + band_rows_ - 1) / band_rows_)) {

@@ -42,7 +42,7 @@ void prepare_row(const KernelSet& set, const std::uint32_t* texels, const int* t
         set.prepare(texels + texel_x[0], prepared, count, k, modulated, premultiply);
     } else if (highest_x - lowest_x + 1 < count) {
         set.prepare(texels + lowest_x, staged, highest_x - lowest_x + 1, k, modulated, premultiply);
-        for (int i = 0; i < count; ++i) prepared[i] = staged[texel_x[i] - lowest_x];
+        set.spread(staged, texel_x, lowest_x, prepared, count);
     } else {
         for (int i = 0; i < count; ++i) prepared[i] = texels[texel_x[i]];
         set.prepare(prepared, prepared, count, k, modulated, premultiply);
