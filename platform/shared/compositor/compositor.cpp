@@ -21,7 +21,8 @@ Compositor::Compositor(int width, int height, int band_rows)
       row_(static_cast<std::size_t>(width_)), staged_(static_cast<std::size_t>(width_ + compositing::SPREAD_OVERREAD)), arena_(ARENA_SIZE),
       band_start_(static_cast<std::size_t>((height_ + band_rows_ - 1) / band_rows_) + 1),
       band_fill_(band_start_.size()),
-      band_entries_(static_cast<std::size_t>(BATCH_QUADS) * ((height_ + band_rows_ - 1) / band_rows_)) {
+      band_entries_(static_cast<std::size_t>(BATCH_QUADS) * ((height_ + band_rows_ - 1) / band_rows_)),
+      row_hidden_by_(static_cast<std::size_t>(band_rows_)) {
     target_ = pixels_.data();
     pitch_ = width_;
     batch_.reserve(BATCH_QUADS);

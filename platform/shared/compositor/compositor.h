@@ -54,6 +54,10 @@ struct TextureView {
     // the clear part of a picture (most of a stage's) is not even read.
     const int* row_visible = nullptr;
     const int* visible = nullptr;
+    // Each row's longest run of opaque texels (alpha 255), [opaque[2 y], opaque[2 y + 1]), or
+    // null when unknown. A sprite blended by its alpha hides whatever was drawn under it there,
+    // so a row a picture covers opaquely from edge to edge is drawn from that picture on.
+    const int* opaque = nullptr;
 };
 
 // The device's states that decide a draw's look, with Direct3D 9's numeric values.
@@ -140,6 +144,7 @@ private:
     bool draw_rectangle(const QuadCorners& quad, const DrawStates& states);
     void draw_triangle(const QuadCorners& quad, const DrawStates& states, int a, int b, int c);
     void apply_rows(const Pending& pending, int top, int bottom);
+    bool hides_row(const Pending& pending, int y) const;
     // The steps of draw_rectangle.
     void drop_if_covered(const Pending& pending);
     void paint_each_pixel(const Pending& pending, const QuadCorners& quad, const DrawStates& states);
@@ -167,6 +172,7 @@ private:
     std::vector<int> band_start_;
     std::vector<int> band_fill_;
     std::vector<int> band_entries_;
+    std::vector<int> row_hidden_by_;  // per row of a band: the last quad hiding all of it, or -1
     std::vector<std::uint32_t> prepared_rows_;  // the slots of quads over many bands
     std::vector<int> slot_row_, slot_first_, slot_last_;
     int slots_used_ = 0;
