@@ -509,41 +509,44 @@ TEST(CompositorReuse, AStillFrameIsLeftInItsTargetAndEveryChangeDrawsItAgain) {
     struct Case {
         const char* what;
         void (*between)(Compositor&, Texture&, std::vector<std::uint32_t>&);  // after the first frame
-        bool clear_second, fill_second, move_second;
+        bool clear_second, fill_second;
+        int change_second;  // SAME, MOVED, or RESTYLED: the second quad drawn with the first's states
         bool reused;
     };
+    enum { SAME, MOVED, RESTYLED };
     auto nothing = [](Compositor&, Texture&, std::vector<std::uint32_t>&) {};
     const Case cases[] = {
-        {"the same calls", nothing, true, false, false, true},
-        {"a quad moved", nothing, true, false, true, false},
-        {"no clear: the quads blend over the last frame", nothing, false, false, false, false},
-        {"a rectangle filled", nothing, true, true, false, false},
+        {"the same calls", nothing, true, false, SAME, true},
+        {"a quad moved", nothing, true, false, MOVED, false},
+        {"a quad drawn with the states of the one before it", nothing, true, false, RESTYLED, false},
+        {"no clear: the quads blend over the last frame", nothing, false, false, SAME, false},
+        {"a rectangle filled", nothing, true, true, SAME, false},
         {"a texture's pixels changed", [](Compositor& c, Texture& t, std::vector<std::uint32_t>&) {
              c.forget_shown();
              t.pixels[0] = 0xFF00FF00u;
-         }, true, false, false, false},
+         }, true, false, SAME, false},
         {"another target", [](Compositor& c, Texture&, std::vector<std::uint32_t>& buffer) {
              c.set_target(buffer.data(), 800);
-         }, true, false, false, false},
+         }, true, false, SAME, false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
         Texture used = texture;
         used.view.pixels = used.pixels.data();
         Compositor reusing{800, 600}, fresh{800, 600};
-        auto draw_frame = [&](Compositor& c, bool clear, bool fill, bool moved) {
+        auto draw_frame = [&](Compositor& c, bool clear, bool fill, int change) {
             if (clear) c.clear(0xFF102030u);
-            c.draw(quad(moved ? 110 : 100, 50, 64, 64, 0xFFFFFFFFu), sprite(&used.view));
-            c.draw(quad(300, 200, 40, 40, 0x80FF8040u), additive(nullptr));
+            c.draw(quad(change == MOVED ? 110 : 100, 50, 64, 64, 0xFFFFFFFFu), sprite(&used.view));
+            c.draw(quad(300, 200, 40, 40, 0x80FF8040u), change == RESTYLED ? sprite(&used.view) : additive(nullptr));
             if (fill) c.fill(10, 10, 20, 20, 0xFFFFFFFFu);
         };
-        draw_frame(reusing, true, false, false);
-        draw_frame(fresh, true, false, false);
+        draw_frame(reusing, true, false, SAME);
+        draw_frame(fresh, true, false, SAME);
         reusing.frame();
         fresh.frame();
         test.between(reusing, used, other_target);
-        draw_frame(reusing, test.clear_second, test.fill_second, test.move_second);
-        draw_frame(fresh, test.clear_second, test.fill_second, test.move_second);
+        draw_frame(reusing, test.clear_second, test.fill_second, test.change_second);
+        draw_frame(fresh, test.clear_second, test.fill_second, test.change_second);
         fresh.forget_shown();
         const platform::FrameView a = reusing.frame(), b = fresh.frame();
         EXPECT_EQ(reusing.frames_reused(), test.reused ? 1u : 0u);

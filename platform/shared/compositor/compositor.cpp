@@ -44,6 +44,7 @@ void Compositor::clear(std::uint32_t argb) {
     clear_colour_ = argb;
     // Nothing called before matters to the picture now.
     calls_digest_ = DIGEST_SEED;
+    states_noted_ = false;
     cleared_whole_ = true;
     note_call(&argb, 1);
 }
@@ -79,7 +80,8 @@ void Compositor::note_draw(const QuadCorners& quad, const DrawStates& states, bo
                            bool second_triangle) {
     static_assert(sizeof(QuadCorners) == 20 * sizeof(std::uint32_t), "a quad is 20 words, no padding");
     // Field by field: the records have padding, whose bytes are nobody's. The corners and the
-    // states go in one call, so that the lanes have the most to share.
+    // states go in one call, so that the lanes have the most to share; states the same as the
+    // last draw's are left out.
     const TextureView none;
     const TextureView& texture = states.texture != nullptr ? *states.texture : none;
     const std::uintptr_t texels = reinterpret_cast<std::uintptr_t>(texture.pixels);
@@ -93,6 +95,12 @@ void Compositor::note_draw(const QuadCorners& quad, const DrawStates& states, bo
     static_assert(sizeof fields == 20 * sizeof(std::uint32_t), "the states are 20 words");
     std::uint32_t words[40];
     std::memcpy(words, &quad, sizeof(QuadCorners));
+    if (states_noted_ && std::memcmp(fields, noted_states_, sizeof fields) == 0) {
+        note_call(words, 20);  // the count tells it from a draw with its states
+        return;
+    }
+    std::memcpy(noted_states_, fields, sizeof fields);
+    states_noted_ = true;
     std::memcpy(words + 20, fields, sizeof fields);
     note_call(words, 40);
 }
@@ -163,6 +171,7 @@ FrameView Compositor::frame() {
         shown_digest_ = calls_digest_;
         shown_target_ = target_;
         calls_digest_ = DIGEST_SEED;
+        states_noted_ = false;
         cleared_whole_ = painted_ = unseen_change_ = false;
     }
     FrameView view;

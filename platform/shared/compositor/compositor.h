@@ -181,6 +181,10 @@ private:
     // last frame() but through the batch.
     static constexpr std::uint64_t DIGEST_SEED = 0x9E3779B97F4A7C15ull;
     std::uint64_t calls_digest_ = DIGEST_SEED;
+    // The states of the last draw noted since the digest began: a draw with the same ones (the
+    // stars, a line of text) notes only its corners.
+    std::uint32_t noted_states_[20] = {};
+    bool states_noted_ = false;
     bool cleared_whole_ = false;  // a full clear since the last frame()
     bool painted_ = false;        // the target written since the last frame()
     bool unseen_change_ = false;  // forget_shown() since the last frame()
