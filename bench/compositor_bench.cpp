@@ -16,6 +16,7 @@
 #include <headless.h>
 
 #include "compositor/compositor.h"
+#include "device_state.h"
 #include "playthrough.h"
 #include "runner.h"
 
@@ -35,6 +36,8 @@ struct RecordedQuad {
 
 struct Recording {
     std::vector<std::vector<std::uint32_t>> texels;
+    // Where each texture's visible and opaque texels lie, as the device tells the compositor.
+    std::vector<std::vector<int>> row_visible, visible, opaque;
     std::vector<platform::TextureView> textures;
     std::vector<std::vector<RecordedQuad>> frames;
     int explosion_texture = -1;
@@ -62,6 +65,13 @@ int keep_texture(Recording& recording, std::map<const void*, int>& known, const 
         std::copy_n(reinterpret_cast<const std::uint32_t*>(static_cast<const char*>(locked.pBits) + y * locked.Pitch),
                     desc.Width, texels.data() + static_cast<std::size_t>(y) * desc.Width);
     texture->UnlockRect(0);
+    const platform::TextureView told = static_cast<const platform::MemoryTexture*>(texture)->view();
+    const auto kept = [&desc](const int* from, std::size_t count) {
+        return from != nullptr ? std::vector<int>(from, from + count) : std::vector<int>();
+    };
+    recording.row_visible.push_back(kept(told.row_visible, desc.Height + 1));
+    recording.visible.push_back(kept(told.visible, told.row_visible != nullptr ? told.row_visible[desc.Height] : 0));
+    recording.opaque.push_back(kept(told.opaque, 2 * static_cast<std::size_t>(desc.Height)));
     platform::TextureView view;
     view.width = static_cast<int>(desc.Width);
     view.height = static_cast<int>(desc.Height);
@@ -125,7 +135,17 @@ const Recording& recording() {
             recording.frames.push_back(std::move(frame));
         };
         replay::play(script, keep);
-        for (std::size_t i = 0; i < recording.textures.size(); ++i) recording.textures[i].pixels = recording.texels[i].data();
+        for (std::size_t i = 0; i < recording.textures.size(); ++i) {
+            platform::TextureView& view = recording.textures[i];
+            view.pixels = recording.texels[i].data();
+            const auto known_or_null = [](const std::vector<int>& kept) {
+                return kept.empty() ? nullptr : kept.data();
+            };
+            view.row_visible = known_or_null(recording.row_visible[i]);
+            view.visible = known_or_null(recording.visible[i]);
+            if (view.visible == nullptr) view.row_visible = nullptr;
+            view.opaque = known_or_null(recording.opaque[i]);
+        }
         return recording;
     }();
     return kept;

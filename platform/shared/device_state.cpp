@@ -87,6 +87,7 @@ TextureView MemoryTexture::view() const {
     if (visible_version_ != version_) find_visible();
     view.row_visible = row_visible_.data();
     view.visible = visible_.data();
+    view.opaque = opaque_.data();
     return view;
 }
 
@@ -95,9 +96,20 @@ void MemoryTexture::find_visible() const {
     constexpr UINT SHORTEST_GAP = 16;
     row_visible_.clear();
     visible_.clear();
+    opaque_.assign(2 * static_cast<std::size_t>(height_), 0);
     for (UINT y = 0; y < height_; ++y) {
         row_visible_.push_back(static_cast<int>(visible_.size()));
         const std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
+        for (UINT x = 0; x < width_;) {
+            while (x < width_ && (row[x] >> 24) != 255) ++x;
+            const UINT start = x;
+            while (x < width_ && (row[x] >> 24) == 255) ++x;
+            int* longest = opaque_.data() + 2 * static_cast<std::size_t>(y);
+            if (x - start > static_cast<UINT>(longest[1] - longest[0])) {
+                longest[0] = static_cast<int>(start);
+                longest[1] = static_cast<int>(x);
+            }
+        }
         UINT x = 0;
         while (x < width_) {
             while (x < width_ && (row[x] >> 24) == 0) ++x;

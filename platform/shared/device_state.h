@@ -73,11 +73,12 @@ protected:
     std::vector<std::uint32_t> pixels_;  // level 0, 0xAARRGGBB rows
     bool locked_ = false;
     std::uint64_t version_ = 1;
-    // Where each row's visible texels lie (TextureView::visible), as found for the version
-    // `visible_version_`: looked at once per version, on the first draw that reads it.
+    // Where each row's visible and opaque texels lie (TextureView::visible and ::opaque), as
+    // found for the version `visible_version_`: looked at once per version, on the first draw
+    // that reads it.
     void find_visible() const;
     mutable std::uint64_t visible_version_ = 0;
-    mutable std::vector<int> row_visible_, visible_;
+    mutable std::vector<int> row_visible_, visible_, opaque_;
     Level level_;
 };
 

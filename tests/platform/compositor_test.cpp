@@ -272,7 +272,9 @@ TEST_P(CompositorTest, AnX8R8G8B8TextureReadsOpaque) {
 
 // A texture that tells where its visible texels lie has its clear part skipped: the same
 // pixels as when the whole of it is blended, wherever a quad cuts into it.
-TEST_P(CompositorTest, SkippingAPicturesClearSpansGivesThePixelsOfBlendingItAll) {
+// What the device tells of a picture (its clear spans, its opaque runs) only spares work: a frame
+// drawn with it has the pixels of one drawn without.
+TEST_P(CompositorTest, SkippingAPicturesClearSpansAndWhatItsOpaqueRowsHideGivesThePixelsOfBlendingItAll) {
     platform::MemoryTexture stage(400, 300, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, 0);
     D3DLOCKED_RECT locked{};
     ASSERT_EQ(stage.LockRect(0, &locked, nullptr, 0), D3D_OK);
@@ -283,15 +285,33 @@ TEST_P(CompositorTest, SkippingAPicturesClearSpansGivesThePixelsOfBlendingItAll)
             static_cast<std::uint32_t*>(locked.pBits)[y * 400 + x] = alpha << 24 | static_cast<std::uint32_t>(x * 977 + y * 31);
         }
     stage.UnlockRect(0);
-    const TextureView spans = stage.view();
+    // Ground wider than the frame, opaque but in its top rows, a hole at the texel over the
+    // frame's last column in row 160 and at the one over its first in row 161.
+    platform::MemoryTexture ground(900, 300, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, 0);
+    ASSERT_EQ(ground.LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 900; ++x) {
+            const bool hole = y < 100 ? x % 3 == 0 : (y == 160 && x == 836) || (y == 161 && x == 37);
+            static_cast<std::uint32_t*>(locked.pBits)[y * 900 + x] =
+                (hole ? 0u : 255u) << 24 | static_cast<std::uint32_t>(x * 131 + y);
+        }
+    ground.UnlockRect(0);
+    const TextureView spans = stage.view(), ground_runs = ground.view();
     ASSERT_NE(spans.row_visible, nullptr);
-    TextureView whole = spans;
-    whole.row_visible = whole.visible = nullptr;
+    ASSERT_NE(ground_runs.opaque, nullptr);
+    TextureView whole = spans, ground_whole = ground_runs;
+    whole.row_visible = whole.visible = whole.opaque = ground_whole.row_visible = ground_whole.visible =
+        ground_whole.opaque = nullptr;
     Compositor skipping(800, 600), blending(800, 600);
     for (Compositor* compositor : {&skipping, &blending}) {
         const TextureView* view = compositor == &skipping ? &spans : &whole;
         compositor->set_kernels(GetParam());
         compositor->clear(0xFF203040u);
+        compositor->draw(quad(0, 0, 800, 600, 0xFF000000u), rect());
+        for (int star = 0; star < 600; ++star)
+            compositor->draw(quad(star * 37 % 800, star * 53 % 600, 4, 4, 0xFFC0C0C0u), rect());
+        const TextureView* ground_view = compositor == &skipping ? &ground_runs : &ground_whole;
+        compositor->draw(quad(-37, 250, 900, 300, 0xFFFFFFFFu), sprite(ground_view));
         compositor->draw(quad(-37, -11, 400, 300, 0xFFFFFFFFu), sprite(view));
         compositor->draw(quad(500, 350, 400, 300, 0xFFFFFFFFu), sprite(view));
         compositor->draw(quad(100, 200, 200, 150, 0xFFFFFFFFu, 0.25f, 0.25f, 0.75f, 0.75f), sprite(view));
@@ -489,41 +509,44 @@ TEST(CompositorReuse, AStillFrameIsLeftInItsTargetAndEveryChangeDrawsItAgain) {
     struct Case {
         const char* what;
         void (*between)(Compositor&, Texture&, std::vector<std::uint32_t>&);  // after the first frame
-        bool clear_second, fill_second, move_second;
+        bool clear_second, fill_second;
+        int change_second;  // SAME, MOVED, or RESTYLED: the second quad drawn with the first's states
         bool reused;
     };
+    enum { SAME, MOVED, RESTYLED };
     auto nothing = [](Compositor&, Texture&, std::vector<std::uint32_t>&) {};
     const Case cases[] = {
-        {"the same calls", nothing, true, false, false, true},
-        {"a quad moved", nothing, true, false, true, false},
-        {"no clear: the quads blend over the last frame", nothing, false, false, false, false},
-        {"a rectangle filled", nothing, true, true, false, false},
+        {"the same calls", nothing, true, false, SAME, true},
+        {"a quad moved", nothing, true, false, MOVED, false},
+        {"a quad drawn with the states of the one before it", nothing, true, false, RESTYLED, false},
+        {"no clear: the quads blend over the last frame", nothing, false, false, SAME, false},
+        {"a rectangle filled", nothing, true, true, SAME, false},
         {"a texture's pixels changed", [](Compositor& c, Texture& t, std::vector<std::uint32_t>&) {
              c.forget_shown();
              t.pixels[0] = 0xFF00FF00u;
-         }, true, false, false, false},
+         }, true, false, SAME, false},
         {"another target", [](Compositor& c, Texture&, std::vector<std::uint32_t>& buffer) {
              c.set_target(buffer.data(), 800);
-         }, true, false, false, false},
+         }, true, false, SAME, false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
         Texture used = texture;
         used.view.pixels = used.pixels.data();
         Compositor reusing{800, 600}, fresh{800, 600};
-        auto draw_frame = [&](Compositor& c, bool clear, bool fill, bool moved) {
+        auto draw_frame = [&](Compositor& c, bool clear, bool fill, int change) {
             if (clear) c.clear(0xFF102030u);
-            c.draw(quad(moved ? 110 : 100, 50, 64, 64, 0xFFFFFFFFu), sprite(&used.view));
-            c.draw(quad(300, 200, 40, 40, 0x80FF8040u), additive(nullptr));
+            c.draw(quad(change == MOVED ? 110 : 100, 50, 64, 64, 0xFFFFFFFFu), sprite(&used.view));
+            c.draw(quad(300, 200, 40, 40, 0x80FF8040u), change == RESTYLED ? sprite(&used.view) : additive(nullptr));
             if (fill) c.fill(10, 10, 20, 20, 0xFFFFFFFFu);
         };
-        draw_frame(reusing, true, false, false);
-        draw_frame(fresh, true, false, false);
+        draw_frame(reusing, true, false, SAME);
+        draw_frame(fresh, true, false, SAME);
         reusing.frame();
         fresh.frame();
         test.between(reusing, used, other_target);
-        draw_frame(reusing, test.clear_second, test.fill_second, test.move_second);
-        draw_frame(fresh, test.clear_second, test.fill_second, test.move_second);
+        draw_frame(reusing, test.clear_second, test.fill_second, test.change_second);
+        draw_frame(fresh, test.clear_second, test.fill_second, test.change_second);
         fresh.forget_shown();
         const platform::FrameView a = reusing.frame(), b = fresh.frame();
         EXPECT_EQ(reusing.frames_reused(), test.reused ? 1u : 0u);

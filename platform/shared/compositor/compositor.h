@@ -54,6 +54,10 @@ struct TextureView {
     // the clear part of a picture (most of a stage's) is not even read.
     const int* row_visible = nullptr;
     const int* visible = nullptr;
+    // Each row's longest run of opaque texels (alpha 255), [opaque[2 y], opaque[2 y + 1]), or
+    // null when unknown. A sprite blended by its alpha hides whatever was drawn under it there,
+    // so a row a picture covers opaquely from edge to edge is drawn from that picture on.
+    const int* opaque = nullptr;
 };
 
 // The device's states that decide a draw's look, with Direct3D 9's numeric values.
@@ -140,6 +144,7 @@ private:
     bool draw_rectangle(const QuadCorners& quad, const DrawStates& states);
     void draw_triangle(const QuadCorners& quad, const DrawStates& states, int a, int b, int c);
     void apply_rows(const Pending& pending, int top, int bottom);
+    bool hides_row(const Pending& pending, int y) const;
     // The steps of draw_rectangle.
     void drop_if_covered(const Pending& pending);
     void paint_each_pixel(const Pending& pending, const QuadCorners& quad, const DrawStates& states);
@@ -167,6 +172,7 @@ private:
     std::vector<int> band_start_;
     std::vector<int> band_fill_;
     std::vector<int> band_entries_;
+    std::vector<int> row_hidden_by_;  // per row of a band: the last quad hiding all of it, or -1
     std::vector<std::uint32_t> prepared_rows_;  // the slots of quads over many bands
     std::vector<int> slot_row_, slot_first_, slot_last_;
     int slots_used_ = 0;
@@ -175,6 +181,10 @@ private:
     // last frame() but through the batch.
     static constexpr std::uint64_t DIGEST_SEED = 0x9E3779B97F4A7C15ull;
     std::uint64_t calls_digest_ = DIGEST_SEED;
+    // The states of the last draw noted since the digest began: a draw with the same ones (the
+    // stars, a line of text) notes only its corners.
+    std::uint32_t noted_states_[20] = {};
+    bool states_noted_ = false;
     bool cleared_whole_ = false;  // a full clear since the last frame()
     bool painted_ = false;        // the target written since the last frame()
     bool unseen_change_ = false;  // forget_shown() since the last frame()

@@ -17,6 +17,9 @@ namespace platform::compositing {
 // Prepares `count` texels into `out`; for the additive blend, the amount each one adds.
 using PrepareKernel = void (*)(const std::uint32_t* texels, std::uint32_t* out, int count, const SpanConstants& k,
                                bool modulated, bool premultiply);
+// Spreads a scaled quad's row of staged texels along its pixels: out[i] = staged[index[i] - base].
+using SpreadKernel = void (*)(const std::uint32_t* staged, const int* index, int base, std::uint32_t* out,
+                              int count);
 // Applies a prepared row (or, for an untextured quad, k.solid) to `count` pixels.
 using ApplyKernel = void (*)(const std::uint32_t* source, std::uint32_t* destination, int count,
                              const SpanConstants& k);
@@ -26,7 +29,12 @@ struct KernelSet {
     PrepareKernel prepare;
     ApplyKernel apply[3];
     ApplyKernel solid[3];
+    SpreadKernel spread;
 };
+
+// A spread may read up to this many texels past the last one staged (never using them): whoever
+// stages makes room for them.
+constexpr int SPREAD_OVERREAD = 8;
 
 // The portable kernels, which the SIMD ones also take for the pixels left over.
 void prepare_portable(const std::uint32_t* texels, std::uint32_t* out, int count, const SpanConstants& k,
@@ -34,6 +42,7 @@ void prepare_portable(const std::uint32_t* texels, std::uint32_t* out, int count
 void copy_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k);
 void alpha_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k);
 void add_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k);
+void spread_portable(const std::uint32_t* staged, const int* index, int base, std::uint32_t* out, int count);
 void fill_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants& k);
 void solid_alpha_portable(const std::uint32_t* source, std::uint32_t* destination, int count,
                           const SpanConstants& k);

@@ -25,6 +25,9 @@ void alpha_portable(const std::uint32_t* source, std::uint32_t* destination, int
 void add_portable(const std::uint32_t* source, std::uint32_t* destination, int count, const SpanConstants&) {
     for (int i = 0; i < count; ++i) destination[i] = add_saturated(source[i], destination[i]);
 }
+void spread_portable(const std::uint32_t* staged, const int* index, int base, std::uint32_t* out, int count) {
+    for (int i = 0; i < count; ++i) out[i] = staged[index[i] - base];
+}
 void fill_portable(const std::uint32_t*, std::uint32_t* destination, int count, const SpanConstants& k) {
     std::fill(destination, destination + count, k.solid);
 }
@@ -40,6 +43,7 @@ const KernelSet portable_kernels = {
     prepare_portable,
     {copy_portable, alpha_portable, add_portable},
     {fill_portable, solid_alpha_portable, solid_add_portable},
+    spread_portable,
 };
 
 }  // namespace platform::compositing

@@ -42,7 +42,7 @@ void prepare_row(const KernelSet& set, const std::uint32_t* texels, const int* t
         set.prepare(texels + texel_x[0], prepared, count, k, modulated, premultiply);
     } else if (highest_x - lowest_x + 1 < count) {
         set.prepare(texels + lowest_x, staged, highest_x - lowest_x + 1, k, modulated, premultiply);
-        for (int i = 0; i < count; ++i) prepared[i] = staged[texel_x[i] - lowest_x];
+        set.spread(staged, texel_x, lowest_x, prepared, count);
     } else {
         for (int i = 0; i < count; ++i) prepared[i] = texels[texel_x[i]];
         set.prepare(prepared, prepared, count, k, modulated, premultiply);
@@ -207,17 +207,64 @@ void Compositor::flush() {
     }
     for (int band = 0; band < bands; ++band) {
         const int band_top = band * band_rows_, band_bottom = std::min(height_, band_top + band_rows_);
-        if (pending_clear_)
-            for (int y = band_top; y < band_bottom; ++y) std::fill(row(y), row(y) + width_, clear_colour_);
+        // A row that a later quad covers from edge to edge, and whose pixels that quad writes
+        // whatever lay under them, is drawn from that quad on (the stage's ground hides the
+        // black the frame began with, and the stars behind it).
+        const auto hidden_by = [this, band_top](int y) -> int& {
+            return row_hidden_by_[static_cast<std::size_t>(y - band_top)];
+        };
+        bool any_hidden = false;
+        std::fill(row_hidden_by_.begin(), row_hidden_by_.end(), -1);
         for (int entry = band_start_[band]; entry < band_start_[band + 1]; ++entry) {
-            const Pending& pending = batch_[static_cast<std::size_t>(band_entries_[static_cast<std::size_t>(entry)])];
-            apply_rows(pending, std::max(pending.top, band_top), std::min(pending.bottom, band_bottom));
+            const int index = band_entries_[static_cast<std::size_t>(entry)];
+            const Pending& pending = batch_[static_cast<std::size_t>(index)];
+            if (pending.left != 0 || pending.right != width_) continue;
+            for (int y = std::max(pending.top, band_top); y < std::min(pending.bottom, band_bottom); ++y)
+                if (hides_row(pending, y)) {
+                    hidden_by(y) = index;
+                    any_hidden = true;
+                }
+        }
+        if (pending_clear_)
+            for (int y = band_top; y < band_bottom; ++y)
+                if (hidden_by(y) < 0) std::fill(row(y), row(y) + width_, clear_colour_);
+        for (int entry = band_start_[band]; entry < band_start_[band + 1]; ++entry) {
+            const int index = band_entries_[static_cast<std::size_t>(entry)];
+            const Pending& pending = batch_[static_cast<std::size_t>(index)];
+            const int top = std::max(pending.top, band_top), bottom = std::min(pending.bottom, band_bottom);
+            if (!any_hidden) {
+                apply_rows(pending, top, bottom);
+                continue;
+            }
+            for (int y = top; y < bottom;) {
+                while (y < bottom && hidden_by(y) > index) ++y;
+                const int from = y;
+                while (y < bottom && hidden_by(y) <= index) ++y;
+                if (from < y) apply_rows(pending, from, y);
+            }
         }
     }
     pending_clear_ = false;
     batch_.clear();
     arena_used_ = 0;
     slots_used_ = 0;
+}
+
+// Whether the quad, covering row y from edge to edge, writes each of its pixels whatever lay
+// under it: an opaque fill, texels copied, or texels blended by their alpha where all of them
+// are opaque.
+bool Compositor::hides_row(const Pending& pending, int y) const {
+    const SpanConstants& k = pending.k;
+    if (!pending.textured)
+        return pending.op == BlendOp::none || (pending.op == BlendOp::alpha && (k.solid >> 24) == 255);
+    const bool direct = pending.contiguous && !pending.modulated && pending.op != BlendOp::add && k.or_mask == 0;
+    if (!direct) return false;
+    if (pending.op == BlendOp::none) return true;
+    if (pending.op != BlendOp::alpha || pending.texture.opaque == nullptr) return false;
+    const int texel_row = arena_[static_cast<std::size_t>(pending.texel_y + (y - pending.top))];
+    const int* opaque = pending.texture.opaque + 2 * static_cast<std::size_t>(texel_row);
+    const int from = arena_[static_cast<std::size_t>(pending.texel_x)];
+    return opaque[0] <= from && from + (pending.right - pending.left) <= opaque[1];
 }
 
 void Compositor::apply_rows(const Pending& pending, int top, int bottom) {
