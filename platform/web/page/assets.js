@@ -169,6 +169,10 @@
     // A test page plays from the very files from its first frame; the player's page, from a
     // stand-in of each file not yet unpacked when the program is ready.
     var late = function() { return !Zorvalen.scripted; };
+    // Their decoding waits for the first frame, which needs both cores more.
+    var shown = Zorvalen.scripted ? Promise.resolve() : new Promise(function(resolve) {
+      Zorvalen.frameListeners.push(function() { resolve(); });
+    });
     var marked = function(name, promise) {
       return promise.then(function(files) { performance.mark(name); return files; });
     };
@@ -185,7 +189,9 @@
       handing.push(new Promise(function(resolve) { handed = resolve; }));
       var length = fromBase64(entry.header).length + entry.frames * entry.channels * 2;
       var unpacked = fromKept(entry, function(bytes) { return bytes.length == length; }).then(function(file) {
-        return file || unpackSound(entry, handed).then(function(unpacked) { return keep(entry, unpacked); });
+        return file || shown.then(function() {
+          return unpackSound(entry, handed).then(function(unpacked) { return keep(entry, unpacked); });
+        });
       }).then(function(file) { handed(); return file; });
       return late(entry) ? lateFile(entry, silentStandIn(entry), unpacked) : unpacked;
     });
@@ -201,7 +207,7 @@
     };
     // The pictures one after the other, smallest first: the explosions' and the first stage's
     // are needed before the later stages'.
-    var turn = Promise.resolve();
+    var turn = shown;
     var pictures = entries.filter(function(entry) { return entry.kind != 'wav'; }).sort(function(a, b) {
       return a.size - b.size;
     }).map(function(entry) {
