@@ -73,6 +73,7 @@ HRESULT MemoryTexture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* 
 HRESULT MemoryTexture::UnlockRect(UINT level) {
     if (level != 0 || !locked_) return D3DERR_INVALIDCALL;
     locked_ = false;
+    if (on_unlocked != nullptr) on_unlocked(*this);
     return D3D_OK;
 }
 
@@ -83,6 +84,7 @@ TextureView MemoryTexture::view() const {
     view.height = static_cast<int>(height_);
     view.pitch = static_cast<int>(width_);
     view.alpha = format_ != D3DFMT_X8R8G8B8;
+    if (awaited_) awaited_drawn_ = true;
     if (locked_) return view;  // its texels may be changing
     if (visible_version_ != version_) find_visible();
     view.row_visible = row_visible_.data();

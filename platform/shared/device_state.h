@@ -41,6 +41,20 @@ public:
     D3DPOOL pool() const { return pool_; }
     DWORD usage() const { return usage_; }
 
+    // A texture whose pixels are still on their way (a picture the page unpacks while the game
+    // runs): a draw that reads it is noted, so that the output can hold that frame back.
+    void set_awaited(bool awaited) { awaited_ = awaited; }
+    bool awaited() const { return awaited_; }
+    // Whether a texture still awaited was drawn from since the last call.
+    static bool take_awaited_drawn() {
+        const bool drawn = awaited_drawn_;
+        awaited_drawn_ = false;
+        return drawn;
+    }
+    // Told of every texture as it is unlocked, where a platform wants to know which texture a
+    // late picture belongs to; null elsewhere.
+    static inline void (*on_unlocked)(MemoryTexture&) = nullptr;
+
     // CreateTexture's checks: what a platform's device may make (one level of 32-bit colour,
     // which is all the game's images need).
     static HRESULT check_request(UINT width, UINT height, UINT levels, D3DFORMAT format, HANDLE* shared_handle);
@@ -72,6 +86,8 @@ protected:
     DWORD usage_;
     std::vector<std::uint32_t> pixels_;  // level 0, 0xAARRGGBB rows
     bool locked_ = false;
+    bool awaited_ = false;
+    static inline bool awaited_drawn_ = false;
     std::uint64_t version_ = 1;
     // Where each row's visible and opaque texels lie (TextureView::visible and ::opaque), as
     // found for the version `visible_version_`: looked at once per version, on the first draw

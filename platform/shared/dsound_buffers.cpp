@@ -16,6 +16,8 @@ const GUID IID_IDirectSoundBuffer8 = {0x6825A449, 0x7524, 0x4D82, {0x92, 0x0F, 0
 
 namespace audio {
 
+void (*buffer_unlocked)(IDirectSoundBuffer8&, const std::uint8_t*, std::size_t) = nullptr;
+
 namespace {
 
 const GUID iid_direct_sound_buffer = {0x279AFA85, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
@@ -108,10 +110,13 @@ public:
         return DS_OK;
     }
     HRESULT Unlock(LPVOID, DWORD, LPVOID, DWORD) override {
-        std::lock_guard<std::mutex> hold(core_->mutex);
-        if (locks_ == 0) return DSERR_INVALIDPARAM;
-        --locks_;
-        core_->rebuild_mixing();
+        {
+            std::lock_guard<std::mutex> hold(core_->mutex);
+            if (locks_ == 0) return DSERR_INVALIDPARAM;
+            --locks_;
+            core_->rebuild_mixing();
+        }
+        if (buffer_unlocked != nullptr) buffer_unlocked(*this, data_.data(), data_.size());
         return DS_OK;
     }
     HRESULT Play(DWORD reserved1, DWORD, DWORD flags) override {

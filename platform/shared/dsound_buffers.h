@@ -16,6 +16,10 @@ namespace audio {
 
 struct MixerCore;
 
+// Told of every buffer as it is unlocked, with its samples, where a platform wants to know which
+// buffer a late sound belongs to (the page's); null elsewhere.
+extern void (*buffer_unlocked)(IDirectSoundBuffer8& buffer, const std::uint8_t* samples, std::size_t bytes);
+
 class SoundDevice : public platform::RefCounted<IDirectSound8> {
 public:
     explicit SoundDevice(OutputFormat format);

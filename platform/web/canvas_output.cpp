@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "frame_gate.h"
+#include "device_state.h"
+#include "late_assets.h"
 
 namespace {
 
@@ -56,7 +58,13 @@ public:
         return true;
     }
     void show() override {
-        put(compositor_->frame());
+        // A frame drawn from a picture still on its way is not shown: it waits for the picture,
+        // and the next frame, drawn from it, takes its place. The game's frames are counted, not
+        // timed, so neither its state nor its later pictures change.
+        if (platform::MemoryTexture::take_awaited_drawn())
+            web::wait_for_late_pictures();
+        else
+            put(compositor_->frame());
         EM_ASM({ if (Module.framePresented) Module.framePresented(); });
         wait_for_next_frame();
     }

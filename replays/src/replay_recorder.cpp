@@ -199,6 +199,7 @@ bool ReplayRecorder::open(const std::string& folder, const std::string& path, Re
     header.start_time = now;
     header.utc_offset = utc_offset_at(static_cast<std::time_t>(now));
     header.recorder = recorder;
+    header_ = header;
     writer_.begin(header);
     write_out();
     if (file_ == nullptr) {
@@ -213,6 +214,21 @@ std::string ReplayRecorder::take_warning() {
     std::string taken;
     taken.swap(warning_);
     return taken;
+}
+
+void ReplayRecorder::refresh_asset_digest() {
+    if (file_ == nullptr) return;
+    const std::uint64_t digest = digest_asset_pack("");
+    if (digest == header_.asset_digest) return;
+    header_.asset_digest = digest;
+    std::uint8_t bytes[HEADER_SIZE];
+    ReplayWriter::encode_header(header_, bytes);
+    const long end = std::ftell(file_);
+    errno = 0;
+    const bool written = end >= static_cast<long>(HEADER_SIZE) && std::fseek(file_, 0, SEEK_SET) == 0 &&
+                         std::fwrite(bytes, 1, HEADER_SIZE, file_) == HEADER_SIZE &&
+                         std::fseek(file_, end, SEEK_SET) == 0 && std::fflush(file_) == 0;
+    if (!written) stop("cannot write " + path_ + ": " + std::strerror(errno != 0 ? errno : EIO));
 }
 
 void ReplayRecorder::stop(const std::string& why) {

@@ -134,6 +134,10 @@ void end_session() {
     s.active = Active::nothing;
 }
 
+void refresh_recorded_assets() {
+    if (session().active == Active::recording) session().recorder.refresh_asset_digest();
+}
+
 const ReplayRecorder* active_recorder() {
     return session().active == Active::recording ? &session().recorder : nullptr;
 }

@@ -23,6 +23,12 @@ void ReplayWriter::begin(const ReplayHeader& header) {
     block_first_ = frames_ = 0;
     last_ = FrameReads{};
     std::uint8_t bytes[HEADER_SIZE] = {};
+    encode_header(header, bytes);
+    emit(bytes, sizeof bytes);
+}
+
+void ReplayWriter::encode_header(const ReplayHeader& header, std::uint8_t bytes[HEADER_SIZE]) {
+    std::memset(bytes, 0, HEADER_SIZE);
     std::memcpy(bytes, MAGIC, sizeof MAGIC);
     put_le(bytes + 8, header.format_version, 2);
     put_le(bytes + 10, HEADER_SIZE, 2);
@@ -32,7 +38,6 @@ void ReplayWriter::begin(const ReplayHeader& header) {
     put_le(bytes + 32, static_cast<std::uint16_t>(header.utc_offset), 2);
     bytes[34] = static_cast<std::uint8_t>(header.recorder);
     put_le(bytes + 44, crc32(bytes, 44), 4);
-    emit(bytes, sizeof bytes);
 }
 
 void ReplayWriter::put_op(std::uint8_t op) { payload_[payload_used_++] = op; }

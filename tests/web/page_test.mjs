@@ -345,9 +345,14 @@ async function offlineCase(server, chromium) {
     await firstFrame(page, log, server.url + 'index.html?stats');
     const again = server.requests.slice(before).map(request => request.name).filter(name => name != 'sw.js');
     if (again.length) fail('the repeat visit fetched ' + again.join(', '));
-    // Every file as unpacked is kept; one damaged on the device is unpacked again, saying so.
-    const kept = await page.evaluate(() => caches.open('unpacked-zorvalen').then(cache => cache.keys()).then(keys => keys.length));
+    // Every file as unpacked is kept (once it has landed: the game does not wait for them); one
+    // damaged on the device is unpacked again, saying so.
     const shipped = JSON.parse(fs.readFileSync(path.join(harness.WEB_DIR, 'assets.json'), 'utf8')).length;
+    const keptCount = () => page.evaluate(() => caches.open('unpacked-zorvalen').then(cache => cache.keys()).then(keys => keys.length));
+    await page.waitForFunction(shipped => caches.open('unpacked-zorvalen').then(cache => cache.keys())
+                                                  .then(keys => keys.length == shipped), shipped,
+                               {timeout: 30000, polling: 200}).catch(() => {});
+    const kept = await keptCount();
     if (kept != shipped) fail(`${kept} files kept as unpacked, not ${shipped}`);
     await page.evaluate(async () => {
       const cache = await caches.open('unpacked-zorvalen');
@@ -357,8 +362,8 @@ async function offlineCase(server, chromium) {
       await cache.put(key, new Response(bytes));
     });
     await firstFrame(page, log, server.url + 'index.html?stats');
-    if (!log.lines.some(line => line.includes('the kept bg0.tga is damaged')))
-      fail('a damaged kept picture went unnoticed: ' + log.lines.join(' | '));
+    await log.waitFor(line => line.includes('the kept bg0.tga is damaged'), 10000, 'about the damaged picture')
+             .catch(() => fail('a damaged kept picture went unnoticed: ' + log.lines.join(' | ')));
 
     const cdp = await context.newCDPSession(page);
     const manifest = await cdp.send('Page.getAppManifest');
@@ -394,23 +399,46 @@ async function offlineCase(server, chromium) {
   }
 
   // No worker to be had and music that does not decode: the game still plays, saying so once.
-  // The pictures' unpacking worker broken too: they are unpacked on the page's own thread, as
-  // exact as ever (nothing fetched whole, which would say so).
-  const broken = await harness.servePage({broken: ['sw.js', 'assets/bgmusic.wav.ogg', 'page/unpack_worker.js']});
+  // The pictures' unpacking worker broken too, and no WebCodecs: they are unpacked on the page's
+  // own thread through createImageBitmap, as exact as ever (else they would be fetched whole,
+  // saying so), but for the first stage's, damaged, which is fetched whole. Each lands after the
+  // first frame: a game started at once shows the first stage's ground once it has.
+  const broken = await harness.servePage({broken: ['sw.js', 'assets/bgmusic.wav.ogg', 'page/unpack_worker.js',
+                                                   'assets/bg0.tga.webp']});
   const second = await harness.launch(chromium);
   try {
     const page = second.context.pages()[0] || await second.context.newPage();
+    await page.addInitScript(() => { delete window.ImageDecoder; });
     const log = harness.consoleOf(page);
     await firstFrame(page, log, broken.url + 'index.html?stats');
+    await page.keyboard.press('Space');
     await log.waitFor(line => line.includes('no offline copy'), 10000, 'about the worker');
+    await page.waitForFunction(() => performance.getEntriesByName('zorvalen-pictures-landed').length > 0, null,
+                               {timeout: 30000});
+    await page.evaluate(() => new Promise(resolve => {
+      let frames = 0;
+      const next = () => ++frames >= 10 ? resolve() : requestAnimationFrame(next);
+      requestAnimationFrame(next);
+    }));
     const said = log.lines.filter(line => line.startsWith('Zorvalen:'));
-    if (said.length != 2 || !said.some(line => line.includes('bgmusic.wav could not be decoded')))
-      fail('the page with no worker and no music said: ' + said.join(' | '));
+    if (said.length != 3 || !said.some(line => line.includes('bgmusic.wav could not be decoded')) ||
+        !said.some(line => line.includes('bg0.tga is fetched whole')))
+      fail('the page with no worker, no music and a damaged picture said: ' + said.join(' | '));
+    // The ground: the stage's picture, grey, across the bottom rows (black without it).
+    const ground = await page.evaluate(() => {
+      const canvas = document.getElementById('canvas');
+      const rows = canvas.getContext('2d').getImageData(0, canvas.height - 40, canvas.width, 40).data;
+      let lit = 0;
+      for (let i = 0; i < rows.length; i += 4) if (rows[i] + rows[i + 1] + rows[i + 2] > 150) ++lit;
+      return lit / (rows.length / 4);
+    });
+    if (ground < 0.5) fail(`the first stage's ground is missing: ${(ground * 100).toFixed(0)} % of its rows lit`);
   } finally {
     await second.close();
     await broken.stop();
   }
-  return report + '; with no worker and no music it plays, saying so once for each';
+  return report + '; with no worker, no music and a damaged picture it plays, saying so once for each, ' +
+         'and shows the late pictures as they land';
 }
 
 // The board's submit, against a stand-in for a board's API (a route of the browser's own): not

@@ -6,6 +6,12 @@
 // cannot be decoded is left out, and the game plays without it, as it does on the desktop
 // without the file. What was unpacked is kept on the device, so that a later visit starts
 // without decoding anything.
+//
+// The title needs one picture (packed with the program, as it is) and the font: the game starts
+// as soon as the program is ready. Each file not yet unpacked then is given to the game as a
+// stand-in of its size (a picture of one colour, a silent sound; platform/web/late_assets.cpp)
+// and handed over as it lands; a frame that would draw a picture still on its way waits for it.
+// A test page plays from the very files from its first frame.
 (function() {
   'use strict';
 
@@ -128,6 +134,29 @@
     });
   }
 
+  // A WAV of the entry's header and length, silent but for its first and last two samples (1
+  // and -1, as platform/web/late_assets.h has them).
+  function silentStandIn(entry) {
+    var header = fromBase64(entry.header), bytes = new Uint8Array(header.length + entry.frames * entry.channels * 2);
+    bytes.set(header);
+    bytes.set([0x01, 0x00, 0xFF, 0xFF], header.length);
+    bytes.set([0x01, 0x00, 0xFF, 0xFF], bytes.length - 4);
+    return bytes;
+  }
+
+  // A run-length TGA of the entry's header, size and every pixel STAND_IN (B, G, R, A).
+  var STAND_IN = [0x5A, 0x56, 0x4C, 0x00];
+  function standIn(entry) {
+    var header = fromBase64(entry.header), count = entry.width * entry.height;
+    var packets = Math.ceil(count / 128), bytes = new Uint8Array(header.length + packets * 5);
+    bytes.set(header);
+    for (var i = 0, o = header.length; i < packets; ++i, o += 5) {
+      bytes[o] = 127 + Math.min(128, count - 128 * i);
+      bytes.set(STAND_IN, o + 1);
+    }
+    return bytes;
+  }
+
   Zorvalen.files.push(fetch('assets.json').then(function(response) {
     if (!response.ok) throw new Error('assets.json: ' + response.status);
     return response.json();
@@ -137,28 +166,59 @@
     // pictures' turn needs this one: the sounds are handed over first.
     var handing = [];
     dropOthers(entries);
+    // A test page plays from the very files from its first frame; the player's page, from a
+    // stand-in of each file not yet unpacked when the program is ready.
+    var late = function() { return !Zorvalen.scripted; };
+    // Their decoding waits for the first frame, which needs both cores more.
+    var shown = Zorvalen.scripted ? Promise.resolve() : new Promise(function(resolve) {
+      Zorvalen.frameListeners.push(function() { resolve(); });
+    });
+    var marked = function(name, promise) {
+      return promise.then(function(files) { performance.mark(name); return files; });
+    };
+    var lateFile = function(entry, bytes, unpacked) {
+      // Never failing: a file that cannot be had at all is waited for no more.
+      unpacked = unpacked.catch(function() { return null; });
+      var file = {name: entry.name, kind: entry.kind, bytes: bytes, width: entry.width, height: entry.height,
+                  header: fromBase64(entry.header).length, landed: null, late: unpacked};
+      unpacked.then(function(real) { file.landed = real; });
+      return file;
+    };
     var sounds = entries.filter(function(entry) { return entry.kind == 'wav'; }).map(function(entry) {
       var handed;
       handing.push(new Promise(function(resolve) { handed = resolve; }));
       var length = fromBase64(entry.header).length + entry.frames * entry.channels * 2;
-      return fromKept(entry, function(bytes) { return bytes.length == length; }).then(function(file) {
-        return file || unpackSound(entry, handed).then(function(unpacked) { return keep(entry, unpacked); });
+      var unpacked = fromKept(entry, function(bytes) { return bytes.length == length; }).then(function(file) {
+        return file || shown.then(function() {
+          return unpackSound(entry, handed).then(function(unpacked) { return keep(entry, unpacked); });
+        });
       }).then(function(file) { handed(); return file; });
+      return late(entry) ? lateFile(entry, silentStandIn(entry), unpacked) : unpacked;
     });
     var after = Promise.all(handing);
-    var marked = function(name, promise) {
-      return promise.then(function(files) { performance.mark(name); return files; });
-    };
-    return Promise.all([
-      marked('zorvalen-sounds-decoded', Promise.all(sounds)),
-      marked('zorvalen-pictures-decoded', Promise.all(entries.filter(function(entry) { return entry.kind != 'wav'; }).map(function(entry) {
-        return fromKept(entry, function(bytes) {
-          return bytes.length == entry.size && ZorvalenPictures.crc32(bytes) == entry.crc;
-        }).then(function(file) {
-          return file || unpackPicture(entry, after).then(function(unpacked) { return keep(entry, unpacked); });
+    var picture = function(entry, before) {
+      return fromKept(entry, function(bytes) {
+        return bytes.length == entry.size && ZorvalenPictures.crc32(bytes) == entry.crc;
+      }).then(function(file) {
+        return file || before.then(function() {
+          return unpackPicture(entry, after).then(function(unpacked) { return keep(entry, unpacked); });
         });
-      }))),
-    ]).then(function(parts) { return parts[0].concat(parts[1]); });
+      });
+    };
+    // The pictures one after the other, smallest first: the explosions' and the first stage's
+    // are needed before the later stages'.
+    var turn = shown;
+    var pictures = entries.filter(function(entry) { return entry.kind != 'wav'; }).sort(function(a, b) {
+      return a.size - b.size;
+    }).map(function(entry) {
+      var unpacked = picture(entry, turn);
+      turn = unpacked.catch(function() {});
+      return late(entry) ? lateFile(entry, standIn(entry), unpacked) : unpacked;
+    });
+    var landing = function(file) { return file && file.late ? file.late : file; };
+    marked('zorvalen-sounds-decoded', Promise.all(sounds.map(landing)));
+    marked('zorvalen-pictures-decoded', Promise.all(pictures.map(landing)));
+    return Promise.all(sounds.concat(pictures));
   }).catch(function(error) {
     console.warn('Zorvalen: the compressed assets are missing (' + error.message + ').');
     return [];

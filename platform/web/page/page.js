@@ -49,10 +49,43 @@ var Module = {
     Module.addRunDependency('page-files');
     Promise.all(Zorvalen.files).then(function(groups) {
       performance.mark('zorvalen-files-ready');
+      var late = [];
       groups.forEach(function(files) {
-        files.forEach(function(file) { if (file) Module.FS.writeFile('/' + file.name, file.bytes); });
+        files.forEach(function(file) {
+          if (!file) return;
+          // A file still on its way (assets.js): its stand-in now, its contents as they land.
+          if (file.late && !file.landed) {
+            if (file.kind == 'wav') Module._zorvalen_sound_awaited(file.bytes.length - file.header);
+            else Module._zorvalen_picture_awaited(file.width, file.height);
+            late.push(file);
+          }
+          Module.FS.writeFile('/' + file.name, file.late && file.landed ? file.landed.bytes : file.bytes);
+        });
       });
+      performance.mark('zorvalen-files-written');
+      // The game has made its textures and sound buffers by now: it starts within this call, up
+      // to its first frame.
       Module.removeRunDependency('page-files');
+      var handOver = function(file, real) {
+        Module.FS.writeFile('/' + file.name, real.bytes);
+        var at = Module._malloc(real.bytes.length);
+        if (!at) return;
+        Module.HEAPU8.set(real.bytes, at);
+        if (file.kind == 'wav') Module._zorvalen_sound_landed(at + file.header, real.bytes.length - file.header);
+        else Module._zorvalen_picture_landed(at, real.bytes.length);
+        Module._free(at);
+      };
+      var landed = function(kind, settled) {
+        return Promise.all(late.filter(function(file) { return (file.kind == 'wav') == (kind == 'wav'); }).map(function(file) {
+          return file.late.then(function(real) { if (real) handOver(file, real); });
+        })).then(settled);
+      };
+      var sounds = landed('wav', function() { Module._zorvalen_sounds_settled(); });
+      Module.zorvalenLatePictures = landed('picture', function() {
+        Module._zorvalen_pictures_settled();
+        performance.mark('zorvalen-pictures-landed');
+      });
+      if (late.length) Promise.all([sounds, Module.zorvalenLatePictures]).then(function() { Module._zorvalen_files_landed(); });
     });
   }],
 };

@@ -98,6 +98,8 @@ public:
 
     // The header's bytes, for a new file: what was written before is forgotten.
     void begin(const ReplayHeader& header);
+    // The header's bytes as begin writes them.
+    static void encode_header(const ReplayHeader& header, std::uint8_t bytes[HEADER_SIZE]);
     // Starts the next block with the check of the state its first frame begins with.
     void start_block(std::uint64_t digest);
     bool block_open() const { return block_open_; }

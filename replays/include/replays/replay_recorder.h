@@ -64,6 +64,10 @@ public:
     // ending comes from the last frame (Escape held) or the facts (the window closed).
     void finish(const GameFacts* facts, std::uint64_t final_digest);
 
+    // The game's files have changed under the recording since it began (the page's, which
+    // arrive after the game has started): the header's asset digest is made again from them.
+    void refresh_asset_digest();
+
     // Set when a write failed; the owner prints it once.
     std::string take_warning();
 
@@ -73,6 +77,7 @@ private:
     void stop(const std::string& why);
 
     ReplayWriter writer_;
+    ReplayHeader header_;
     std::FILE* file_ = nullptr;
     std::string path_;
     std::string folder_;

@@ -31,6 +31,10 @@ bool start_playing(const std::string& path, ReplayPlayer::Use use, std::string& 
 // taken or written after this. Also run at exit, for a program that ends without calling it.
 void end_session();
 
+// The game's files changed since the recording began (the page's late ones have landed): the
+// recording's asset digest is made again.
+void refresh_recorded_assets();
+
 // For the tools: what is being recorded or played.
 const ReplayRecorder* active_recorder();
 const ReplayPlayer* active_player();
