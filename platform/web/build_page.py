@@ -142,6 +142,20 @@ def sound_entry(name, data, scratch):
     return entry, target.read_bytes(), None
 
 
+def check_told_apart(entries):
+    """The page starts the game on stand-ins of these files, and the platform knows the texture or
+    sound buffer made of each stand-in by its size alone (late_assets.cpp): two pictures of one
+    size, or two sounds of one length, would land in each other's place."""
+    seen = {}
+    for entry in entries:
+        size = ('wav', entry['frames'] * entry['channels']) if entry['kind'] == 'wav' else \
+            ('picture', entry['width'], entry['height'])
+        if size in seen:
+            sys.exit(f"build_page.py: {seen[size]} and {entry['name']} are the same size, so the page could "
+                     f"not tell their stand-ins apart: ship one of them as it is (FIRST_FRAME)")
+        seen[size] = entry['name']
+
+
 def pack_assets(asset_dir, out_dir):
     asset_dir, out_dir = pathlib.Path(asset_dir), pathlib.Path(out_dir)
     packed, shipped = out_dir / 'packed', out_dir / 'assets'
@@ -171,6 +185,7 @@ def pack_assets(asset_dir, out_dir):
                 shutil.copyfile(path, shipped / path.name)
                 entry['original'] = 'assets/' + path.name
             entries.append(entry)
+    check_told_apart(entries)
     write_if_changed(out_dir / 'assets.json', json.dumps(entries, indent=1).encode() + b'\n')
     (packed / '.stamp').write_bytes(b'')
 

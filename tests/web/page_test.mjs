@@ -353,7 +353,11 @@ async function offlineCase(server, chromium) {
                                                   .then(keys => keys.length == shipped), shipped,
                                {timeout: 30000, polling: 200}).catch(() => {});
     const kept = await keptCount();
-    if (kept != shipped) fail(`${kept} files kept as unpacked, not ${shipped}`);
+    if (kept != shipped) {
+      const names = await page.evaluate(() => caches.open('unpacked-zorvalen').then(cache => cache.keys())
+                                                 .then(keys => keys.map(key => key.url.split('/').pop())));
+      fail(`${kept} files kept as unpacked, not ${shipped}: ${names.join(', ')}`);
+    }
     await page.evaluate(async () => {
       const cache = await caches.open('unpacked-zorvalen');
       const key = (await cache.keys()).find(request => request.url.includes('/unpacked/bg0.tga'));
