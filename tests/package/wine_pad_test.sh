@@ -34,16 +34,7 @@ overrides+=";xinput1_4=n"
 (cd "$tmp/game" && ZORVALEN_PAD_SCRIPT=pad.txt in_prefix timeout 120 wine ./zorvalen.exe >"$tmp/game.log" 2>&1) &
 game=$!
 # With no window manager nothing gives the window the focus the game plays in: give it here.
-focus_game() {
-    local window=""
-    for _ in $(seq 600); do
-        window=$(xdotool search --onlyvisible --class '^zorvalen\.exe$' 2>/dev/null | head -1)
-        [ -n "$window" ] && break
-        kill -0 "$game" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    [ -n "$window" ] && xdotool windowfocus --sync "$window"
-}
+focus_game() { find_window '^zorvalen\.exe$' "$game" >/dev/null; }
 focus_game || fail "the game's window showed"
 wait "$game"
 status=$?

@@ -33,6 +33,18 @@ finish() {
 }
 trap finish EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+# The window of a class, once visible, with the focus given to it (no window manager does):
+# prints its id; fails if the program PID ends first or nothing shows within a minute.
+find_window() {  # find_window CLASS PID
+    local window=""
+    for _ in $(seq 600); do
+        window=$(xdotool search --onlyvisible --class "$1" 2>/dev/null | head -1)
+        [ -n "$window" ] && break
+        kill -0 "$2" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    [ -n "$window" ] && xdotool windowfocus --sync "$window" && echo "$window"
+}
 make_prefix() {
     mkdir -p "$tmp/home"
     printf 'pcm.!default { type null }\n' >"$tmp/home/.asoundrc"

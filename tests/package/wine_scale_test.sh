@@ -23,17 +23,6 @@ done
 source "$(dirname "$0")/wine_prefix.sh"
 rmse() { compare -metric RMSE "$1" "$2" null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p'; }
 at_most() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
-# The window of a class, once visible, with the focus given to it (no window manager does).
-find_window() {  # find_window CLASS PID
-    local window=""
-    for _ in $(seq 600); do
-        window=$(xdotool search --onlyvisible --class "$1" 2>/dev/null | head -1)
-        [ -n "$window" ] && break
-        kill -0 "$2" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    [ -n "$window" ] && xdotool windowfocus --sync "$window" && echo "$window"
-}
 # The window's 800 x 600 client area, [the window made 1000 x 700,] then the whole screen after F11.
 shoot_window_and_screen() {  # shoot_window_and_screen CLASS PID NAME [resize]
     local window position

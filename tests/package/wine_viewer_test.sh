@@ -34,13 +34,7 @@ watch() {
     shift
     (cd "$tmp/game" && in_prefix timeout 120 wine ./zorvalen.exe --replay level.zvr >"$tmp/$name.log" 2>&1) &
     local game=$!
-    for _ in $(seq 600); do
-        window=$(xdotool search --onlyvisible --class '^zorvalen\.exe$' 2>/dev/null | head -1)
-        [ -n "$window" ] && break
-        kill -0 "$game" 2>/dev/null || break
-        sleep 0.1
-    done
-    [ -n "$window" ] && xdotool windowfocus --sync "$window" || { cat "$tmp/$name.log"; fail "the viewer's window showed"; }
+    window=$(find_window '^zorvalen\.exe$' "$game") || { cat "$tmp/$name.log"; fail "the viewer's window showed"; }
     sleep 1
     for step in "$@" Escape; do
         case $step in
