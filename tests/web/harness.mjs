@@ -128,6 +128,16 @@ export function consoleOf(page) {
   };
 }
 
+// Waits until `test(arg)`, run in the page, comes out true; it may answer with a promise, which
+// page.waitForFunction would take as true at once. False when the time runs out.
+export async function waitInPage(page, test, arg, timeout = 30000) {
+  for (const end = Date.now() + timeout; ;) {
+    if (await page.evaluate(test, arg)) return true;
+    if (Date.now() > end) return false;
+    await new Promise(resolve => setTimeout(resolve, 200));
+  }
+}
+
 // State lines from the desktop's replay runner for a script.
 export function nativeStates(replay, scriptFile) {
   return execFileSync(replay, ['--state', '-', scriptFile], {encoding: 'utf8', maxBuffer: 1 << 30})

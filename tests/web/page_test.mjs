@@ -349,9 +349,8 @@ async function offlineCase(server, chromium) {
     // damaged on the device is unpacked again, saying so.
     const shipped = JSON.parse(fs.readFileSync(path.join(harness.WEB_DIR, 'assets.json'), 'utf8')).length;
     const keptCount = () => page.evaluate(() => caches.open('unpacked-zorvalen').then(cache => cache.keys()).then(keys => keys.length));
-    await page.waitForFunction(shipped => caches.open('unpacked-zorvalen').then(cache => cache.keys())
-                                                  .then(keys => keys.length == shipped), shipped,
-                               {timeout: 30000, polling: 200}).catch(() => {});
+    await harness.waitInPage(page, shipped => caches.open('unpacked-zorvalen').then(cache => cache.keys())
+                                                    .then(keys => keys.length == shipped), shipped);
     const kept = await keptCount();
     if (kept != shipped) {
       const names = await page.evaluate(() => caches.open('unpacked-zorvalen').then(cache => cache.keys())
@@ -385,11 +384,9 @@ async function offlineCase(server, chromium) {
     server.replace('sw.js', worker.replace(version, 'a-newer-build'));
     await page.evaluate(() => navigator.serviceWorker.getRegistration().then(registration => registration.update()));
     // (The files as unpacked are kept apart, in 'unpacked-zorvalen'.)
-    await page.waitForFunction(() => caches.keys().then(names => names.filter(name => name.startsWith('zorvalen-'))
-                                                                      .join(' ') == 'zorvalen-a-newer-build'), null,
-                               {timeout: 30000, polling: 200}).catch(async () => {
+    if (!await harness.waitInPage(page, () => caches.keys().then(names => names.filter(name => name.startsWith('zorvalen-'))
+                                                                            .join(' ') == 'zorvalen-a-newer-build')))
       fail('a new version was not taken up: the caches are ' + await page.evaluate(() => caches.keys()));
-    });
 
     await server.stop();
     await firstFrame(page, log, server.url + 'index.html?stats');
